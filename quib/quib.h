@@ -1,0 +1,192 @@
+// quib: the small CGI toolkit of skedra.
+//
+// Request parameters and URL coding (params.cpp, urlcode.cpp), the response
+// header and cookies (cookies.cpp), the template engine (template.cpp), HTML
+// escaping (html.cpp) and sign-in sessions and accounts (sessions.cpp).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// ---------------------------------------------------------------------------
+// Request parameters and URL coding
+// ---------------------------------------------------------------------------
+
+// Capacity of the request parameter table: more pairs than this are ignored.
+constexpr int kQuibMaxParams = 256;
+// A POST request's parameters are the first line of its body, read into a
+// buffer of this many bytes (at most one less are taken).
+constexpr int kQuibPostBufferSize = 16384;
+
+// The value of one parameter: none for a missing parameter and for a bare
+// pair without '='; otherwise the raw (not URL-decoded) text after the '='.
+using ParamValue = std::optional<std::string_view>;
+
+// Raw name=value pairs in request order; the views point into text that lives
+// until the process ends.
+using ParamTable = std::array<std::string_view, kQuibMaxParams>;
+using ParamValues = std::array<ParamValue, kQuibMaxParams>;
+
+// Reads the request's parameters (the first line of the body for POST, else
+// QUERY_STRING) into the process-wide table. Returns the number of pairs.
+int parseParams();
+// Splits text at '&' into table (runs of '&' count as one, empty pairs are
+// skipped); at most kQuibMaxParams pairs are kept. Returns how many.
+// The table's views point into text, which must outlive the table.
+int parseParamPairs(std::optional<std::string_view> text, ParamTable& table);
+// The lookup behind the functions below. With out null: presence test (1/0).
+// With single: stores the first match's value into out[0] and returns 1.
+// Otherwise stores every match's value into out (never more than
+// kQuibMaxParams) and returns how many. No match: 0, out untouched.
+int getParamValues(int count, const ParamTable* table, std::string_view name, ParamValue* out,
+                   bool single);
+ParamValue getParamValue(int count, const ParamTable& table, std::string_view name);
+// Value of the first request parameter with that name, or none.
+ParamValue getParam(std::string_view name);
+// Values of all request parameters with that name, in request order.
+int getParamVals(std::string_view name, ParamValues& out);
+// 1 when a request parameter with that name is present (even bare), else 0.
+int isParam(std::string_view name);
+
+std::string quibUrlEncode(std::string_view text);
+// Decodes '+' and %XX; a decoded zero byte ends the result.
+std::string quibUrlDecode(std::string_view text);
+int from_hex(char character);
+char to_hex(int value);
+
+// Integer value of a request text as the recorder's C library's atoi reads
+// it (optional white space, optional sign, digits), saturating at the 32-bit
+// limits instead of overflowing. None reads as 0.
+int32_t quibAtoi(std::string_view text);
+int32_t quibAtoi(ParamValue text);
+
+// ---------------------------------------------------------------------------
+// Response header and cookies
+// ---------------------------------------------------------------------------
+
+extern const char* const quibSessionCookieName;  // "quibsession"
+
+// Writes the queued Set-Cookie lines, then the HTML content type and the empty
+// line that ends the header.
+void quibPrintHttpHeader();
+// Writes the queued Set-Cookie lines, then "Location: ..." and the empty line.
+void quibForward(std::string_view location);
+// Queue a Set-Cookie line; cookie is complete: name=value[; attributes].
+void quibSetCookie(std::string_view cookie);
+// Queue a cookie that expires the given number of seconds from now (UTC date).
+void quibSetPersistentCookie(std::string_view cookie, int32_t seconds);
+// Queue the line that makes the browser delete the named cookie.
+void quibRemoveCookie(std::string_view name);
+// The value of the named cookie of the request (HTTP_COOKIE), or none.
+std::optional<std::string> quibGetCookie(std::string_view name);
+std::optional<std::string> quibGetSessionCookie();
+// SERVER_NAME, or "localhost" when it is not set. Borrowed.
+const char* quibGetCurrentServerName();
+
+// ---------------------------------------------------------------------------
+// Template engine
+// ---------------------------------------------------------------------------
+
+struct Element;
+// An ElementList is given by its head; the list owns its nodes, never the
+// names or text values, which are borrowed from the caller.
+using ElementList = std::unique_ptr<Element>;
+
+constexpr int32_t kElementInt = 0;
+constexpr int32_t kElementText = 1;
+
+// One template variable.
+struct Element {
+  std::string_view name;
+  int32_t kind = kElementInt;  // kElementInt or kElementText
+  int32_t number = 0;          // the value of an integer Element
+  std::string_view text;       // the value of a text Element (borrowed)
+  ElementList next;
+};
+
+ElementList intelem(std::string_view name, int32_t value, ElementList next);
+ElementList strelem(std::string_view name, std::string_view text, ElementList next);
+// First Element of the list with that name (from the head), or null.
+const Element* getElement(const Element* list, std::string_view name);
+// Last Element of a non-empty list.
+Element* getLastElem(Element* list);
+// Releases every Element of the list (names and texts are not touched).
+void disposeElems(ElementList list);
+
+struct TemplateContext;
+// Receives each expanded piece; the piece is valid only during the call.
+using LineSink = void (*)(std::string_view piece, TemplateContext* context);
+// Receives every include directive: base name, path as written.
+using CommandProcessor = void (*)(std::string_view name, std::string_view path,
+                                  TemplateContext* context);
+
+// What travels through one expansion and into every include below it.
+struct TemplateContext {
+  ElementList elements;
+  int32_t directives = 1;  // 0: lines pass through unchanged
+  CommandProcessor processor = nullptr;
+  void* userData = nullptr;
+  int includeDepth = 0;  // includes in progress; bounded by kQuibMaxIncludeDepth
+};
+
+// Includes nest at most this deep; a deeper include produces nothing.
+constexpr int kQuibMaxIncludeDepth = 16;
+// Template files are read in pieces of at most this many bytes less one.
+constexpr int kQuibLineBufferSize = 32768;
+
+// Expands the file at path; a file that cannot be opened produces nothing.
+void readTextFile(const std::string& path, TemplateContext* context, LineSink sink);
+// Expands an in-memory text, line by line (each line keeps its newline; the
+// text after the last newline is the last line, even when empty).
+void readStringBuf(std::string_view text, TemplateContext* context, LineSink sink);
+// The standard sink: writes the piece unchanged to standard output.
+void printSimpleText(std::string_view piece, TemplateContext* context);
+// Expands one line (context may be null: the line passes unchanged).
+void processLine(std::string_view line, TemplateContext* context, LineSink sink);
+// Parses the parameter text of a directive (what follows the value's closing
+// quote, up to the end of the body) into text Elements: the first item is the
+// head, each later one is inserted right after the head. A bare key is an
+// Element of kind kElementText whose text is a null view (data() == nullptr).
+ElementList parseCommandParams(std::string_view text);
+
+// Spaces and tabs removed at both ends.
+std::string_view strtrim(std::string_view text);
+// The text after its first character (taken as the opening quote) up to the
+// next double quote, or to the end when there is none.
+std::string_view qtrim(std::string_view text);
+
+// ---------------------------------------------------------------------------
+// HTML escaping
+// ---------------------------------------------------------------------------
+
+// Data text made safe to put into an HTML page or attribute: & < > " ' are
+// replaced by entities; everything else is kept byte for byte.
+std::string quibHtmlEscape(std::string_view text);
+
+// ---------------------------------------------------------------------------
+// Sessions and accounts
+// ---------------------------------------------------------------------------
+
+// User name of this request's valid session (cookie first, then the
+// "quibsession" parameter), or none.
+std::optional<std::string> quibGetAuthUser();
+// Opens a session for login; queues its cookie; returns the id.
+std::string quibCreateSession(std::string_view login, int sticky);
+// Queues the removal of the session cookie and deletes the session.
+int quibExpireSession(std::string_view id);
+// 1 when an account with this user name and password exists, else 0.
+int quibVerifyUserPass(std::string_view login, std::string_view password);
+// 1 when the password was changed, else 0.
+int quibChangePass(std::string_view login, std::string_view oldPassword,
+                   std::string_view newPassword);
+// Closes the account database.
+void quibClose();
+// Returns code when it is 0; otherwise writes the fatal page and ends the
+// process with exit status 1.
+int checkDBout(int code);
+// The stored text form of the digest of "login password", or none.
+std::optional<std::string> hashPassword(std::string_view login, std::string_view password);

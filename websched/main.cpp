@@ -1,0 +1,2 @@
+// TEMPORARY skeleton, replaced by the request entry.
+int main() { return 0; }

@@ -1,0 +1,177 @@
+// websched: the recorder's timer web interface (entry, sign-in gate, list
+// screen, timer store and page renderers).
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lineup/lineup.h"
+#include "quib/quib.h"
+
+// ---------------------------------------------------------------------------
+// Request entry (main.cpp, errors.cpp)
+// ---------------------------------------------------------------------------
+
+// Handle of the recorder's timer database, open for the whole request.
+extern sqlite3* web_sched_db;
+
+extern const char* const createCmd;  // "create"
+
+// Returns when code is 0. Otherwise writes the response header and the
+// "SQL error code" line naming site, closes the timer database and ends the
+// process with exit status 1.
+int exitIfError(int code, int site);
+
+// Call-site numbers handed to exitIfError: each statement has its own.
+// Ranges: entry 1-9, group actions 10-19, create/update 20-29, padding
+// defaults 30-49, schedule rows 50-59.
+
+// ---------------------------------------------------------------------------
+// Sign-in gate (signin_gate.cpp)
+// ---------------------------------------------------------------------------
+
+struct GateOutcome {
+  bool letThrough = false;                 // false: the gate wrote a page
+  std::optional<std::string> message;      // for the list screen
+  std::optional<std::string> sessionId;    // for the self URL
+};
+// Signs in and out, changes passwords; renders the sign-in or password page
+// itself when the request may not go on.
+GateOutcome runSignInGate();
+
+// ---------------------------------------------------------------------------
+// Timer store: group actions (group_actions.cpp)
+// ---------------------------------------------------------------------------
+
+// The selected keys of a request, in request order (none for a bare "key").
+using KeyList = std::vector<ParamValue>;
+
+// Runs sql once per key, binding the key to ":id" and, when sourceBase is 0
+// or more, sourceBase to ":sourceBase". Stops at the first failing key.
+int groupExec(const char* sql, const KeyList& keys, int32_t sourceBase);
+int deleteTimers(const KeyList& keys);
+int enableTimers(const KeyList& keys);
+int disableTimers(const KeyList& keys);
+int cloneTimers(const KeyList& keys);
+// Prepares, steps once and finalises one statement on web_sched_db.
+void execSQL(const char* sql);
+
+// ---------------------------------------------------------------------------
+// Timer store: create and update (timer_write.cpp)
+// ---------------------------------------------------------------------------
+
+// One timer as the form sends it: raw request texts (an absent parameter is
+// the empty text and reads as 0), the margins already in seconds and the
+// title already URL-decoded.
+struct TimerValues {
+  std::string_view channel, day, month, year, hh, mm, hours, mins;
+  int32_t prepad = 0;
+  int32_t postpad = 0;
+  std::string_view repeat;
+  std::string title;
+  std::string_view quality, target, disabled;
+};
+
+int createTimer(const TimerValues& values);
+int updateTimer(int32_t id, const TimerValues& values);
+// The one routine behind both: id 0 leaves ":id" unbound.
+int execBoundSQL(const char* sql, int32_t id, const TimerValues& values);
+// Moves the first start of a repeating timer onto a day its pattern allows;
+// leaves the local fields of the returned start in brokenDown.
+int32_t adjustBookTime(int32_t start, int32_t repeat, std::tm& brokenDown);
+// Seconds to subtract from a time on weekday to reach the first
+// targetWeekday on or after it (0 = Sunday).
+int32_t adjustSeconds(int32_t weekday, int32_t targetWeekday);
+
+// ---------------------------------------------------------------------------
+// Timer store: padding defaults (padding_defaults.cpp)
+// ---------------------------------------------------------------------------
+
+struct PaddingSettings {
+  int32_t prepad = 0;   // seconds
+  int32_t postpad = 0;  // seconds
+};
+extern PaddingSettings webschedSettings;
+extern PaddingSettings* webschedSettingsPtr;
+
+// The padding defaults of this process, loaded on first use.
+const PaddingSettings& getSettings();
+// Stores both defaults and re-creates the three triggers, in one transaction.
+void savePaddingDefaults(int32_t prepad, int32_t postpad);
+// Expands a statement template with one integer and runs it with execSQL.
+void execSQLbyTmpl(const char* statementTemplate, int32_t value);
+
+// ---------------------------------------------------------------------------
+// List screen (list_screen.cpp)
+// ---------------------------------------------------------------------------
+
+// One timer as the edit form shows it.
+struct TimerForm {
+  int32_t id = 0;
+  int16_t channel = 0;  // -1 for the external AV input
+  int32_t day = 0;
+  int32_t month = 0;
+  int32_t year = 0;
+  int32_t hh = 0;
+  int32_t mm = 0;
+  int32_t hours = 0;
+  int32_t mins = 0;
+  int32_t repeat = 0;
+  int32_t prepad = 0;   // minutes
+  int32_t postpad = 0;  // minutes
+  std::string title;
+  int32_t quality = 0;
+  int32_t target = 0;
+  int32_t enable = 0;  // 0 = active, nonzero = disabled
+  int32_t lock = 0;
+};
+
+// What the list screen hands to its renderers (TemplateContext user data).
+struct ScreenState {
+  int32_t editKey = 0;
+  sqlite3_stmt* statement = nullptr;  // the timer query while rows render
+  TimerForm form;
+  std::string command;      // "create" or "update"
+  std::string buttonLabel;  // "Create" or "Update"
+};
+
+void displayListScreen(std::string_view message, int32_t editKey, std::string_view command,
+                       std::string_view buttonLabel, const std::optional<std::string>& sessionId);
+void commandProcessor(std::string_view name, std::string_view path, TemplateContext* context);
+TimerForm& prePopulateTimerForm(TimerForm& form);
+void printCancelUpdate(std::string_view text, TemplateContext* context);
+
+// ---------------------------------------------------------------------------
+// Renderers: schedule rows (schedrows.cpp)
+// ---------------------------------------------------------------------------
+
+void execSchedrows(std::string_view path, TemplateContext* context);
+// Expands text with elements (directives on, no processor) into a new text.
+// The list is lent to the expansion and handed back unchanged.
+std::string applyTemplate(std::string_view text, ElementList& elements);
+
+// ---------------------------------------------------------------------------
+// Renderers: option lists and channel labels (options.cpp)
+// ---------------------------------------------------------------------------
+
+extern const char* const web_sched_week[12];
+extern const char* const channelAV;  // "AV"
+
+void printRepeatOptions(std::string_view path, TemplateContext* context);
+void printChannelOptions(std::string_view path, TemplateContext* context);
+void printChannelOption(std::string_view templateText, TemplateContext* context,
+                        Element* lastElement, int32_t value, bool isSelected,
+                        std::string_view label);
+// "%d %s" or "%d %s (%d)"; composed without any length limit.
+std::string sprintfChannelLabel(const Channel& channel);
+const Channel* getChannelByNo(int number);
+// Whole content of a file, directives untouched; missing file: "".
+std::string loadFile(const std::string& path);
+// Sink that appends each piece to the std::string in the context's user data.
+void loadLines(std::string_view piece, TemplateContext* context);
