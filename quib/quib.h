@@ -63,6 +63,10 @@ char to_hex(int value);
 // limits instead of overflowing. None reads as 0.
 int32_t quibAtoi(std::string_view text);
 int32_t quibAtoi(ParamValue text);
+// The same for C texts (null reads as 0) and strings, which would otherwise
+// fit both overloads above.
+int32_t quibAtoi(const char* text);
+int32_t quibAtoi(const std::string& text);
 
 // ---------------------------------------------------------------------------
 // Response header and cookies
@@ -79,6 +83,8 @@ void quibForward(std::string_view location);
 void quibSetCookie(std::string_view cookie);
 // Queue a cookie that expires the given number of seconds from now (UTC date).
 void quibSetPersistentCookie(std::string_view cookie, int32_t seconds);
+// The line quibSetPersistentCookie queues, for an expiry given in epoch seconds.
+std::string quibPersistentCookieLine(std::string_view cookie, int64_t expiry);
 // Queue the line that makes the browser delete the named cookie.
 void quibRemoveCookie(std::string_view name);
 // The value of the named cookie of the request (HTTP_COOKIE), or none.
