@@ -1,0 +1,10 @@
+// Session ids drawn from the operating system's random source.
+#pragma once
+
+#include <optional>
+#include <string>
+
+// A new session id "%x-%x-%x": three values of 31 random bits each, taken
+// from the kernel's random source. None when no random source can be read;
+// the caller must then refuse to open a session rather than use a weaker id.
+std::optional<std::string> newSessionId();
