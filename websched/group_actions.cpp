@@ -1,0 +1,86 @@
+// The group actions on the selected timers (delete, enable, disable, clone)
+// and the one-statement runner of the timer store.
+#include <sqlite3.h>
+
+#include "websched/store_statements.h"
+#include "websched/websched.h"
+
+using timer_store::bindIntOrExit;
+using timer_store::checkOrExit;
+using timer_store::prepareOrExit;
+using timer_store::stepOrExit;
+
+namespace {
+
+// Call sites of exitIfError in this file.
+constexpr int kSiteGroupPrepare = 10;
+constexpr int kSiteGroupReset = 11;
+constexpr int kSiteGroupBindSourceBase = 12;
+constexpr int kSiteGroupBindId = 13;
+constexpr int kSiteGroupStep = 14;
+constexpr int kSiteExecPrepare = 15;
+constexpr int kSiteExecStep = 16;
+
+// No source base: the statement has no ":sourceBase".
+constexpr int32_t kNoSourceBase = -1;
+
+const char* const kDeleteSql = "delete from timer_record_table where id = :id";
+const char* const kEnableSql = "update timer_record_table set enable=0 where id = :id";
+const char* const kDisableSql = "update timer_record_table set enable=1 where id = :id";
+// A clone is disabled, unlocked and gets a new ID; its source carries the
+// marker when padding defaults are active, so that the triggers keep its
+// times and only strip the marker.
+const char* const kCloneSql =
+    "insert into timer_record_table (datestamp, date, date_year, date_month, date_day, "
+    "start_hour, start_minute, length_hour, length_minute,source, channel, quality, target, SAP, "
+    "timestamp_start, timestamp_offset, enable, lock, schedule_type, event_id, user_id, "
+    "user_string) select datestamp, date, date_year, date_month, date_day, start_hour, "
+    "start_minute, length_hour, length_minute,source + :sourceBase, channel, quality, target, "
+    "SAP, timestamp_start, timestamp_offset, 1, 0, schedule_type, event_id, user_id, "
+    "user_string from timer_record_table where id = :id";
+
+}  // namespace
+
+// Runs sql once per key, in order. A key is bound by its integer value (text
+// without digits reads as 0, which names no timer). The first step the
+// database refuses ends the request, so later keys are not touched.
+int groupExec(const char* sql, const KeyList& keys, int32_t sourceBase) {
+  SqliteStatement statement = prepareOrExit(sql, kSiteGroupPrepare);
+  bool first = true;
+  for (const ParamValue& key : keys) {
+    if (!first) checkOrExit(statement, sqlite3_reset(statement.get()), kSiteGroupReset);
+    first = false;
+    if (sourceBase >= 0) {
+      bindIntOrExit(statement, ":sourceBase", sourceBase, kSiteGroupBindSourceBase);
+    }
+    bindIntOrExit(statement, ":id", quibAtoi(key), kSiteGroupBindId);
+    stepOrExit(statement, kSiteGroupStep);
+  }
+  return 0;
+}
+
+int deleteTimers(const KeyList& keys) {
+  return groupExec(kDeleteSql, keys, kNoSourceBase);
+}
+
+// enable = 0 makes a timer active; the column reads the other way round.
+int enableTimers(const KeyList& keys) {
+  return groupExec(kEnableSql, keys, kNoSourceBase);
+}
+
+int disableTimers(const KeyList& keys) {
+  return groupExec(kDisableSql, keys, kNoSourceBase);
+}
+
+int cloneTimers(const KeyList& keys) {
+  const PaddingSettings& settings = getSettings();
+  int32_t sourceBase = settings.prepad != 0 || settings.postpad != 0 ? 100 : 0;
+  return groupExec(kCloneSql, keys, sourceBase);
+}
+
+// Runs one statement without parameters; a statement that cannot be prepared
+// or that the database refuses ends the request.
+void execSQL(const char* sql) {
+  SqliteStatement statement = prepareOrExit(sql, kSiteExecPrepare);
+  stepOrExit(statement, kSiteExecStep);
+}

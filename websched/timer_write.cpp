@@ -1,0 +1,177 @@
+// Creating and updating one timer: the form's local date and time become the
+// firmware's row, with the first start of a repeating timer moved onto a day
+// its pattern allows and the margins folded into the recording window.
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <ctime>
+
+#include "websched/store_statements.h"
+#include "websched/websched.h"
+
+using timer_store::bindIntOrExit;
+using timer_store::checkOrExit;
+using timer_store::prepareOrExit;
+using timer_store::stepOrExit;
+using timer_store::wrap32;
+
+namespace {
+
+// Call sites of exitIfError in this file.
+constexpr int kSiteWritePrepare = 20;
+constexpr int kSiteWriteBindId = 21;
+constexpr int kSiteWriteBindValue = 22;
+constexpr int kSiteWriteBindTitle = 23;
+constexpr int kSiteWriteStep = 24;
+
+constexpr int32_t kSecondsPerDay = 86400;
+// A repeating timer whose first start is less than this far ahead is moved on
+// by a day: the firmware would otherwise miss it.
+constexpr int32_t kBookingLeadSeconds = 240;
+
+const char* const kCreateSql =
+    "insert into timer_record_table (datestamp, date, date_year, date_month, date_day, "
+    "start_hour, start_minute, length_hour, length_minute,source, channel, quality, target, SAP, "
+    "timestamp_start, timestamp_offset, enable, lock, schedule_type, event_id, user_id, "
+    "user_string) values (0, :repeat, :year, :month, :day, :hh, :mm, :hours, :mins,:source, "
+    ":channel, :quality, :target, 0, :ts_start, :ts_offset, :disabled, 0, 0, -1, 0, :title)";
+const char* const kUpdateSql =
+    "update timer_record_table set date = :repeat, date_year = :year, date_month = :month, "
+    "date_day = :day, start_hour = :hh, start_minute = :mm, length_hour = :hours, "
+    "length_minute = :mins,source = :source, channel = :channel, timestamp_start = :ts_start, "
+    "timestamp_offset = :ts_offset, user_string = :title,quality = :quality, target = :target, "
+    "enable = :disabled where ID = :id";
+
+// The channel text's value as the firmware's signed 16-bit channel number:
+// the low 16 bits, sign-extended.
+int32_t channelNumber(std::string_view text) {
+  uint32_t low = static_cast<uint32_t>(quibAtoi(text)) & 0xFFFFu;
+  return low >= 0x8000u ? static_cast<int32_t>(low) - 0x10000 : static_cast<int32_t>(low);
+}
+
+// Local broken-down time of a 32-bit time value.
+void toLocal(int32_t seconds, std::tm& brokenDown) {
+  std::time_t value = seconds;
+  localtime_r(&value, &brokenDown);
+}
+
+// The weekday that a repeat pattern moves a start on weekday to, or -1 when
+// the start already lies on a day the pattern allows.
+int32_t targetWeekday(int32_t repeat, int32_t weekday) {
+  constexpr int32_t kSunday = 0, kMonday = 1, kSaturday = 6;
+  switch (repeat) {
+    case 2:  // Mon-Fri
+      return weekday == kSunday || weekday == kSaturday ? kMonday : -1;
+    case 3:  // Mon-Sat
+      return weekday == kSunday ? kMonday : -1;
+    case 4:  // Every Weekend
+      return weekday >= 1 && weekday <= 5 ? kSaturday : -1;
+    default:  // 5 "Sun" ... 11 "Sat"; larger codes lie beyond Saturday
+      return repeat >= 5 ? repeat - 5 : -1;
+  }
+}
+
+// One value bound by name.
+struct NamedValue {
+  const char* name;
+  int32_t value;
+};
+
+}  // namespace
+
+int32_t adjustSeconds(int32_t weekday, int32_t targetWeekday) {
+  int64_t d = int64_t{weekday} - targetWeekday;
+  return wrap32(d <= 0 ? d * kSecondsPerDay : (d - 7) * kSecondsPerDay);
+}
+
+// A start less than the booking lead ahead of now is pushed by one day (once,
+// however far in the past it lies); then the start moves forward in whole
+// days to the first day its pattern allows. The local fields are recomputed
+// from the time value, so a move across a daylight-saving change shifts the
+// local time of day by the change.
+int32_t adjustBookTime(int32_t start, int32_t repeat, std::tm& brokenDown) {
+  int64_t now = std::time(nullptr);
+  if (start < now + kBookingLeadSeconds) start = wrap32(int64_t{start} + kSecondsPerDay);
+  toLocal(start, brokenDown);
+  int32_t target = targetWeekday(repeat, brokenDown.tm_wday);
+  if (target >= 0) {
+    start = wrap32(int64_t{start} - adjustSeconds(brokenDown.tm_wday, target));
+    toLocal(start, brokenDown);
+  }
+  return start;
+}
+
+// Writes one timer with sql (the create or the update statement), every value
+// bound by name. id 0 leaves ":id" unbound. Returns the result of finalising.
+int execBoundSQL(const char* sql, int32_t id, const TimerValues& values) {
+  int32_t hours = quibAtoi(values.hours);
+  int32_t mins = quibAtoi(values.mins);
+  int32_t channel = channelNumber(values.channel);
+  int32_t repeat = quibAtoi(values.repeat);
+  const PaddingSettings& settings = getSettings();
+  int32_t sourceBase = settings.prepad != 0 || settings.postpad != 0 ? 100 : 0;
+
+  // mktime reads the form's fields as local time and normalises them in place
+  // (minute 75, hour 24, 31 April); the daylight-saving state is its to find.
+  std::tm start{};
+  start.tm_sec = 0;
+  start.tm_min = quibAtoi(values.mm);
+  start.tm_hour = quibAtoi(values.hh);
+  start.tm_mday = quibAtoi(values.day);
+  start.tm_mon = wrap32(int64_t{quibAtoi(values.month)} - 1);
+  start.tm_year = wrap32(int64_t{quibAtoi(values.year)} - 1900);
+  start.tm_isdst = -1;
+  int32_t startSeconds = wrap32(std::mktime(&start));
+  if (repeat > 1) startSeconds = adjustBookTime(startSeconds, repeat, start);
+
+  bool tuner = channel > 0;
+  int64_t tsStart = int64_t{startSeconds} - values.prepad;
+  int64_t tsOffset =
+      int64_t{values.prepad} + values.postpad + int64_t{hours} * 3600 + int64_t{mins} * 60;
+
+  SqliteStatement statement = prepareOrExit(sql, kSiteWritePrepare);
+  if (id != 0) bindIntOrExit(statement, ":id", id, kSiteWriteBindId);
+  const NamedValue before[] = {
+      {":repeat", repeat},
+      {":year", wrap32(int64_t{start.tm_year} + 1900)},
+      {":month", wrap32(int64_t{start.tm_mon} + 1)},
+      {":day", start.tm_mday},
+      {":hh", start.tm_hour},
+      {":mm", start.tm_min},
+      {":hours", hours},
+      {":mins", mins},
+      {":source", sourceBase + (tuner ? 10 : 1)},
+      {":channel", tuner ? channel : 1},
+      {":ts_start", wrap32(tsStart)},
+      {":ts_offset", wrap32(tsOffset)},
+  };
+  for (const NamedValue& bound : before) {
+    bindIntOrExit(statement, bound.name, bound.value, kSiteWriteBindValue);
+  }
+  // The title stays valid until the statement has run, so it is not copied.
+  int titleIndex = sqlite3_bind_parameter_index(statement.get(), ":title");
+  checkOrExit(statement,
+              sqlite3_bind_text(statement.get(), titleIndex, values.title.data(),
+                                static_cast<int>(values.title.size()), SQLITE_STATIC),
+              kSiteWriteBindTitle);
+  const NamedValue after[] = {
+      {":quality", quibAtoi(values.quality)},
+      {":target", quibAtoi(values.target)},
+      {":disabled", quibAtoi(values.disabled)},
+  };
+  for (const NamedValue& bound : after) {
+    bindIntOrExit(statement, bound.name, bound.value, kSiteWriteBindValue);
+  }
+  stepOrExit(statement, kSiteWriteStep);
+  return sqlite3_finalize(statement.release());
+}
+
+int createTimer(const TimerValues& values) {
+  execBoundSQL(kCreateSql, 0, values);
+  return 0;
+}
+
+int updateTimer(int32_t id, const TimerValues& values) {
+  execBoundSQL(kUpdateSql, id, values);
+  return 0;
+}
