@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <forward_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,9 +38,9 @@ int exitIfError(int code, int site);
 // ---------------------------------------------------------------------------
 
 struct GateOutcome {
-  bool letThrough = false;                 // false: the gate wrote a page
-  std::optional<std::string> message;      // for the list screen
-  std::optional<std::string> sessionId;    // for the self URL
+  bool letThrough = false;               // false: the gate wrote a page
+  std::optional<std::string> message;    // for the list screen
+  std::optional<std::string> sessionId;  // for the self URL
 };
 // Signs in and out, changes passwords; renders the sign-in or password page
 // itself when the request may not go on.
@@ -139,6 +140,8 @@ struct ScreenState {
   TimerForm form;
   std::string command;      // "create" or "update"
   std::string buttonLabel;  // "Create" or "Update"
+  // Texts that the page's Elements borrow (escaped data), kept for the page.
+  std::forward_list<std::string> pageTexts;
 };
 
 void displayListScreen(std::string_view message, int32_t editKey, std::string_view command,

@@ -1,0 +1,353 @@
+// Whole list screens through the real program with the shipped templates:
+// what a signed-in user sees, and that the page's own forms drive the
+// program (field names, values, the session carried in the URL).
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/cgi_harness.h"
+#include "support/firmware.h"
+#include "support/screen_channels.h"
+#include "support/test_env.h"
+
+namespace {
+
+constexpr const char* kNow = "@2026-12-05 19:58:00";  // UTC, the zone of every request
+
+// The text between the first start and the next end after it ("" if absent).
+std::string between(const std::string& text, const std::string& start, const std::string& end) {
+  const size_t from = text.find(start);
+  if (from == std::string::npos) return "";
+  const size_t to = text.find(end, from + start.size());
+  return text.substr(from, to == std::string::npos ? std::string::npos : to + end.size() - from);
+}
+
+int count(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+std::string htmlUnescape(std::string text) {
+  const std::vector<std::pair<std::string, std::string>> entities = {
+      {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}};
+  for (const auto& [entity, character] : entities) {
+    for (size_t at = text.find(entity); at != std::string::npos;
+         at = text.find(entity, at + character.size())) {
+      text.replace(at, entity.size(), character);
+    }
+  }
+  return text;
+}
+
+// application/x-www-form-urlencoded, as a browser sends a form.
+std::string formEncode(const std::string& text) {
+  std::string encoded;
+  for (unsigned char c : text) {
+    if (std::isalnum(c) || c == '*' || c == '-' || c == '.' || c == '_') {
+      encoded += static_cast<char>(c);
+    } else if (c == ' ') {
+      encoded += '+';
+    } else {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", c);
+      encoded += hex;
+    }
+  }
+  return encoded;
+}
+
+// The name="value" attributes of one tag, values unescaped.
+std::map<std::string, std::string> attributes(const std::string& tag) {
+  std::map<std::string, std::string> found;
+  size_t at = 0;
+  while ((at = tag.find("=\"", at)) != std::string::npos) {
+    size_t nameStart = at;
+    while (nameStart > 0 && (std::isalnum(static_cast<unsigned char>(tag[nameStart - 1])) ||
+                             tag[nameStart - 1] == '-')) {
+      --nameStart;
+    }
+    const size_t valueEnd = tag.find('"', at + 2);
+    if (valueEnd == std::string::npos) break;
+    found[tag.substr(nameStart, at - nameStart)] =
+        htmlUnescape(tag.substr(at + 2, valueEnd - at - 2));
+    at = valueEnd + 1;
+  }
+  return found;
+}
+
+// Every tag of the form that starts with opener ("<input " ...), in order.
+std::vector<std::string> tags(const std::string& form, const std::string& opener) {
+  std::vector<std::string> found;
+  for (size_t at = form.find(opener); at != std::string::npos; at = form.find(opener, at + 1)) {
+    found.push_back(form.substr(at, form.find('>', at) + 1 - at));
+  }
+  return found;
+}
+
+struct Field {
+  std::string name, value;
+};
+
+// The pairs a browser submits for a form (without its submit buttons):
+// text, number and hidden inputs, checked boxes and radios, and each
+// select's selected option (or its first one).
+std::vector<Field> successfulControls(const std::string& form) {
+  std::vector<Field> fields;
+  for (const std::string& tag : tags(form, "<input ")) {
+    const auto attrs = attributes(tag);
+    const std::string type = attrs.count("type") ? attrs.at("type") : "text";
+    if ((type == "checkbox" || type == "radio") && !attrs.count("checked")) continue;
+    fields.push_back({attrs.at("name"), attrs.count("value") ? attrs.at("value") : "on"});
+  }
+  for (size_t at = form.find("<select "); at != std::string::npos;
+       at = form.find("<select ", at + 1)) {
+    const std::string select = form.substr(at, form.find("</select>", at) - at);
+    std::string value;
+    bool first = true;
+    for (const std::string& option : tags(select, "<option ")) {
+      const auto optionAttrs = attributes(option);
+      if (first || optionAttrs.count("selected")) value = optionAttrs.at("value");
+      first = false;
+    }
+    fields.push_back({attributes(tags(select, "<select ").at(0)).at("name"), value});
+  }
+  return fields;
+}
+
+std::set<std::string> controlNames(const std::string& form) {
+  std::set<std::string> names;
+  for (const char* opener : {"<input ", "<select ", "<button "}) {
+    for (const std::string& tag : tags(form, opener)) {
+      const auto attrs = attributes(tag);
+      if (attrs.count("name")) names.insert(attrs.at("name"));
+    }
+  }
+  return names;
+}
+
+class CgiListScreen : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    useScreenChannels();
+    copyShippedTemplates(dir.path());
+    createFirmwareSchema(timerDb);
+    FirmwareTimer news;
+    news.year = 2025, news.month = 3, news.day = 4, news.hour = 20, news.minute = 15;
+    news.lengthHour = 1, news.lengthMinute = 30;
+    news.channel = 5;
+    news.quality = 1;
+    news.timestampStart = firmwareStartSeconds(2025, 3, 4, 20, 15) - 300;
+    news.timestampOffset = 100 * 60;
+    news.title = "News & Weather <live>";
+    firmwareInsert(timerDb, news);  // ID 1
+    FirmwareTimer quoted;
+    quoted.repeat = 3;
+    quoted.source = 1;
+    quoted.channel = 9;
+    quoted.target = 1;
+    quoted.enable = 1;
+    quoted.title = "\"Quoted\"";
+    firmwareInsert(timerDb, quoted);  // ID 2
+    FirmwareTimer locked;
+    locked.channel = 77;
+    locked.lock = 1;
+    locked.title = "Locked <film>";
+    firmwareInsert(timerDb, locked);  // ID 3
+  }
+
+  CgiResponse get(const std::string& query) const {
+    CgiRequest request;
+    request.workDir = dir.path();
+    request.timerDb = timerDb;
+    request.query = query;
+    request.fakeTime = kNow;
+    request.signIn = true;
+    return runCgi(request);
+  }
+
+  TempDir dir;
+  std::string timerDb = dir.file("schedule_record.db");
+};
+
+TEST_F(CgiListScreen, CreateModeShowsEveryTimerAndANewTimerForm) {
+  const CgiResponse response = get("");
+  ASSERT_EQ(response.exitStatus, 0) << response.output;
+  const std::string& page = response.body;
+  EXPECT_NE(response.header.find("Content-type: text/html; charset=utf-8\n"), std::string::npos);
+  EXPECT_EQ(page.rfind("<!DOCTYPE html>\n", 0), 0u) << page.substr(0, 200);
+  EXPECT_NE(page.find("<meta charset=\"utf-8\">"), std::string::npos);
+  EXPECT_NE(page.find("<link rel=\"stylesheet\" href=\"../skedra.css\">"), std::string::npos);
+  EXPECT_NE(page.find("</html>"), std::string::npos);
+  EXPECT_NE(page.find("<p class=\"msg\" role=\"status\"></p>"), std::string::npos);
+
+  // The table: channel labels, escaped titles, the locked row without a box.
+  const std::string table = between(page, "<tbody>", "</tbody>");
+  EXPECT_EQ(count(table, "<tr class="), 3) << table;
+  EXPECT_NE(table.find("<tr class=\"even enabled\">"), std::string::npos);
+  EXPECT_NE(table.find("<tr class=\"odd disabled\">"), std::string::npos);
+  EXPECT_NE(table.find(">5 News (105)</td>"), std::string::npos) << table;
+  EXPECT_NE(table.find(">AV</td>"), std::string::npos) << table;
+  EXPECT_NE(table.find(">&lt; 77 &gt;</td>"), std::string::npos) << table;
+  EXPECT_NE(table.find(">4/03/2025</td>"), std::string::npos) << table;
+  EXPECT_NE(table.find(">Mon-Sat</td>"), std::string::npos) << table;
+  EXPECT_NE(table.find(">20:15–21:45</td>"), std::string::npos) << table;
+  EXPECT_NE(table.find(">1:30</td>"), std::string::npos) << table;
+  EXPECT_NE(table.find(">5 / 5 min</td>"), std::string::npos) << table;
+  EXPECT_NE(table.find("<a href=\"skedra.cgi?edit=Edit&amp;key=1\">News &amp; Weather &lt;live&gt;"
+                       "</a>"),
+            std::string::npos)
+      << table;
+  EXPECT_NE(table.find(">&quot;Quoted&quot;</a>"), std::string::npos) << table;
+  EXPECT_NE(table.find("<td class=\"title\">Locked &lt;film&gt;</td>"), std::string::npos) << table;
+  EXPECT_EQ(page.find("<live>"), std::string::npos);
+  EXPECT_EQ(page.find("<film>"), std::string::npos);
+  EXPECT_NE(table.find("name=\"key\" value=\"1\""), std::string::npos);
+  EXPECT_NE(table.find("name=\"key\" value=\"2\""), std::string::npos);
+  EXPECT_EQ(table.find("name=\"key\" value=\"3\""), std::string::npos);
+
+  // The new-timer form: five minutes from now, 0:30, HQ, HDD, active.
+  const std::string form = between(page, "<form class=\"timer-form\"", "</form>");
+  ASSERT_FALSE(form.empty()) << page;
+  EXPECT_NE(page.find(">Create new timer</h2>"), std::string::npos);
+  EXPECT_NE(form.find("name=\"create\" value=\"Create\">Create</button>"), std::string::npos);
+  EXPECT_EQ(form.find("Cancel"), std::string::npos);
+  EXPECT_EQ(form.find("selected=\"selected\""), std::string::npos) << form;
+  std::map<std::string, std::string> values;
+  for (const Field& field : successfulControls(form)) values[field.name] = field.value;
+  const std::map<std::string, std::string> expected = {
+      {"quibsession", ""}, {"key", "0"},    {"title", "Web Timer"}, {"channel", "AV"},
+      {"day", "5"},        {"month", "12"}, {"year", "2026"},       {"hh", "20"},
+      {"mm", "03"},        {"hours", "0"},  {"mins", "30"},         {"prepad", "0"},
+      {"postpad", "0"},    {"repeat", "0"}, {"quality", "1"},       {"target", "0"},
+      {"disabled", "0"}};
+  EXPECT_EQ(values, expected);
+  // The channel list: the external input, then the channel file's channels.
+  EXPECT_NE(
+      form.find("<option value=\"AV\">AV</option>\n<option value=\"5\">5 News (105)</option>\n"
+                "<option value=\"9\">9 Sport</option>"),
+      std::string::npos)
+      << form;
+  EXPECT_NE(form.find("<option value=\"12\">12 Kids &lt;Fun&gt; &amp; &quot;Co&quot;</option>"),
+            std::string::npos);
+  EXPECT_NE(form.find("<option value=\"11\">Sat</option>\n"), std::string::npos) << form;
+}
+
+TEST_F(CgiListScreen, UpdateModeFillsTheFormFromTheEditedTimer) {
+  const CgiResponse response = get("edit=Edit&key=2");
+  ASSERT_EQ(response.exitStatus, 0) << response.output;
+  const std::string& page = response.body;
+  EXPECT_NE(page.find(">Update existing timer</h2>"), std::string::npos);
+  const std::string form = between(page, "<form class=\"timer-form\"", "</form>");
+  EXPECT_NE(form.find("name=\"update\" value=\"Update\">Update</button>"), std::string::npos);
+  EXPECT_NE(form.find("<a class=\"btn btn-quiet\" href=\"skedra.cgi\">Cancel</a>"),
+            std::string::npos)
+      << form;
+  EXPECT_NE(form.find("name=\"title\" value=\"&quot;Quoted&quot;\""), std::string::npos) << form;
+  EXPECT_NE(form.find("<option value=\"AV\" selected=\"selected\">AV</option>"), std::string::npos);
+  EXPECT_NE(form.find("<option value=\"3\" selected=\"selected\">Mon-Sat</option>"),
+            std::string::npos);
+  EXPECT_EQ(count(form, "selected=\"selected\""), 2) << form;
+  std::map<std::string, std::string> values;
+  for (const Field& field : successfulControls(form)) values[field.name] = field.value;
+  EXPECT_EQ(values["key"], "2");
+  EXPECT_EQ(values["title"], "\"Quoted\"");
+  EXPECT_EQ(values["quality"], "0");
+  EXPECT_EQ(values["target"], "1");
+  EXPECT_EQ(values["disabled"], "1");  // the firmware's enable column is 1
+  EXPECT_EQ(values["day"], "3");
+  EXPECT_EQ(values["month"], "5");
+  EXPECT_EQ(values["year"], "2030");
+  EXPECT_EQ(values["hh"], "20");
+  EXPECT_EQ(values["mm"], "00");
+}
+
+TEST_F(CgiListScreen, FormsSendExactlyTheParametersTheProgramReads) {
+  const std::string page = get("edit=Edit&key=1").body;
+  const std::string timerForm = between(page, "<form class=\"timer-form\"", "</form>");
+  EXPECT_EQ(controlNames(timerForm),
+            (std::set<std::string>{"quibsession", "key", "title", "channel", "day", "month", "year",
+                                   "hh", "mm", "hours", "mins", "prepad", "postpad", "savedef",
+                                   "repeat", "quality", "target", "disabled", "update"}));
+  const std::string tableForm = between(page, "<h2 id=\"timers-heading\"", "</form>");
+  EXPECT_EQ(controlNames(tableForm),
+            (std::set<std::string>{"quibsession", "key", "enable", "disable", "clone", "delete"}));
+  EXPECT_NE(page.find("href=\"skedra.cgi?chpass=1\""), std::string::npos);
+  EXPECT_NE(page.find("name=\"logout\" value=\"1\""), std::string::npos);
+}
+
+TEST_F(CgiListScreen, SavingTheEditFormChangesOnlyWhatTheUserChanged) {
+  const std::optional<TimerRow> before = readTimerRow(timerDb, 1);
+  ASSERT_TRUE(before);
+  const std::string page = get("edit=Edit&key=1").body;
+  const std::string form = between(page, "<form class=\"timer-form\"", "</form>");
+  std::string body;
+  for (Field field : successfulControls(form)) {
+    if (field.name == "title") field.value += " & more";
+    body += formEncode(field.name) + "=" + formEncode(field.value) + "&";
+  }
+  body += "update=Update";  // a browser sends no line end
+  CgiRequest request;
+  request.method = "POST";
+  request.body = body;
+  request.workDir = dir.path();
+  request.timerDb = timerDb;
+  request.fakeTime = kNow;
+  request.signIn = true;
+  const CgiResponse response = runCgi(request);
+  ASSERT_EQ(response.exitStatus, 0) << response.output;
+  const std::optional<TimerRow> after = readTimerRow(timerDb, 1);
+  ASSERT_TRUE(after);
+  EXPECT_EQ(after->title, "News & Weather <live> & more");
+  EXPECT_EQ(after->channel, before->channel);
+  EXPECT_EQ(after->repeat, before->repeat);
+  EXPECT_EQ(std::vector<int64_t>({after->year, after->month, after->day, after->hour, after->minute,
+                                  after->lengthHour, after->lengthMinute}),
+            std::vector<int64_t>({2025, 3, 4, 20, 15, 1, 30}));
+  EXPECT_EQ(after->timestampStart, before->timestampStart);
+  EXPECT_EQ(after->timestampOffset, before->timestampOffset);
+  EXPECT_EQ(after->quality, before->quality);
+  EXPECT_EQ(after->target, before->target);
+  EXPECT_EQ(after->enable, before->enable);
+}
+
+TEST_F(CgiListScreen, SessionInTheUrlReachesEveryLinkAndForm) {
+  CgiRequest request;
+  request.workDir = dir.path();
+  request.timerDb = timerDb;
+  request.query = "sticky=on";
+  request.remoteAddr = "127.0.0.1";
+  request.signIn = true;
+  const CgiResponse signedIn = runCgi(request);
+  ASSERT_EQ(signedIn.exitStatus, 0) << signedIn.output;
+  const std::string action = "action=\"skedra.cgi?quibsession=";
+  const size_t idStart = signedIn.body.find(action);
+  ASSERT_NE(idStart, std::string::npos) << signedIn.body;
+  const std::string id = signedIn.body.substr(
+      idStart + action.size(),
+      signedIn.body.find('"', idStart + action.size()) - (idStart + action.size()));
+  ASSERT_FALSE(id.empty());
+  const std::string& page = signedIn.body;
+  EXPECT_EQ(count(page, "name=\"quibsession\" value=\"" + id + "\""), 3) << page;
+  EXPECT_NE(page.find("href=\"skedra.cgi?quibsession=" + id + "&chpass=1\""), std::string::npos);
+  EXPECT_NE(page.find("href=\"skedra.cgi?quibsession=" + id + "&edit=Edit&amp;key=1\""),
+            std::string::npos);
+
+  // A form post that carries the session only in its hidden field.
+  CgiRequest post;
+  post.method = "POST";
+  post.body = "quibsession=" + id + "&key=1&disable=Disable";
+  post.workDir = dir.path();
+  post.timerDb = timerDb;
+  const CgiResponse disabled = runCgi(post);
+  ASSERT_EQ(disabled.exitStatus, 0) << disabled.output;
+  EXPECT_NE(disabled.body.find("<table class=\"timers\">"), std::string::npos) << disabled.body;
+  EXPECT_NE(readTimerRow(timerDb, 1)->enable, 0);
+}
+
+}  // namespace

@@ -1,0 +1,179 @@
+// The list screen: header, page variables, the new-timer form and the routing
+// of the page's includes to the renderers.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include "support/firmware.h"
+#include "support/screen_channels.h"
+#include "support/stdout_capture.h"
+#include "support/timer_store_test.h"
+#include "websched/websched.h"
+
+namespace {
+
+constexpr const char* kHeader = "Content-type: text/html; charset=utf-8\n\n";
+
+std::string var(const std::string& name) {
+  return "<!--%quib var=\"" + name + "\" %-->";
+}
+std::string include(const std::string& path) {
+  return "<!--%quib include=\"" + path + "\" %-->";
+}
+
+class ListScreenTest : public TimerStoreTest {
+ protected:
+  void SetUp() override {
+    TimerStoreTest::SetUp();
+    ASSERT_NE(useScreenChannels(), nullptr);
+    char* cwd = getcwd(nullptr, 0);
+    ASSERT_NE(cwd, nullptr);
+    previousDir = cwd;
+    std::free(cwd);
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    mkdir("templates", 0755);
+    mkdir("parts", 0755);
+  }
+
+  void TearDown() override {
+    ASSERT_EQ(chdir(previousDir.c_str()), 0);
+    setenv("TZ", "UTC", 1);
+    tzset();
+    TimerStoreTest::TearDown();
+  }
+
+  std::string show(std::string_view message, int32_t editKey, std::string_view command,
+                   std::string_view label, const std::optional<std::string>& session) {
+    return captureStdout([&] { displayListScreen(message, editKey, command, label, session); });
+  }
+
+  std::string previousDir;
+};
+
+const std::string kPageVariables =
+    "msg=" + var("msg") + "|formTitle=" + var("formTitle") + "|buttonVar=" + var("buttonVar") +
+    "|buttonVal=" + var("buttonVal") + "|selfUrl=" + var("selfUrl") +
+    "|selfLink=" + var("selfLink") + "|sessionId=" + var("sessionId") + "\n";
+
+TEST_F(ListScreenTest, CreateModePageHasHeaderFirstAndThePageVariables) {
+  writeFile("skedra.shtml", kPageVariables);
+  EXPECT_EQ(show("You have to select one or more timers", 0, "create", "Create", std::nullopt),
+            std::string(kHeader) +
+                "msg=You have to select one or more timers|formTitle=Create new timer|"
+                "buttonVar=create|buttonVal=Create|selfUrl=skedra.cgi|selfLink=skedra.cgi?|"
+                "sessionId=\n");
+}
+
+TEST_F(ListScreenTest, UpdateModeWithSessionPutsTheIdIntoTheSelfUrl) {
+  writeFile("skedra.shtml", kPageVariables);
+  EXPECT_EQ(show("", 4, "update", "Update", std::string("1a2b-3c")),
+            std::string(kHeader) +
+                "msg=|formTitle=Update existing timer|buttonVar=update|buttonVal=Update|"
+                "selfUrl=skedra.cgi?quibsession=1a2b-3c|"
+                "selfLink=skedra.cgi?quibsession=1a2b-3c&|sessionId=1a2b-3c\n");
+}
+
+TEST_F(ListScreenTest, MissingPageTemplateGivesTheHeaderOnly) {
+  EXPECT_EQ(show("", 0, "create", "Create", std::nullopt), kHeader);
+}
+
+// A page that uses every route of the command processor.
+void writeRoutedPage() {
+  writeFile("schedrows.inc.shtml", "row " + var("id") + " " + var("showtitle") + ";");
+  writeFile("templates/chopts.inc.shtml", "[" + var("channel") + var("selected") + "]");
+  writeFile("parts/repopts.inc.shtml", "(" + var("repeat") + var("selected") + ")");
+  writeFile("cancelupd.inc.shtml", "<a href=\"" + var("selfUrl") + "\">Cancel</a>\n");
+  writeFile("parts/footer.inc.shtml",
+            "footer " + var("msg") + " " + include("parts/repopts.inc.shtml") + "\n");
+  writeFile("skedra.shtml", "<table>" + include("schedrows.inc.shtml") + "</table>\n" +
+                                "title=" + var("tfTitle") + " key=" + var("key") + "\n" +
+                                "<select>" + include("templates/chopts.inc.shtml") + "</select>" +
+                                var("channel") + var("chaname") + "\n" + "<select>" +
+                                include("parts/repopts.inc.shtml") + "</select>" + var("repeat") +
+                                var("repname") + "\n" + "cancel:" + include("cancelupd.inc.shtml") +
+                                include("parts/footer.inc.shtml"));
+}
+
+const std::string kAllChannelsUnmarked = "[AV][5][9][9][12][AV][300]";
+
+TEST_F(ListScreenTest, CreateModeRoutesIncludesByBaseNameAndHidesCancel) {
+  FirmwareTimer timer;
+  timer.title = "Film <1>";
+  const int64_t id = firmwareInsert(dbPath, timer);
+  writeRoutedPage();
+  const std::string page = show("hi", 0, "create", "Create", std::nullopt);
+  const std::string repeats = "(0)(1)(2)(3)(4)(5)(6)(7)(8)(9)(10)(11)";
+  EXPECT_EQ(page, std::string(kHeader) + "<table>row " + std::to_string(id) +
+                      " Film &lt;1&gt;;</table>\n" + "title=Web Timer key=0\n" + "<select>" +
+                      kAllChannelsUnmarked + "</select>\n" + "<select>" + repeats + "</select>\n" +
+                      "cancel:" + "footer hi " + repeats + "\n");
+}
+
+TEST_F(ListScreenTest, UpdateModeShowsCancelAndMarksTheEditedTimersOptions) {
+  FirmwareTimer timer;
+  timer.channel = 12;
+  timer.repeat = 2;
+  timer.title = "Edited";
+  const int64_t id = firmwareInsert(dbPath, timer);
+  writeRoutedPage();
+  const std::string page =
+      show("", static_cast<int32_t>(id), "update", "Update", std::string("s1"));
+  EXPECT_NE(page.find("title=Edited key=" + std::to_string(id) + "\n"), std::string::npos) << page;
+  EXPECT_NE(page.find("<select>[AV][5][9][9][12 selected=\"selected\"][AV][300]</select>\n"),
+            std::string::npos)
+      << page;
+  EXPECT_NE(page.find("(1)(2 selected=\"selected\")(3)"), std::string::npos) << page;
+  EXPECT_NE(page.find("cancel:<a href=\"skedra.cgi?quibsession=s1\">Cancel</a>\nfooter "),
+            std::string::npos)
+      << page;
+}
+
+TEST_F(ListScreenTest, PrePopulatedFormStartsFiveMinutesFromNowWithTheDefaults) {
+  setenv("TZ", "UTC-3", 1);  // three hours east of UTC, no daylight saving
+  tzset();
+  savePaddingDefaults(330, 659);
+  forgetSettings();  // as a new request: the defaults come from the database
+  TimerForm form;
+  form.lock = 7;
+  std::tm before{}, after{};
+  do {
+    const std::time_t start = std::time(nullptr) + 300;
+    localtime_r(&start, &before);
+    prePopulateTimerForm(form);
+    const std::time_t end = std::time(nullptr) + 300;
+    localtime_r(&end, &after);
+  } while (before.tm_min != after.tm_min);
+  EXPECT_EQ(form.id, 0);
+  EXPECT_EQ(form.channel, 0);
+  EXPECT_EQ(form.title, "Web Timer");
+  EXPECT_EQ(form.day, before.tm_mday);
+  EXPECT_EQ(form.month, before.tm_mon + 1);
+  EXPECT_EQ(form.year, before.tm_year + 1900);
+  EXPECT_EQ(form.hh, before.tm_hour);
+  EXPECT_EQ(form.mm, before.tm_min);
+  EXPECT_EQ(form.hours, 0);
+  EXPECT_EQ(form.mins, 30);
+  EXPECT_EQ(form.prepad, 5);    // 330 s
+  EXPECT_EQ(form.postpad, 10);  // 659 s: whole minutes only
+  EXPECT_EQ(form.repeat, 0);
+  EXPECT_EQ(form.quality, 1);
+  EXPECT_EQ(form.target, 0);
+  EXPECT_EQ(form.enable, 0);
+  EXPECT_EQ(form.lock, 7);  // not part of a new timer's form
+}
+
+TEST_F(ListScreenTest, CancelSinkWritesOnlyWhileEditing) {
+  ScreenState state;
+  TemplateContext context;
+  context.userData = &state;
+  state.command = "create";
+  EXPECT_EQ(captureStdout([&] { printCancelUpdate("cancel\n", &context); }), "");
+  state.command = "update";
+  EXPECT_EQ(captureStdout([&] { printCancelUpdate("cancel %d\n", &context); }), "cancel %d\n");
+}
+
+}  // namespace

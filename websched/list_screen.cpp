@@ -1,0 +1,110 @@
+// The list screen: the response header, the page variables, the new-timer
+// form and the routing of the page's include directives to the renderers.
+#include <cassert>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <utility>
+
+#include "websched/websched.h"
+
+namespace {
+
+constexpr const char* kPageTemplate = "skedra.shtml";
+constexpr const char* kSelfUrl = "skedra.cgi";
+
+// Seconds from now to the start that a new timer is offered with.
+constexpr std::time_t kNewTimerLead = 300;
+
+}  // namespace
+
+// Writes the whole list screen: header, then "skedra.shtml" expanded with the
+// page variables; the include directives reach commandProcessor.
+void displayListScreen(std::string_view message, int32_t editKey, std::string_view command,
+                       std::string_view buttonLabel, const std::optional<std::string>& sessionId) {
+  quibPrintHttpHeader();
+
+  ScreenState state;
+  state.editKey = editKey;
+  state.command = std::string(command);
+  state.buttonLabel = std::string(buttonLabel);
+  const bool creating = command == createCmd;
+  if (creating) prePopulateTimerForm(state.form);
+
+  // The session id is the system's own, but it goes into attributes, so it is
+  // escaped like any other text put into the page.
+  const std::string id = sessionId ? quibHtmlEscape(*sessionId) : std::string();
+  std::string selfUrl = kSelfUrl;
+  std::string selfLink = std::string(kSelfUrl) + "?";
+  if (sessionId) {
+    selfUrl += "?quibsession=" + id;
+    selfLink += "quibsession=" + id + "&";
+  }
+
+  TemplateContext context;
+  context.directives = 1;
+  context.processor = commandProcessor;
+  context.userData = &state;
+  ElementList list = strelem("sessionId", id, nullptr);
+  list = strelem("selfLink", selfLink, std::move(list));
+  list = strelem("selfUrl", selfUrl, std::move(list));
+  list = strelem("buttonVal", state.buttonLabel, std::move(list));
+  list = strelem("buttonVar", state.command, std::move(list));
+  list = strelem("formTitle", creating ? "Create new timer" : "Update existing timer",
+                 std::move(list));
+  list = strelem("msg", message, std::move(list));
+  context.elements = std::move(list);
+
+  readTextFile(kPageTemplate, &context, printSimpleText);
+  std::fflush(stdout);
+  disposeElems(std::move(context.elements));
+}
+
+// Routes an include directive of the page by its base name.
+void commandProcessor(std::string_view name, std::string_view path, TemplateContext* context) {
+  const std::string file(path);
+  if (name == "schedrows") {
+    execSchedrows(path, context);
+  } else if (name == "repopts") {
+    printRepeatOptions(path, context);
+  } else if (name == "cancelupd") {
+    readTextFile(file, context, printCancelUpdate);
+  } else if (name == "chopts") {
+    printChannelOptions(path, context);
+  } else {
+    readTextFile(file, context, printSimpleText);
+  }
+}
+
+// A new timer: five minutes from now for half an hour, in HQ to the disk,
+// active, with the stored padding defaults in minutes.
+TimerForm& prePopulateTimerForm(TimerForm& form) {
+  const std::time_t start = std::time(nullptr) + kNewTimerLead;
+  std::tm local{};
+  localtime_r(&start, &local);
+  const PaddingSettings& defaults = getSettings();
+  form.id = 0;
+  form.channel = 0;
+  form.title = "Web Timer";
+  form.day = local.tm_mday;
+  form.month = local.tm_mon + 1;
+  form.year = local.tm_year + 1900;
+  form.hh = local.tm_hour;
+  form.mm = local.tm_min;
+  form.hours = 0;
+  form.mins = 30;
+  form.prepad = defaults.prepad / 60;
+  form.postpad = defaults.postpad / 60;
+  form.repeat = 0;
+  form.quality = 1;
+  form.target = 0;
+  form.enable = 0;
+  return form;
+}
+
+// Sink that lets text through only while a timer is being edited.
+void printCancelUpdate(std::string_view text, TemplateContext* context) {
+  assert(context != nullptr && context->userData != nullptr);
+  const ScreenState& state = *static_cast<const ScreenState*>(context->userData);
+  if (state.command != createCmd) std::fwrite(text.data(), 1, text.size(), stdout);
+}

@@ -1,0 +1,334 @@
+// The table of timers: one expansion of the row template per row of the
+// firmware's timer table, and the edit form's variables after the table.
+#include <cassert>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <utility>
+
+#include "quib/sqlite_handle.h"
+#include "websched/websched.h"
+
+namespace {
+
+constexpr const char* kRowQuery =
+    "select source, channel, date, date_year, date_month, date_day, start_hour, "
+    "start_minute,length_hour, length_minute, ID, timestamp_start, timestamp_offset, enable, "
+    "quality, target,lock, user_string from timer_record_table";
+
+constexpr int kSitePrepare = 50;
+constexpr int kSiteStep = 51;
+
+constexpr std::string_view kChecked = "checked=\"checked\" ";
+constexpr std::string_view kUnchecked = "";
+
+// The firmware's source code of the external AV input.
+constexpr int32_t kSourceAV = 1;
+
+// One result row of the timer query, by column position.
+struct TimerRow {
+  int32_t source = 0;
+  int16_t channel = 0;
+  int32_t date = 0;
+  int32_t year = 0;
+  int32_t month = 0;
+  int32_t day = 0;
+  int32_t hh = 0;
+  int32_t mm = 0;
+  int32_t hours = 0;
+  int32_t mins = 0;
+  int32_t id = 0;
+  int32_t timestampStart = 0;
+  int32_t timestampOffset = 0;
+  int32_t enable = 0;
+  int32_t quality = 0;
+  int32_t target = 0;
+  int32_t lock = 0;
+  std::string title;
+};
+
+// The values derived from a row for display.
+struct RowTimes {
+  int32_t prepad = 0;   // minutes
+  int32_t postpad = 0;  // minutes
+  int32_t ehh = 0;
+  int32_t emm = 0;
+  int32_t fhours = 0;
+  int32_t fmins = 0;
+};
+
+// Booking arithmetic is 32-bit as on the recorder: sums and differences wrap
+// instead of overflowing.
+int32_t add32(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+int32_t sub32(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+int32_t mul32(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
+}
+
+TimerRow readRow(sqlite3_stmt* statement) {
+  TimerRow row;
+  row.source = sqlite3_column_int(statement, 0);
+  row.channel = static_cast<int16_t>(sqlite3_column_int(statement, 1));
+  row.date = sqlite3_column_int(statement, 2);
+  row.year = sqlite3_column_int(statement, 3);
+  row.month = sqlite3_column_int(statement, 4);
+  row.day = sqlite3_column_int(statement, 5);
+  row.hh = sqlite3_column_int(statement, 6);
+  row.mm = sqlite3_column_int(statement, 7);
+  row.hours = sqlite3_column_int(statement, 8);
+  row.mins = sqlite3_column_int(statement, 9);
+  row.id = sqlite3_column_int(statement, 10);
+  row.timestampStart = sqlite3_column_int(statement, 11);
+  row.timestampOffset = sqlite3_column_int(statement, 12);
+  row.enable = sqlite3_column_int(statement, 13);
+  row.quality = sqlite3_column_int(statement, 14);
+  row.target = sqlite3_column_int(statement, 15);
+  row.lock = sqlite3_column_int(statement, 16);
+  const unsigned char* title = sqlite3_column_text(statement, 17);
+  if (title != nullptr) row.title = reinterpret_cast<const char*>(title);
+  return row;
+}
+
+// The row's start as local time, converted the way the C library does it
+// (daylight saving decided by mktime).
+int32_t localStart(const TimerRow& row) {
+  std::tm local{};
+  local.tm_year = sub32(row.year, 1900);
+  local.tm_mon = sub32(row.month, 1);
+  local.tm_mday = row.day;
+  local.tm_hour = row.hh;
+  local.tm_min = row.mm;
+  local.tm_sec = 0;
+  local.tm_isdst = -1;
+  return static_cast<int32_t>(std::mktime(&local));
+}
+
+RowTimes deriveTimes(const TimerRow& row) {
+  RowTimes times;
+  const int32_t start = localStart(row);
+  const int32_t length = add32(mul32(row.hours, 3600), mul32(row.mins, 60));
+  times.prepad = sub32(start, row.timestampStart) / 60;
+  times.postpad = sub32(sub32(row.timestampOffset, length) / 60, times.prepad);
+  const std::time_t end = add32(start, length);
+  std::tm local{};
+  if (localtime_r(&end, &local) != nullptr) {
+    times.ehh = local.tm_hour;
+    times.emm = local.tm_min;
+  }
+  times.fhours = row.timestampOffset / 3600;
+  times.fmins = (row.timestampOffset % 3600) / 60;
+  return times;
+}
+
+// printf into a std::string of exactly the needed size.
+template <typename... Args>
+std::string format(const char* pattern, Args... args) {
+  const int size = std::snprintf(nullptr, 0, pattern, args...);
+  if (size <= 0) return std::string();
+  std::string text(static_cast<size_t>(size) + 1, '\0');
+  std::snprintf(text.data(), text.size(), pattern, args...);
+  text.resize(static_cast<size_t>(size));
+  return text;
+}
+
+// "4/03/2025" for a single recording, the repeat label for codes 1 to 11,
+// "[20] 4/03/2025" for any other code.
+std::string dayLabel(const TimerRow& row) {
+  if (row.date == 0) return format("%d/%02d/%d", row.day, row.month, row.year);
+  if (row.date >= 1 && row.date <= 11) return web_sched_week[row.date];
+  return format("[%d] %d/%02d/%d", row.date, row.day, row.month, row.year);
+}
+
+// "AV" for the external input, the channel file's label for a known channel,
+// else the bare number in angle brackets.
+std::string channelLabel(int16_t channel) {
+  if (channel == -1) return channelAV;
+  if (const Channel* known = getChannelByNo(channel)) return sprintfChannelLabel(*known);
+  return format("< %d >", static_cast<int>(channel));
+}
+
+// timestamp_start as the C library's ctime writes it (local time, newline
+// included), from the 32-bit value the recorder stores.
+std::string ctimeText(int32_t timestamp) {
+  const std::time_t when = timestamp;
+  char buffer[64];
+  if (ctime_r(&when, buffer) == nullptr) return std::string();
+  return buffer;
+}
+
+// The context's list with chain hung behind its tail; returns the Element
+// behind which the chain hangs (null when the list was empty).
+Element* appendChain(TemplateContext* context, ElementList chain) {
+  if (!context->elements) {
+    context->elements = std::move(chain);
+    return nullptr;
+  }
+  Element* last = getLastElem(context->elements.get());
+  last->next = std::move(chain);
+  return last;
+}
+
+// Cuts the list back to what it was before appendChain and releases the cut.
+void cutChain(TemplateContext* context, Element* last) {
+  if (last != nullptr) {
+    disposeElems(std::move(last->next));
+  } else {
+    disposeElems(std::move(context->elements));
+  }
+}
+
+struct RowTemplates {
+  std::string row;
+  std::string checkbox;
+  std::string titlink;
+};
+
+// Renders one timer row (row counter n) and copies it into the form when it
+// is the timer being edited.
+void renderRow(const TimerRow& row, int n, const RowTemplates& templates, TemplateContext* context,
+               ScreenState& state) {
+  const int16_t channel = row.source == kSourceAV ? int16_t{-1} : row.channel;
+  const RowTimes times = deriveTimes(row);
+  // Texts the row's Elements borrow; they outlive the row's expansion.
+  const std::string timerday = dayLabel(row);
+  const std::string label = quibHtmlEscape(channelLabel(channel));
+  const std::string timestamp = ctimeText(row.timestampStart);
+  const std::string showtitle = quibHtmlEscape(row.title);
+  std::string rowtick;
+  std::string titlink;
+
+  // Built from the tail so that the chain reads "titlink" ... "target".
+  ElementList chain = strelem("target", row.target != 0 ? "USB" : "HDD", nullptr);
+  chain = strelem("showtitle", showtitle, std::move(chain));
+  chain = strelem("timestamp", timestamp, std::move(chain));
+  chain = intelem("postpad", times.postpad, std::move(chain));
+  chain = intelem("prepad", times.prepad, std::move(chain));
+  chain = intelem("fmins", times.fmins, std::move(chain));
+  chain = intelem("mins", row.mins, std::move(chain));
+  chain = intelem("fhours", times.fhours, std::move(chain));
+  chain = intelem("hours", row.hours, std::move(chain));
+  chain = intelem("emm", times.emm, std::move(chain));
+  chain = intelem("mm", row.mm, std::move(chain));
+  chain = intelem("ehh", times.ehh, std::move(chain));
+  chain = intelem("hh", row.hh, std::move(chain));
+  chain = strelem("timerday", timerday, std::move(chain));
+  chain = strelem("channel", label, std::move(chain));
+  chain = strelem("dot", row.enable != 0 ? "disabled" : "enabled", std::move(chain));
+  chain = strelem("parity", n % 2 != 0 ? "odd" : "even", std::move(chain));
+  chain = intelem("id", row.id, std::move(chain));
+  chain = strelem("rowtick", "", std::move(chain));
+  chain = strelem("titlink", "", std::move(chain));
+  Element* titlinkElement = chain.get();
+  Element* rowtickElement = chain->next.get();
+  Element* last = appendChain(context, std::move(chain));
+
+  if (row.lock == 0) {
+    // Expanded over the whole list, so both can use the row's variables and
+    // the page's own (such as the self link).
+    rowtick = applyTemplate(templates.checkbox, context->elements);
+    rowtickElement->text = rowtick;
+    titlink = applyTemplate(templates.titlink, context->elements);
+    titlinkElement->text = titlink;
+  } else {
+    titlinkElement->text = showtitle;
+  }
+
+  readStringBuf(templates.row, context, printSimpleText);
+  cutChain(context, last);
+
+  if (row.id == state.editKey) {
+    TimerForm& form = state.form;
+    form.id = row.id;
+    form.channel = channel;
+    form.day = row.day;
+    form.month = row.month;
+    form.year = row.year;
+    form.hh = row.hh;
+    form.mm = row.mm;
+    form.hours = row.hours;
+    form.mins = row.mins;
+    form.repeat = row.date;
+    form.prepad = times.prepad;
+    form.postpad = times.postpad;
+    form.title = row.title;
+    form.quality = row.quality;
+    form.target = row.target;
+    form.enable = row.enable;
+    form.lock = row.lock;
+  }
+}
+
+// Puts the edit form's variables in front of the context's list, "key" at
+// the head, so every directive after the table sees them.
+void publishForm(TemplateContext* context, ScreenState& state) {
+  const TimerForm& form = state.form;
+  // The escaped title lives as long as the page's Elements do.
+  state.pageTexts.push_front(quibHtmlEscape(form.title));
+  const std::string& title = state.pageTexts.front();
+  ElementList list = std::move(context->elements);
+  list = intelem("tfRepeat", form.repeat, std::move(list));
+  list = intelem("tfPostpad", form.postpad, std::move(list));
+  list = intelem("tfPrepad", form.prepad, std::move(list));
+  list = intelem("tfMins", form.mins, std::move(list));
+  list = intelem("tfHours", form.hours, std::move(list));
+  list = intelem("tfMm", form.mm, std::move(list));
+  list = intelem("tfHh", form.hh, std::move(list));
+  list = intelem("tfYear", form.year, std::move(list));
+  list = intelem("tfMonth", form.month, std::move(list));
+  list = intelem("tfDay", form.day, std::move(list));
+  list = strelem("tfDisabledNo", form.enable != 0 ? kChecked : kUnchecked, std::move(list));
+  list = strelem("tfDisabledYes", form.enable != 0 ? kUnchecked : kChecked, std::move(list));
+  list = strelem("tfTargetUSB", form.target != 0 ? kChecked : kUnchecked, std::move(list));
+  list = strelem("tfTargetHDD", form.target != 0 ? kUnchecked : kChecked, std::move(list));
+  list = strelem("tfQualSP", form.quality != 0 ? kUnchecked : kChecked, std::move(list));
+  list = strelem("tfQualHQ", form.quality != 0 ? kChecked : kUnchecked, std::move(list));
+  list = strelem("tfTitle", title, std::move(list));
+  list = intelem("key", state.editKey, std::move(list));
+  context->elements = std::move(list);
+}
+
+}  // namespace
+
+// Renders the timer table from the row template at path, then publishes the
+// edit form's variables for the rest of the page.
+void execSchedrows(std::string_view path, TemplateContext* context) {
+  assert(context != nullptr && context->userData != nullptr);
+  ScreenState& state = *static_cast<ScreenState*>(context->userData);
+  const RowTemplates templates{loadFile(std::string(path)), loadFile("checkbox.shtml"),
+                               loadFile("titlink.shtml")};
+
+  sqlite3_stmt* prepared = nullptr;
+  const int rc = sqlite3_prepare_v2(web_sched_db, kRowQuery, -1, &prepared, nullptr);
+  SqliteStatement statement(prepared);
+  exitIfError(rc, kSitePrepare);
+  state.statement = statement.get();
+  int n = 0;
+  for (;;) {
+    const int result = sqlite3_step(state.statement);
+    if (result == SQLITE_DONE) break;
+    if (result != SQLITE_ROW) exitIfError(result, kSiteStep);
+    renderRow(readRow(state.statement), n, templates, context, state);
+    ++n;
+  }
+  publishForm(context, state);
+  state.statement = nullptr;
+}
+
+// Lends the list to a private context whose sink collects the expansion,
+// then hands the list back unchanged.
+std::string applyTemplate(std::string_view text, ElementList& elements) {
+  std::string result;
+  TemplateContext context;
+  context.elements = std::move(elements);
+  context.directives = 1;
+  context.processor = nullptr;
+  context.userData = &result;
+  readStringBuf(text, &context, loadLines);
+  elements = std::move(context.elements);
+  return result;
+}
