@@ -1,2 +1,143 @@
-// TEMPORARY skeleton, replaced by the request entry.
-int main() { return 0; }
+// The CGI entry of skedra: opens the timer database, reads the request, lets
+// the sign-in gate decide, carries out at most one timer action and shows the
+// list screen.
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "skedra_paths.h"
+#include "websched/websched.h"
+
+namespace {
+
+// Texts of the action results, indexed by the action result.
+const char* const web_sched_errors[] = {
+    "",
+    "You have to select one or more timers",
+};
+
+// The text of an action result; a result without a text of its own reads as
+// success.
+std::string_view actionText(int actionResult) {
+  constexpr int count = sizeof web_sched_errors / sizeof web_sched_errors[0];
+  return actionResult >= 0 && actionResult < count ? web_sched_errors[actionResult] : "";
+}
+
+// Call site of the timer database's open.
+constexpr int kSiteOpenTimerDb = 1;
+
+// Exit status after a "reinit" request.
+constexpr int kExitReinit = 100;
+
+// The form sends margins in minutes; the store works in seconds. A number
+// far outside the form's range saturates at the 32-bit limits rather than
+// overflowing.
+int32_t minutesToSeconds(int32_t minutes) {
+  int64_t seconds = int64_t{minutes} * 60;
+  if (seconds > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (seconds < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(seconds);
+}
+
+// The raw text of a request value; an absent or bare parameter is the empty
+// text, which the timer store reads as 0.
+std::string_view rawText(std::string_view name) {
+  return getParam(name).value_or("");
+}
+
+// The timer of a "create" or "update" request as the form sent it.
+TimerValues formValues(int32_t prepad, int32_t postpad) {
+  TimerValues values;
+  values.channel = rawText("channel");
+  values.day = rawText("day");
+  values.month = rawText("month");
+  values.year = rawText("year");
+  values.hh = rawText("hh");
+  values.mm = rawText("mm");
+  values.hours = rawText("hours");
+  values.mins = rawText("mins");
+  values.prepad = prepad;
+  values.postpad = postpad;
+  values.repeat = rawText("repeat");
+  // The title is the one request value that is URL-decoded.
+  ParamValue title = getParam("title");
+  values.title = title ? quibUrlDecode(*title) : std::string();
+  values.quality = rawText("quality");
+  values.target = rawText("target");
+  values.disabled = rawText("disabled");
+  return values;
+}
+
+// Runs the group action that the request names on its selected keys.
+// Returns the action result: 1 when no key was selected, else the action's.
+int runGroupAction() {
+  ParamValues values;
+  int count = getParamVals("key", values);
+  if (count == 0) return 1;
+  KeyList keys(values.begin(), values.begin() + count);
+  if (isParam("delete")) return deleteTimers(keys);
+  if (isParam("enable")) return enableTimers(keys);
+  if (isParam("disable")) return disableTimers(keys);
+  return cloneTimers(keys);
+}
+
+// Stores the padding defaults when asked to, then creates the timer, or
+// updates the one named by "key" when only "update" is present.
+int runTimerWrite() {
+  int32_t prepad = minutesToSeconds(quibAtoi(getParam("prepad")));
+  int32_t postpad = minutesToSeconds(quibAtoi(getParam("postpad")));
+  if (isParam("savedef")) savePaddingDefaults(prepad, postpad);
+  TimerValues values = formValues(prepad, postpad);
+  if (isParam("create")) {
+    createTimer(values);
+  } else {
+    updateTimer(quibAtoi(getParam("key")), values);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string command = createCmd;
+  std::string buttonLabel = "Create";
+  int32_t editKey = 0;
+  int actionResult = 0;
+  int exitStatus = 0;
+  // The gate's message and the session id for the self URL: none so far.
+  GateOutcome gate;
+
+  const char* timerDbPath = argc > 1 ? argv[1] : SKEDRA_TIMER_DB_PATH;
+  exitIfError(sqlite3_open(timerDbPath, &web_sched_db), kSiteOpenTimerDb);
+
+  parseParams();
+
+  gate = runSignInGate();
+  if (!gate.letThrough) return 0;
+
+  // The first action that the request names wins.
+  if (isParam("delete") || isParam("enable") || isParam("disable") || isParam("clone")) {
+    actionResult = runGroupAction();
+  } else if (isParam("create") || isParam("update")) {
+    actionResult = runTimerWrite();
+  } else if (isParam("edit")) {
+    editKey = quibAtoi(getParam("key"));
+    command = "update";
+    buttonLabel = "Update";
+  } else if (isParam("reinit")) {
+    exitStatus = kExitReinit;
+  }
+
+  std::string_view message =
+      gate.message ? std::string_view(*gate.message) : actionText(actionResult);
+  displayListScreen(message, editKey, command, buttonLabel, gate.sessionId);
+
+  sqlite3_close(web_sched_db);
+  web_sched_db = nullptr;
+  quibClose();
+  return exitStatus;
+}

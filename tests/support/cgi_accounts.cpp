@@ -1,0 +1,165 @@
+#include "support/cgi_accounts.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstring>
+#include <optional>
+
+#include "quib/quib.h"
+#include "support/test_env.h"
+
+namespace {
+
+constexpr const char* kCookiePrefix = "Set-Cookie: quibsession=";
+
+bool startsWith(const std::string& text, size_t at, const char* prefix) {
+  return text.compare(at, std::strlen(prefix), prefix) == 0;
+}
+
+// Advances at over count characters that all pass test; false otherwise.
+bool skip(const std::string& text, size_t& at, size_t count, int (*test)(int)) {
+  for (size_t i = 0; i < count; ++i, ++at) {
+    if (at >= text.size() || !test(static_cast<unsigned char>(text[at]))) return false;
+  }
+  return true;
+}
+
+bool skipText(const std::string& text, size_t& at, const char* literal) {
+  if (!startsWith(text, at, literal)) return false;
+  at += std::strlen(literal);
+  return true;
+}
+
+// Advances at over one of the names of the list (each three letters).
+bool skipName(const std::string& text, size_t& at, std::initializer_list<const char*> names) {
+  for (const char* name : names) {
+    if (skipText(text, at, name)) return true;
+  }
+  return false;
+}
+
+int isLowerHex(int c) {
+  return std::isdigit(c) || (c >= 'a' && c <= 'f');
+}
+
+// A part of a session id: 1 to 8 lowercase hexadecimal digits.
+bool skipIdPart(const std::string& text, size_t& at) {
+  size_t start = at;
+  while (at < text.size() && isLowerHex(static_cast<unsigned char>(text[at]))) ++at;
+  return at > start && at - start <= 8;
+}
+
+// Splits text at separator.
+std::vector<std::string> split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    size_t end = text.find(separator, start);
+    parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) return parts;
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
+const char* const kSessionRemovalLine =
+    "Set-Cookie: quibsession=0; expires=Thu, 1-Jan-1970 00:00:00 GMT";
+
+void createAccountDb(const std::string& path) {
+  TestDb db(path);
+  db.exec(
+      "create table sessions (id text primary key, login text, created_time int, access_time "
+      "int, sticky int, attrs text)");
+  db.exec(
+      "create table users (login text primary key, pass text, created_time int, login_time int, "
+      "passchange_time int, first_name text, surname text)");
+  std::optional<std::string> pass = hashPassword("admin", "482");
+  ASSERT_TRUE(pass);
+  db.exec("insert into users (login, pass, created_time) values ('admin', '" + *pass +
+          "', strftime('%s', 'now'))");
+}
+
+void addSession(const std::string& authDb, const std::string& id, const std::string& login,
+                bool sticky, long long idleSeconds) {
+  TestDb db(authDb);
+  db.exec("insert into sessions (id, login, created_time, access_time, sticky) values ('" + id +
+          "', '" + login + "', strftime('%s', 'now') - " + std::to_string(idleSeconds) +
+          ", strftime('%s', 'now') - " + std::to_string(idleSeconds) + ", " + (sticky ? "1" : "0") +
+          ")");
+}
+
+std::string sessionIdOfCookieLine(const std::string& line) {
+  if (!startsWith(line, 0, kCookiePrefix)) return "";
+  size_t start = std::strlen(kCookiePrefix);
+  return line.substr(start, line.find(';', start) - start);
+}
+
+std::string newSessionId(const CgiResponse& response) {
+  for (const std::string& line : setCookieLines(response)) {
+    if (line == kSessionRemovalLine) continue;
+    std::string id = sessionIdOfCookieLine(line);
+    if (!id.empty()) return id;
+  }
+  return "";
+}
+
+bool isSessionCookieLine(const std::string& line, bool sticky) {
+  size_t at = 0;
+  if (!skipText(line, at, kCookiePrefix)) return false;
+  if (!skipIdPart(line, at) || !skipText(line, at, "-") || !skipIdPart(line, at) ||
+      !skipText(line, at, "-") || !skipIdPart(line, at)) {
+    return false;
+  }
+  if (!skipText(line, at, "; HttpOnly; SameSite=Strict")) return false;
+  if (!sticky) return at == line.size();
+  if (!skipText(line, at, "; expires=")) return false;
+  if (!skipName(line, at, {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"})) return false;
+  if (!skipText(line, at, ", ") || !skip(line, at, 1, isdigit)) return false;
+  if (at < line.size() && std::isdigit(static_cast<unsigned char>(line[at]))) ++at;
+  if (!skipText(line, at, "-")) return false;
+  if (!skipName(
+          line, at,
+          {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"})) {
+    return false;
+  }
+  return skipText(line, at, "-") && skip(line, at, 4, isdigit) && skipText(line, at, " ") &&
+         skip(line, at, 2, isdigit) && skipText(line, at, ":") && skip(line, at, 2, isdigit) &&
+         skipText(line, at, ":") && skip(line, at, 2, isdigit) && skipText(line, at, " GMT") &&
+         at == line.size();
+}
+
+void writeProbeTemplates(const std::string& dir) {
+  writeFile(dir + "/login.shtml", "LOGIN[<!--%quib var=\"msg\" %-->]\n");
+  writeFile(dir + "/chpass.shtml", "CHPASS[<!--%quib var=\"msg\" %-->]\n");
+  writeFile(dir + "/skedra.shtml",
+            "LIST[<!--%quib var=\"msg\" %-->]|<!--%quib var=\"selfUrl\" %-->|"
+            "<!--%quib var=\"buttonVar\" %-->|<!--%quib var=\"buttonVal\" %-->|"
+            "<!--%quib var=\"formTitle\" %-->\n");
+}
+
+ProbePage probePage(const CgiResponse& response) {
+  ProbePage page;
+  const std::string& body = response.body;
+  if (body.size() < 2 || body.back() != '\n' || body.find('\n') != body.size() - 1) return page;
+  std::string line = body.substr(0, body.size() - 1);
+  for (const char* name : {"LOGIN", "CHPASS"}) {
+    std::string open = std::string(name) + "[";
+    if (line.rfind(open, 0) == 0 && line.back() == ']') {
+      page.page = name;
+      page.msg = line.substr(open.size(), line.size() - open.size() - 1);
+      return page;
+    }
+  }
+  if (line.rfind("LIST[", 0) != 0) return page;
+  std::vector<std::string> fields = split(line.substr(5), '|');
+  if (fields.size() != 5 || fields[0].empty() || fields[0].back() != ']') return page;
+  page.page = "LIST";
+  page.msg = fields[0].substr(0, fields[0].size() - 1);
+  page.selfUrl = fields[1];
+  page.buttonVar = fields[2];
+  page.buttonVal = fields[3];
+  page.formTitle = fields[4];
+  return page;
+}

@@ -1,0 +1,46 @@
+// Account-database helpers of the end-to-end CGI tests: the account schema
+// and sessions arranged directly, session ids read back from responses, and
+// templates that show exactly the variables a test looks at.
+#pragma once
+
+#include <string>
+
+#include "support/cgi_harness.h"
+
+// The exact account schema with the initial account admin/482, as the
+// program itself creates it on first use.
+void createAccountDb(const std::string& path);
+
+// Adds a session row for login, last used idleSeconds ago.
+void addSession(const std::string& authDb, const std::string& id, const std::string& login,
+                bool sticky, long long idleSeconds = 0);
+
+// The session id of a "Set-Cookie: quibsession=ID..." line; "" for any other
+// line.
+std::string sessionIdOfCookieLine(const std::string& line);
+// The id of the first new session cookie of a response (not the removal
+// line), or "".
+std::string newSessionId(const CgiResponse& response);
+
+// Pages of one line each that show only the variables the tests look at:
+//   login.shtml  -> LOGIN[msg]
+//   chpass.shtml -> CHPASS[msg]
+//   skedra.shtml -> LIST[msg]|selfUrl|buttonVar|buttonVal|formTitle
+void writeProbeTemplates(const std::string& dir);
+
+// What a probe page showed: its name and its fields.
+struct ProbePage {
+  std::string page;  // "LOGIN", "CHPASS", "LIST" or "" for anything else
+  std::string msg;
+  std::string selfUrl, buttonVar, buttonVal, formTitle;  // LIST only
+};
+ProbePage probePage(const CgiResponse& response);
+
+// True for a new session cookie line exactly as the program writes it:
+// "Set-Cookie: quibsession=X-X-X; HttpOnly; SameSite=Strict" (X 1 to 8
+// lowercase hexadecimal digits), followed for a sticky session by
+// "; expires=Day, D-Mon-YYYY HH:MM:SS GMT" and for a plain one by nothing.
+bool isSessionCookieLine(const std::string& line, bool sticky);
+
+// The line that makes the browser delete the session cookie.
+extern const char* const kSessionRemovalLine;

@@ -1,0 +1,434 @@
+// Untrusted input through the real program: every request value, cookie and
+// credential may be missing, malformed, huge or hostile, and the account
+// database may be missing, read-only, locked or of another layout. Nothing
+// may crash, sign in without a valid password or session, or write where it
+// should not.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/cgi_accounts.h"
+#include "support/cgi_harness.h"
+#include "support/test_env.h"
+
+namespace {
+
+constexpr const char* kSession = "5a-6b-7c";
+constexpr const char* kAllColumns = "select * from timer_record_table order by ID";
+
+std::string quibErrorPage(int code, const std::string& message) {
+  return "<html><head><title>ERROR</title></head><body><h3>quib SQL error code: " +
+         std::to_string(code) + ", message: " + message + "</h3></body></html>\n";
+}
+
+class BadInput : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    writeProbeTemplates(dir.path());
+    createFirmwareSchema(timerDb);
+    TestDb timers(timerDb);
+    for (int id : {1, 2}) {
+      timers.exec(
+          "insert into timer_record_table (ID, datestamp, date, date_year, date_month, date_day, "
+          "start_hour, start_minute, length_hour, length_minute, source, channel, quality, "
+          "target, SAP, timestamp_start, timestamp_offset, enable, lock, schedule_type, "
+          "event_id, user_id, user_string) values (" +
+          std::to_string(id) +
+          ", 0, 0, 2030, 1, 1, 20, 0, 1, 0, 10, 7, 1, 0, 0, 1893528000, 3600, 1, 0, 0, -1, 0, "
+          "'Kept')");
+    }
+  }
+
+  CgiRequest get(const std::string& query, bool signedIn = true) const {
+    CgiRequest request;
+    request.workDir = dir.path();
+    request.timerDb = timerDb;
+    request.query = query;
+    if (signedIn) request.cookie = std::string("quibsession=") + kSession;
+    return request;
+  }
+  CgiRequest post(const std::string& body, bool signedIn = true) const {
+    CgiRequest request = get("", signedIn);
+    request.query.reset();
+    request.method = "POST";
+    request.body = body;
+    return request;
+  }
+
+  // Arranges the accounts and the signed-in user's session.
+  void withAccounts() {
+    createAccountDb(authDb);
+    addSession(authDb, kSession, "admin", false);
+  }
+
+  // Runs a request that must end normally, with no report on standard error.
+  CgiResponse run(const CgiRequest& request) const {
+    CgiResponse response = runCgi(request);
+    EXPECT_EQ(response.exitStatus, 0) << response.output;
+    EXPECT_EQ(response.errors, "");
+    return response;
+  }
+
+  std::vector<std::string> timers() const {
+    TestDb db(timerDb);
+    return db.rows(kAllColumns);
+  }
+  std::vector<std::string> sessions() const {
+    TestDb db(authDb);
+    return db.rows("select id, login, sticky from sessions order by id");
+  }
+  // The stored title of the newest timer, as hexadecimal bytes.
+  std::string newestTitleHex() const {
+    TestDb db(timerDb);
+    return db.scalar("select hex(user_string) from timer_record_table order by ID desc limit 1");
+  }
+  long long timerCount() const {
+    TestDb db(timerDb);
+    return db.integer("select count(*) from timer_record_table");
+  }
+
+  TempDir dir;
+  std::string timerDb = dir.file("schedule_record.db");
+  std::string authDb = dir.file("quibauth.db");
+};
+
+std::string hex(const std::string& bytes) {
+  static const char* digits = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+std::string repeated(const std::string& piece, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+TEST_F(BadInput, MalformedRequestsWriteNothing) {
+  withAccounts();
+  const std::vector<std::string> queries = {
+      "",
+      "&&&",
+      "=",
+      "==&=&&=x",
+      "%",
+      "%%%&%zz=%zz",
+      "%00",
+      "delete=%00",
+      "delete&key=%00",
+      "delete&key",
+      "delete&key=&key=",
+      "delete&key=0+or+1=1",
+      "delete&key=-1%27%20or%20%271%27=%271",
+      "enable&key=99999999999999999999",
+      "disable&key=-99999999999999999999",
+      "edit&key=99999999999999999999999999",
+      "edit&key=-2147483649",
+      "\xff\xfe=\x80&edit&key=\xc3\x28",
+      "title=" + std::string(100000, 'T'),
+      "edit&key=" + std::string(10000, '9'),
+      // The parameter table holds 256 pairs; the action after them is not seen.
+      repeated("x=1&", 300) + "delete&key=1",
+  };
+  std::vector<std::string> before = timers();
+  std::vector<std::string> sessionsBefore = sessions();
+  for (const std::string& query : queries) {
+    SCOPED_TRACE(query.substr(0, 80));
+    for (bool usePost : {false, true}) {
+      CgiResponse response = run(usePost ? post(query) : get(query));
+      EXPECT_EQ(probePage(response).page, "LIST") << response.output.substr(0, 200);
+      EXPECT_EQ(timers(), before);
+    }
+  }
+  EXPECT_EQ(sessions(), sessionsBefore);
+}
+
+TEST_F(BadInput, HostileKeysAreReadAsNumbers) {
+  withAccounts();
+  run(get("delete=Delete&key=2%27%3B+delete+from+timer_record_table%3B+--"));
+  EXPECT_EQ(timers().size(), 1u);
+  TestDb db(timerDb);
+  EXPECT_EQ(db.integer("select ID from timer_record_table"), 1);
+}
+
+TEST_F(BadInput, TitlesAreStoredExactlyAsDecoded) {
+  withAccounts();
+  struct Case {
+    std::string raw;
+    std::string stored;
+  };
+  const std::vector<Case> cases = {
+      {"%ff%fe%80", "\xff\xfe\x80"},
+      {"\xff\xfe+\x80", "\xff\xfe \x80"},
+      {"%27%29%3B+drop+table+timer_record_table%3B+--", "'); drop table timer_record_table; --"},
+      {"%3Cb%3ENews+%26amp%3B+%22Weather%22%3C%2Fb%3E", "<b>News &amp; \"Weather\"</b>"},
+      {"a%00b", "a"},
+      {"50%", "50"},
+      {"a%4", "a4"},
+      {"%4A%4a", "JJ"},
+      {"%e2%80%8f%F0%9F%93%BA", "\xe2\x80\x8f\xf0\x9f\x93\xba"},
+      {"first&title=second", "first"},
+      {std::string(20000, 'L'), std::string(20000, 'L')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.raw.substr(0, 60));
+    long long count = timerCount();
+    run(get("create=Create&channel=7&day=2&month=1&year=2030&hh=20&mm=0&title=" + c.raw));
+    EXPECT_EQ(timerCount(), count + 1);
+    EXPECT_EQ(newestTitleHex(), hex(c.stored));
+  }
+}
+
+TEST_F(BadInput, CreateWithAbsentOrHugeValuesStillWritesOneRow) {
+  withAccounts();
+  const std::vector<std::string> queries = {
+      "create",
+      "create=&title",
+      "update&key",
+      "create&channel=99999999999999&day=-99999999999&month=4294967297&year=99999999999&"
+      "hh=-2147483649&mm=2147483648&hours=99999999999&mins=-99999999999&prepad=99999999999&"
+      "postpad=-99999999999&repeat=4294967298&quality=99999999999&target=-1&disabled=9999999999",
+      "create&repeat=2&year=2147483647&month=2147483647&day=2147483647&hh=2147483647&"
+      "mm=2147483647&prepad=-2147483648&postpad=-2147483648",
+      "create&repeat=11&year=-2147483648&hours=2147483647&mins=2147483647&prepad=2147483647&"
+      "postpad=2147483647",
+      "savedef&create&prepad=99999999999&postpad=99999999999&repeat=9",
+  };
+  for (const std::string& query : queries) {
+    SCOPED_TRACE(query);
+    long long count = timerCount();
+    CgiResponse response = run(get(query));
+    EXPECT_EQ(probePage(response).page, "LIST");
+    EXPECT_EQ(timerCount(), count + (query.rfind("update", 0) == 0 ? 0 : 1));
+  }
+}
+
+TEST_F(BadInput, OverlongPostLineIsCutAt16383Bytes) {
+  const std::string prefix = "login=admin&pass=482&create=1&channel=7&title=";
+  CgiResponse response = run(post(prefix + std::string(20000, 'A'), false));
+  EXPECT_EQ(probePage(response).page, "LIST");
+  EXPECT_EQ(newestTitleHex(), hex(std::string(16383 - prefix.size(), 'A')));
+
+  // Credentials beyond the cut are never seen: no sign-in, nothing written.
+  long long count = timerCount();
+  response =
+      run(post("create=1&title=" + std::string(20000, 'B') + "&login=admin&pass=482", false));
+  EXPECT_EQ(probePage(response).page, "LOGIN");
+  EXPECT_EQ(timerCount(), count);
+}
+
+TEST_F(BadInput, PostReadsOnlyTheFirstLine) {
+  withAccounts();
+  run(post("create=1&channel=7&title=One\ndelete=1&key=1&key=2\n"));
+  EXPECT_EQ(timerCount(), 3);
+  // The newline stays part of the last pair of the line.
+  EXPECT_EQ(newestTitleHex(), hex("One\n"));
+  EXPECT_EQ(probePage(run(post(""))).page, "LIST");
+}
+
+TEST_F(BadInput, ForgedSessionsSignNothingIn) {
+  withAccounts();
+  const std::string valid = kSession;
+  const std::vector<std::string> cookies = {
+      "quibsession=deadbeef",
+      "quibsession=",
+      "quibsession",
+      "=5a-6b-7c",
+      "quibsession=" + std::string(10240, 'f'),
+      "quibsession=' or '1'='1",
+      "quibsession=%35a-6b-7c",
+      "quibsession=5A-6B-7C",
+      "quibsession=5a-6b-7c%00",
+      "quibsession=5a-6b-7",
+      "QUIBSESSION=" + valid,
+      "xquibsession=" + valid,
+      "quibsession=forged; quibsession=" + valid,
+      "quibsession=" + valid + "x; quibsession=" + valid,
+      "quibsession=\xff\xfe",
+  };
+  std::vector<std::string> before = timers();
+  std::vector<std::string> sessionsBefore = sessions();
+  for (const std::string& cookie : cookies) {
+    SCOPED_TRACE(cookie.substr(0, 60));
+    CgiRequest withCookie = get("delete&key=1", false);
+    withCookie.cookie = cookie;
+    EXPECT_EQ(probePage(run(withCookie)).page, "LOGIN");
+  }
+  const std::vector<std::string> parameters = {
+      "quibsession=deadbeef",
+      "quibsession=",
+      "quibsession",
+      "quibsession=" + std::string(10240, 'f'),
+      "quibsession=%27+or+%271%27=%271",
+      "quibsession=' or '1'='1",
+      "quibsession=%35a-6b-7c",
+      "quibsession=5A-6B-7C",
+      "quibsession=5a-6b-7c%00",
+      "quibsession=5a-6b-7c+",
+      "quibsession=+5a-6b-7c",
+      "quibsession=5a-6b-7",
+      "quibsession=\xff\xfe",
+      "QUIBSESSION=" + valid,
+      "quibsession%3D" + valid,
+      "quibsession=forged&quibsession=" + valid,
+  };
+  for (const std::string& parameter : parameters) {
+    SCOPED_TRACE(parameter.substr(0, 60));
+    EXPECT_EQ(probePage(run(get("delete&key=1&" + parameter, false))).page, "LOGIN");
+  }
+  // A forged cookie hides a valid parameter: the cookie is looked up alone.
+  CgiRequest both = get("delete&key=1&quibsession=" + valid, false);
+  both.cookie = "quibsession=forged";
+  EXPECT_EQ(probePage(run(both)).page, "LOGIN");
+
+  EXPECT_EQ(timers(), before);
+  EXPECT_EQ(sessions(), sessionsBefore);
+}
+
+TEST_F(BadInput, WrongCredentialsSignNothingIn) {
+  withAccounts();
+  const std::vector<std::string> attempts = {
+      "login=admin&pass=482%00",
+      "login=admin%00&pass=482",
+      "login=admin&pass=%34%38%32",
+      "login=admin+&pass=482",
+      "login=admin&pass=+482",
+      "login=admin 482&pass=",
+      "login=admin&pass=482 ",
+      "login=admin%27--&pass=x",
+      "login=admin&pass=%27+or+%271%27%3D%271",
+      "login=' or 1=1 --&pass=",
+      "login=admin' --&pass=",
+      "login=\"admin\"&pass=482",
+      "login=\xff\xfe&pass=\x80",
+      "login=admin&pass=\xff" + std::string(10240, 'p'),
+      "login=" + std::string(10240, 'a') + "&pass=482",
+      "login=x&login=admin&pass=482",
+      "login=admin&pass=x&pass=482",
+      "login=admin&pass",
+  };
+  std::vector<std::string> before = timers();
+  std::vector<std::string> sessionsBefore = sessions();
+  for (const std::string& attempt : attempts) {
+    SCOPED_TRACE(attempt.substr(0, 60));
+    for (bool usePost : {false, true}) {
+      std::string query = "delete&key=1&" + attempt;
+      CgiResponse response = run(usePost ? post(query, false) : get(query, false));
+      ProbePage page = probePage(response);
+      EXPECT_EQ(page.page, "LOGIN");
+      std::string expected = attempt == "login=admin&pass" ? "" : "Invalid login.";
+      EXPECT_EQ(page.msg, expected);
+      EXPECT_TRUE(setCookieLines(response).empty());
+    }
+  }
+  EXPECT_EQ(timers(), before);
+  EXPECT_EQ(sessions(), sessionsBefore);
+}
+
+TEST_F(BadInput, AnyPasswordBytesCanBeSetAndUsed) {
+  withAccounts();
+  const std::string odd = "it's a \"pass\" %41 \xff\xfe " + std::string(7000, 'w');
+  CgiResponse changed = run(post("oldpass=482&newpass1=" + odd + "&newpass2=" + odd));
+  EXPECT_EQ(probePage(changed).msg, "Password changed");
+
+  CgiResponse signedIn = run(post("login=admin&pass=" + odd, false));
+  EXPECT_EQ(probePage(signedIn).page, "LIST");
+  CgiResponse near = run(post("login=admin&pass=" + odd.substr(0, odd.size() - 1), false));
+  EXPECT_EQ(probePage(near).page, "LOGIN");
+  CgiResponse old = run(post("login=admin&pass=482", false));
+  EXPECT_EQ(probePage(old).page, "LOGIN");
+}
+
+TEST_F(BadInput, MissingAccountDatabaseIsCreated) {
+  CgiRequest signIn = get("login=admin&pass=482", false);
+  signIn.authDb = dir.file("fresh.db");
+  EXPECT_EQ(probePage(run(signIn)).page, "LIST");
+  TestDb db(dir.file("fresh.db"));
+  EXPECT_EQ(db.rows("select login from users"), std::vector<std::string>{"admin"});
+  EXPECT_EQ(db.integer("select count(*) from sessions"), 1);
+}
+
+TEST_F(BadInput, UnopenableAccountDatabaseIsFatal) {
+  std::vector<std::string> before = timers();
+  for (const char* query :
+       {"login=admin&pass=482&delete&key=1", "quibsession=1-2-3&delete&key=1"}) {
+    SCOPED_TRACE(query);
+    CgiRequest request = get(query, false);
+    request.authDb = dir.file("missing/quibauth.db");
+    CgiResponse response = runCgi(request);
+    EXPECT_EQ(response.exitStatus, 1);
+    EXPECT_EQ(response.errors, "");
+    EXPECT_EQ(response.output, "Content-type: text/html; charset=utf-8\n\n" +
+                                   quibErrorPage(14, "unable to open database file"));
+  }
+  // Without any credentials the account database is never opened.
+  CgiRequest anonymous = get("delete&key=1", false);
+  anonymous.authDb = dir.file("missing/quibauth.db");
+  EXPECT_EQ(probePage(run(anonymous)).page, "LOGIN");
+  EXPECT_EQ(timers(), before);
+}
+
+TEST_F(BadInput, ReadOnlyAccountDatabaseIsFatal) {
+  withAccounts();
+  std::vector<std::string> before = timers();
+  for (bool byCookie : {true, false}) {
+    SCOPED_TRACE(byCookie ? "session lookup" : "sign-in");
+    CgiRequest request =
+        get(byCookie ? "delete&key=1" : "login=admin&pass=482&delete&key=1", byCookie);
+    request.authDb = "file:" + authDb + "?mode=ro";
+    CgiResponse response = runCgi(request);
+    EXPECT_EQ(response.exitStatus, 1);
+    EXPECT_EQ(response.errors, "");
+    EXPECT_NE(response.body.find(quibErrorPage(8, "attempt to write a readonly database")),
+              std::string::npos)
+        << response.output;
+  }
+  EXPECT_EQ(timers(), before);
+  EXPECT_EQ(sessions(), (std::vector<std::string>{std::string(kSession) + "|admin|0"}));
+}
+
+TEST_F(BadInput, LockedAccountDatabaseIsFatal) {
+  withAccounts();
+  std::vector<std::string> before = timers();
+  {
+    TestDb holder(authDb);
+    holder.exec("begin exclusive");
+    for (bool byCookie : {true, false}) {
+      SCOPED_TRACE(byCookie ? "session lookup" : "sign-in");
+      CgiResponse response =
+          runCgi(get(byCookie ? "delete&key=1" : "login=admin&pass=482&delete&key=1", byCookie));
+      EXPECT_EQ(response.exitStatus, 1);
+      EXPECT_EQ(response.errors, "");
+      EXPECT_EQ(response.body, quibErrorPage(5, "database is locked"));
+    }
+    holder.exec("rollback");
+  }
+  EXPECT_EQ(timers(), before);
+  EXPECT_EQ(sessions(), (std::vector<std::string>{std::string(kSession) + "|admin|0"}));
+}
+
+TEST_F(BadInput, AccountDatabaseOfAnotherLayoutIsFatal) {
+  {
+    TestDb db(authDb);
+    db.exec("create table users (name text, secret text)");
+  }
+  std::vector<std::string> before = timers();
+  for (bool byCookie : {true, false}) {
+    SCOPED_TRACE(byCookie ? "session lookup" : "sign-in");
+    CgiResponse response =
+        runCgi(get(byCookie ? "delete&key=1" : "login=admin&pass=482&delete&key=1", byCookie));
+    EXPECT_EQ(response.exitStatus, 1);
+    EXPECT_EQ(response.errors, "");
+    EXPECT_NE(response.body.find("<h3>quib SQL error code: 1, message: table "), std::string::npos)
+        << response.output;
+    EXPECT_NE(response.body.find(" already exists</h3>"), std::string::npos) << response.output;
+  }
+  EXPECT_EQ(timers(), before);
+}
+
+}  // namespace

@@ -1,0 +1,368 @@
+// The request entry through the real program: which timer action a request
+// runs, what reaches the timer store, the exit status, the timer database's
+// path and its failures.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "skedra_paths.h"
+#include "support/cgi_accounts.h"
+#include "support/cgi_harness.h"
+#include "support/test_env.h"
+
+namespace {
+
+constexpr const char* kNoKeys = "You have to select one or more timers";
+constexpr const char* kAllColumns =
+    "select ID, datestamp, date, date_year, date_month, date_day, start_hour, start_minute, "
+    "length_hour, length_minute, source, channel, quality, target, SAP, timestamp_start, "
+    "timestamp_offset, enable, lock, schedule_type, event_id, user_id, user_string "
+    "from timer_record_table order by ID";
+
+// One firmware row: a one-hour recording on 1 January 2030 at 20:00 UTC.
+void insertTimer(const std::string& dbPath, int id, const std::string& title, int enable = 0,
+                 int source = 10) {
+  TestDb db(dbPath);
+  db.exec(
+      "insert into timer_record_table (ID, datestamp, date, date_year, date_month, date_day, "
+      "start_hour, start_minute, length_hour, length_minute, source, channel, quality, target, "
+      "SAP, timestamp_start, timestamp_offset, enable, lock, schedule_type, event_id, user_id, "
+      "user_string) values (" +
+      std::to_string(id) + ", 0, 0, 2030, 1, 1, 20, 0, 1, 0, " + std::to_string(source) +
+      ", 7, 1, 0, 0, 1893528000, 3600, " + std::to_string(enable) + ", 0, 0, -1, 0, '" + title +
+      "')");
+}
+
+class RequestEntry : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    writeProbeTemplates(dir.path());
+    createFirmwareSchema(timerDb);
+    createAccountDb(authDb);
+    addSession(authDb, kSession, "admin", false);
+    insertTimer(timerDb, 1, "Film", 1);
+    insertTimer(timerDb, 2, "Match", 1);
+  }
+
+  // A request of the signed-in user.
+  CgiRequest request(const std::string& query) const {
+    CgiRequest request;
+    request.workDir = dir.path();
+    request.timerDb = timerDb;
+    request.query = query;
+    request.cookie = std::string("quibsession=") + kSession;
+    return request;
+  }
+
+  CgiResponse run(const CgiRequest& request) const {
+    CgiResponse response = runCgi(request);
+    EXPECT_EQ(response.errors, "");
+    return response;
+  }
+
+  std::vector<std::string> timers() const {
+    TestDb db(timerDb);
+    return db.rows(kAllColumns);
+  }
+  std::string column(int id, const std::string& name) const {
+    TestDb db(timerDb);
+    return db.scalar("select " + name +
+                     " from timer_record_table where ID = " + std::to_string(id));
+  }
+  long long timerCount() const {
+    TestDb db(timerDb);
+    return db.integer("select count(*) from timer_record_table");
+  }
+
+  static constexpr const char* kSession = "5a-6b-7c";
+  TempDir dir;
+  std::string timerDb = dir.file("schedule_record.db");
+  std::string authDb = dir.file("quibauth.db");
+};
+
+TEST_F(RequestEntry, NoParametersShowsCreateMode) {
+  CgiRequest get = request("");
+  get.query.reset();  // no QUERY_STRING at all
+  CgiRequest post = request("");
+  post.method = "POST";
+  for (const CgiRequest& r : {get, request(""), post}) {
+    CgiResponse response = run(r);
+    EXPECT_EQ(response.exitStatus, 0);
+    EXPECT_EQ(response.header, "Content-type: text/html; charset=utf-8\n");
+    ProbePage page = probePage(response);
+    EXPECT_EQ(page.page, "LIST") << response.output;
+    EXPECT_EQ(page.msg, "");
+    EXPECT_EQ(page.buttonVar, "create");
+    EXPECT_EQ(page.buttonVal, "Create");
+    EXPECT_EQ(page.formTitle, "Create new timer");
+    EXPECT_EQ(page.selfUrl, "skedra.cgi");
+  }
+}
+
+TEST_F(RequestEntry, GroupActionWithoutKeysChangesNothing) {
+  std::vector<std::string> before = timers();
+  for (const char* query : {"delete=Delete", "enable", "disable=1", "clone=Clone",
+                            "delete&keyboard=1&ke=2", "clone&Key=1", "delete&edit&key"}) {
+    SCOPED_TRACE(query);
+    CgiResponse response = run(request(query));
+    EXPECT_EQ(response.exitStatus, 0);
+    std::string expected = std::string(query) == "delete&edit&key" ? "" : kNoKeys;
+    EXPECT_EQ(probePage(response).msg, expected);
+    EXPECT_EQ(timers(), before);
+  }
+}
+
+TEST_F(RequestEntry, FirstGroupActionWins) {
+  CgiResponse response = run(request("enable=Enable&delete=Delete&key=1"));
+  EXPECT_EQ(probePage(response).msg, "");
+  EXPECT_EQ(timerCount(), 1);
+  EXPECT_EQ(column(2, "enable"), "1");
+
+  run(request("clone&disable&key=2"));
+  EXPECT_EQ(timerCount(), 1);
+
+  run(request("clone&enable&key=2"));
+  EXPECT_EQ(column(2, "enable"), "0");
+  EXPECT_EQ(timerCount(), 1);
+
+  run(request("disable&key=2"));
+  EXPECT_EQ(column(2, "enable"), "1");
+}
+
+TEST_F(RequestEntry, GroupActionRunsOnEveryKey) {
+  run(request("enable&key=1&key=2"));
+  EXPECT_EQ(column(1, "enable"), "0");
+  EXPECT_EQ(column(2, "enable"), "0");
+
+  run(request("clone=Clone&key=2&key=2"));
+  TestDb db(timerDb);
+  EXPECT_EQ(db.rows("select user_string, enable, lock from timer_record_table where ID > 2"),
+            (std::vector<std::string>{"Match|1|0", "Match|1|0"}));
+}
+
+TEST_F(RequestEntry, CreateWinsOverUpdate) {
+  std::vector<std::string> before = timers();
+  CgiResponse response = run(request(
+      "update=Update&create=Create&key=1&channel=7&day=2&month=1&year=2030&hh=20&mm=0&hours=1&"
+      "mins=0&prepad=0&postpad=0&repeat=0&title=Fresh&quality=1&target=0"));
+  EXPECT_EQ(response.exitStatus, 0);
+  EXPECT_EQ(probePage(response).msg, "");
+  std::vector<std::string> after = timers();
+  ASSERT_EQ(after.size(), 3u);
+  EXPECT_EQ(after[0], before[0]);
+  EXPECT_EQ(after[1], before[1]);
+  EXPECT_EQ(column(3, "user_string"), "Fresh");
+}
+
+TEST_F(RequestEntry, UpdateRewritesTheTimerOfKey) {
+  run(
+      request("update=Update&key=2&channel=9&day=3&month=1&year=2030&hh=21&mm=15&hours=0&mins=45&"
+              "prepad=0&postpad=0&repeat=0&title=Replay&quality=0&target=1&disabled=0"));
+  EXPECT_EQ(timerCount(), 2);
+  TestDb db(timerDb);
+  EXPECT_EQ(db.rows("select channel, date_day, start_hour, start_minute, length_minute, "
+                    "user_string, target, enable from timer_record_table where ID = 2"),
+            std::vector<std::string>{"9|3|21|15|45|Replay|1|0"});
+  EXPECT_EQ(column(1, "user_string"), "Film");
+}
+
+TEST_F(RequestEntry, SavedDefaultsComeBeforeTheTimer) {
+  run(request(
+      "savedef=1&create=Create&channel=7&day=2&month=1&year=2030&hh=20&mm=0&hours=1&mins=30&"
+      "prepad=5&postpad=10&repeat=0&title=Padded&quality=1&target=0"));
+  TestDb db(timerDb);
+  EXPECT_EQ(db.rows("select name, value from settings order by name"),
+            (std::vector<std::string>{"postpad|600", "prepad|300"}));
+  EXPECT_EQ(db.integer("select count(*) from sqlite_master where type = 'trigger'"), 3);
+  // Written with the marker (110), which the triggers take off again, and
+  // with the margins folded into the recording window.
+  EXPECT_EQ(db.rows("select source, channel, timestamp_start, timestamp_offset from "
+                    "timer_record_table where user_string = 'Padded'"),
+            std::vector<std::string>{"10|7|" + std::to_string(1893614400 - 300) + "|6300"});
+}
+
+TEST_F(RequestEntry, TimerOfTheSavingRequestSeesTheNewDefaults) {
+  run(request("savedef&create&prepad=5&postpad=10&channel=7&day=2&month=1&year=2030&title=A"));
+  // Saving 0 and 0 leaves the triggers in place but takes the marker off the
+  // interface's own writes, so the timer of the same request is adjusted by
+  // the triggers like a firmware row: its start columns are read as UTC.
+  CgiRequest zero = request(
+      "savedef&create&prepad=0&postpad=0&channel=7&day=2&month=1&year=2030&hh=20&mm=0&hours=1&"
+      "mins=0&title=B");
+  zero.tz = "CET-1";
+  run(zero);
+  TestDb db(timerDb);
+  EXPECT_EQ(db.rows("select value from settings order by name"),
+            (std::vector<std::string>{"0", "0"}));
+  EXPECT_EQ(db.rows("select source, timestamp_start, timestamp_offset from timer_record_table "
+                    "where user_string = 'B'"),
+            std::vector<std::string>{"10|1893614400|3600"});
+}
+
+TEST_F(RequestEntry, MarginsAreMinutesTimesSixty) {
+  run(
+      request("create&channel=7&day=2&month=1&year=2030&hh=20&mm=0&hours=0&mins=30&prepad=-2&"
+              "postpad=3x&title=Margins"));
+  TestDb db(timerDb);
+  EXPECT_EQ(db.rows("select timestamp_start, timestamp_offset from timer_record_table where "
+                    "user_string = 'Margins'"),
+            std::vector<std::string>{std::to_string(1893614400 + 120) + "|" +
+                                     std::to_string(1800 - 120 + 180)});
+}
+
+TEST_F(RequestEntry, EditOpensTheFormAndReinitEndsWith100) {
+  CgiResponse edit = run(request("edit=Edit&reinit=1&key=2"));
+  EXPECT_EQ(edit.exitStatus, 0);
+  ProbePage page = probePage(edit);
+  EXPECT_EQ(page.buttonVar, "update");
+  EXPECT_EQ(page.buttonVal, "Update");
+  EXPECT_EQ(page.formTitle, "Update existing timer");
+
+  CgiResponse reinit = run(request("reinit"));
+  EXPECT_EQ(reinit.exitStatus, 100);
+  EXPECT_EQ(probePage(reinit).page, "LIST");
+  EXPECT_EQ(probePage(reinit).buttonVar, "create");
+
+  // An action before it in the order wins and the run ends normally.
+  CgiResponse deleted = run(request("reinit&delete&key=1"));
+  EXPECT_EQ(deleted.exitStatus, 0);
+  EXPECT_EQ(timerCount(), 1);
+}
+
+TEST_F(RequestEntry, OnlyTheTitleIsUrlDecoded) {
+  run(request("create&title=News+%26+Weather&channel=%31&day=2&month=1&year=2030&hh=20&mm=0"));
+  TestDb db(timerDb);
+  EXPECT_EQ(db.rows("select source, channel from timer_record_table where user_string = "
+                    "'News & Weather'"),
+            std::vector<std::string>{"1|1"});
+
+  run(request("create&title&channel=7&day=2&month=1&year=2030"));
+  run(request("create&channel=8&day=2&month=1&year=2030"));
+  EXPECT_EQ(db.rows("select user_string from timer_record_table where channel in (7, 8) and ID "
+                    "> 2 order by ID"),
+            (std::vector<std::string>{"", ""}));
+}
+
+TEST_F(RequestEntry, MonFriTimerSubmittedFridayEveningLandsOnMonday) {
+  CgiRequest create = request(
+      "create&channel=7&day=4&month=12&year=2026&hh=20&mm=0&hours=1&mins=0&repeat=2&title=Late");
+  create.fakeTime = "@2026-12-04 19:58:00";
+  CgiResponse response = run(create);
+  EXPECT_EQ(response.exitStatus, 0);
+  TestDb db(timerDb);
+  EXPECT_EQ(db.rows("select date, date_year, date_month, date_day, start_hour, timestamp_start "
+                    "from timer_record_table where user_string = 'Late'"),
+            std::vector<std::string>{"2|2026|12|7|20|1796673600"});
+}
+
+TEST_F(RequestEntry, ArgumentReplacesTheDefaultPath) {
+  std::string other = dir.file("other.db");
+  createFirmwareSchema(other);
+  CgiRequest create = request("create&channel=7&title=Elsewhere&day=2&month=1&year=2030");
+  create.timerDb = other;
+  EXPECT_EQ(run(create).exitStatus, 0);
+  TestDb db(other);
+  EXPECT_EQ(db.scalar("select user_string from timer_record_table"), "Elsewhere");
+  EXPECT_EQ(timerCount(), 2);
+}
+
+TEST_F(RequestEntry, WithoutArgumentTheRecorderDatabaseIsUsed) {
+  // Never touch a real recorder's database, nor create folders outside the
+  // build tree or the temporary folder.
+  const std::string etc = RECORDER_ETC_DIR;
+  const std::string dbDir = etc + "/dvdplayer";
+  if (access(SKEDRA_TIMER_DB_PATH, F_OK) == 0) GTEST_SKIP() << SKEDRA_TIMER_DB_PATH " exists";
+  bool ours = etc.rfind(SKEDRA_BUILD_DIR, 0) == 0 || etc.rfind("/tmp/", 0) == 0;
+  if (access(dbDir.c_str(), W_OK) != 0) {
+    if (!ours) GTEST_SKIP() << dbDir << " is not a writable test folder";
+    std::string command = "mkdir -p '" + dbDir + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+  }
+  createFirmwareSchema(SKEDRA_TIMER_DB_PATH);
+  CgiRequest create = request("create&channel=7&title=Default&day=2&month=1&year=2030");
+  create.timerDb.reset();
+  CgiResponse response = run(create);
+  std::string stored;
+  {
+    TestDb db(SKEDRA_TIMER_DB_PATH);
+    stored = db.scalar("select user_string from timer_record_table");
+  }
+  std::remove(SKEDRA_TIMER_DB_PATH);
+  EXPECT_EQ(response.exitStatus, 0);
+  EXPECT_EQ(stored, "Default");
+  EXPECT_EQ(timerCount(), 2);
+}
+
+// The failure page of the timer database: header, one line, exit status 1.
+// site "" accepts any call-site number.
+void expectTimerDbFailure(const CgiResponse& response, int code, const std::string& message,
+                          const std::string& site = "") {
+  EXPECT_EQ(response.exitStatus, 1);
+  EXPECT_EQ(response.errors, "");
+  EXPECT_NE(response.header.find("Content-type: text/html; charset=utf-8\n"), std::string::npos);
+  const std::string line =
+      "SQL error code: " + std::to_string(code) + ", message: \"" + message + "\" at line ";
+  ASSERT_EQ(response.body.rfind(line, 0), 0u) << response.output;
+  std::string rest = response.body.substr(line.size());
+  ASSERT_FALSE(rest.empty()) << response.output;
+  EXPECT_EQ(rest.back(), '\n');
+  std::string number = rest.substr(0, rest.size() - 1);
+  EXPECT_FALSE(number.empty());
+  EXPECT_EQ(number.find_first_not_of("0123456789"), std::string::npos) << response.output;
+  if (!site.empty()) {
+    EXPECT_EQ(number, site);
+  }
+}
+
+TEST_F(RequestEntry, UnopenableDatabaseFailsAtOnce) {
+  CgiRequest open = request("delete&key=1");
+  open.timerDb = dir.file("missing/schedule_record.db");
+  open.cookie.reset();  // fails before the sign-in gate runs
+  expectTimerDbFailure(runCgi(open), 14, "unable to open database file", "1");
+}
+
+TEST_F(RequestEntry, CorruptDatabaseFails) {
+  std::string corrupt = dir.file("corrupt.db");
+  writeFile(corrupt, std::string(8192, 'x'));
+  CgiRequest del = request("delete&key=1");
+  del.timerDb = corrupt;
+  expectTimerDbFailure(runCgi(del), 26, "file is not a database");
+}
+
+TEST_F(RequestEntry, LockedDatabaseFailsWithoutWaiting) {
+  std::vector<std::string> before = timers();
+  {
+    TestDb holder(timerDb);
+    holder.exec("begin exclusive");
+    expectTimerDbFailure(runCgi(request("delete&key=1")), 5, "database is locked");
+    holder.exec("rollback");
+  }
+  EXPECT_EQ(timers(), before);
+}
+
+TEST_F(RequestEntry, RefusedWriteFails) {
+  std::vector<std::string> before = timers();
+  CgiRequest del = request("delete&key=1");
+  del.timerDb = "file:" + timerDb + "?mode=ro";
+  expectTimerDbFailure(runCgi(del), 8, "attempt to write a readonly database");
+  CgiRequest create = request("create&channel=7&title=Lost");
+  create.timerDb = del.timerDb;
+  expectTimerDbFailure(runCgi(create), 8, "attempt to write a readonly database");
+  EXPECT_EQ(timers(), before);
+}
+
+TEST_F(RequestEntry, ShippedListScreenShowsTimersSafely) {
+  copyShippedTemplates(dir.path());
+  insertTimer(timerDb, 3, "News & Weather <live>");
+  CgiResponse response = run(request("edit&key=3"));
+  EXPECT_EQ(response.exitStatus, 0);
+  EXPECT_NE(response.body.find("News &amp; Weather &lt;live&gt;"), std::string::npos);
+  EXPECT_EQ(response.body.find("<live>"), std::string::npos);
+  EXPECT_EQ(response.body.find("<!--%quib"), std::string::npos);
+}
+
+}  // namespace

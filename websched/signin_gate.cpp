@@ -1,0 +1,116 @@
+// The sign-in gate: signs users in and out, changes passwords and decides
+// whether a request may go on to the timer actions and the list screen.
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "websched/websched.h"
+
+namespace {
+
+constexpr const char* kLoggedOut = "Logged out.";
+constexpr const char* kInvalidLogin = "Invalid login.";
+constexpr const char* kPasswordMismatch = "Password mismatch";
+constexpr const char* kInvalidOldPassword = "Invalid old password";
+constexpr const char* kPasswordChanged = "Password changed";
+
+constexpr const char* kSignInPage = "login.shtml";
+constexpr const char* kPasswordPage = "chpass.shtml";
+
+// Only a sticky sign-in made on the device itself carries its session id in
+// the page's own links; everywhere else the cookie alone carries it.
+constexpr const char* kDeviceAddress = "127.0.0.1";
+
+bool fromDevice() {
+  const char* address = std::getenv("REMOTE_ADDR");
+  return address && std::strcmp(address, kDeviceAddress) == 0;
+}
+
+// Writes the header with every queued cookie, then the page template with its
+// one variable "msg" (empty when there is no message).
+void renderGatePage(const char* page, const std::optional<std::string>& message) {
+  quibPrintHttpHeader();
+  TemplateContext context;
+  context.elements = strelem("msg", message ? std::string_view(*message) : "", nullptr);
+  context.directives = 1;
+  context.processor = nullptr;
+  readTextFile(page, &context, printSimpleText);
+  disposeElems(std::move(context.elements));
+}
+
+// Carries out a password change for user; returns the message it ends with.
+const char* changePassword(const std::string& user, std::string_view newPassword2) {
+  ParamValue newPassword1 = getParam("newpass1");
+  if (!newPassword1 || *newPassword1 != newPassword2) return kPasswordMismatch;
+  ParamValue oldPassword = getParam("oldpass");
+  if (!oldPassword) return kInvalidOldPassword;
+  if (quibChangePass(user, *oldPassword, *newPassword1) == 0) return kInvalidOldPassword;
+  return kPasswordChanged;
+}
+
+}  // namespace
+
+GateOutcome runSignInGate() {
+  GateOutcome outcome;
+  // A value of "pass", even an empty one, asks for a sign-in; as long as it
+  // counts, the request signs itself in.
+  ParamValue password = getParam("pass");
+  const bool signOut = isParam("logout") != 0;
+  // The user name that this request's own password has just verified.
+  std::optional<std::string> verifiedLogin;
+
+  if (password || signOut) {
+    // The browser's session ends before every sign-in attempt and on every
+    // sign-out; a session named only by the request parameter stays.
+    if (std::optional<std::string> id = quibGetSessionCookie()) {
+      quibExpireSession(*id);
+      if (signOut) outcome.message = kLoggedOut;
+    }
+    if (signOut) {
+      password.reset();
+    } else {
+      ParamValue login = getParam("login");
+      if (!login || quibVerifyUserPass(*login, *password) == 0) {
+        password.reset();
+        outcome.message = kInvalidLogin;
+      } else {
+        ParamValue sticky = getParam("sticky");
+        const int stickyFlag = sticky && *sticky == "on" ? 1 : 0;
+        std::string id = quibCreateSession(*login, stickyFlag);
+        if (stickyFlag && fromDevice()) outcome.sessionId = std::move(id);
+        verifiedLogin = std::string(*login);
+      }
+    }
+  }
+
+  std::optional<std::string> user;
+  if (password) {
+    // Signed in by this request's password: no session lookup.
+    user = std::move(verifiedLogin);
+  } else {
+    user = quibGetAuthUser();
+    if (!user) {
+      renderGatePage(kSignInPage, outcome.message);
+      return outcome;
+    }
+  }
+
+  // A value of "newpass2", even an empty one, asks for a password change.
+  ParamValue newPassword2 = getParam("newpass2");
+  bool changeOpen = newPassword2.has_value();
+  if (changeOpen) {
+    const char* result = changePassword(*user, *newPassword2);
+    outcome.message = result;
+    if (result == kPasswordChanged) changeOpen = false;
+  }
+  user.reset();
+
+  if ((changeOpen && outcome.message) || isParam("chpass")) {
+    renderGatePage(kPasswordPage, outcome.message);
+    return outcome;
+  }
+  outcome.letThrough = true;
+  return outcome;
+}
