@@ -9,4 +9,12 @@ if(SKEDRA_FAKETIME_LIB AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
   set_tests_properties(TimerWrite.PinnedClockUnderFaketime PROPERTIES
     ENVIRONMENT "TZ=Europe/Berlin;FAKETIME=@2026-12-04 19:58:00;DONT_FAKE_MONOTONIC=1;LD_PRELOAD=${SKEDRA_FAKETIME_LIB};ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0"
     FAIL_REGULAR_EXPRESSION "SKIPPED")
+elseif(CMAKE_CROSSCOMPILING_EMULATOR AND SKEDRA_TARGET_FAKETIME_LIB)
+  # Under the emulator the target's own faketime is preloaded into the guest.
+  add_test(NAME TimerWrite.PinnedClockUnderFaketime
+    COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:test_timer_write>
+            --gtest_filter=*PinnedClock*)
+  set_tests_properties(TimerWrite.PinnedClockUnderFaketime PROPERTIES
+    ENVIRONMENT "TZ=Europe/Berlin;FAKETIME=@2026-12-04 19:58:00;DONT_FAKE_MONOTONIC=1;QEMU_SET_ENV=LD_PRELOAD=${SKEDRA_TARGET_FAKETIME_LIB}"
+    FAIL_REGULAR_EXPRESSION "SKIPPED")
 endif()
