@@ -1,0 +1,364 @@
+// End-to-end test of the installed timer interface: the project's install
+// tree served by busybox httpd on 127.0.0.1, a fresh demo recorder (timer
+// database, channel list, account database) and Debian's Chromium driven by
+// playwright-core. Every action is checked on the page and in the firmware's
+// timer table.
+//
+// Environment (set by tests/browser.cmake):
+//   SKEDRA_SOURCE_DIR  the source tree (demo data, firmware schema)
+//   SKEDRA_BUILD_DIR   the build to install
+//   SKEDRA_ETC_DIR     the build's RECORDER_ETC_DIR; the program reads the
+//                      timer database and channel list from there
+//   SKEDRA_ARTIFACTS   where the screenshots go
+//   CMAKE_COMMAND, SKEDRA_BUSYBOX, SKEDRA_CHROMIUM  the tools
+import assert from 'node:assert/strict';
+import { execFileSync, spawn } from 'node:child_process';
+import fs from 'node:fs';
+import net from 'node:net';
+import os from 'node:os';
+import path from 'node:path';
+import test from 'node:test';
+import { chromium } from 'playwright-core';
+
+const sourceDir = requireEnv('SKEDRA_SOURCE_DIR');
+const buildDir = requireEnv('SKEDRA_BUILD_DIR');
+const etcDir = requireEnv('SKEDRA_ETC_DIR');
+const artifacts = process.env.SKEDRA_ARTIFACTS || path.join(buildDir, 'browser-artifacts');
+const cmake = process.env.CMAKE_COMMAND || 'cmake';
+const busybox = process.env.SKEDRA_BUSYBOX || 'busybox';
+const chromiumPath = process.env.SKEDRA_CHROMIUM || '/usr/bin/chromium';
+
+const timerDb = path.join(etcDir, 'dvdplayer', 'schedule_record.db');
+const authDb = path.join(etcDir, 'quibauth.db');
+
+function requireEnv(name) {
+  const value = process.env[name];
+  if (!value) throw new Error(`${name} is not set`);
+  return value;
+}
+
+// Rows of the firmware's timer table, straight from the database.
+function timers(where = '1') {
+  const out = execFileSync('sqlite3', ['-json', timerDb,
+    `select * from timer_record_table where ${where} order by ID`], { encoding: 'utf8' });
+  return out.trim() === '' ? [] : JSON.parse(out);
+}
+
+function timerById(id) {
+  const rows = timers(`ID = ${Number(id)}`);
+  return rows.length ? rows[0] : undefined;
+}
+
+// A fresh demo recorder in the build's RECORDER_ETC_DIR.
+function makeRecorder() {
+  fs.rmSync(etcDir, { recursive: true, force: true });
+  fs.mkdirSync(path.dirname(timerDb), { recursive: true });
+  for (const sql of ['tests/firmware_schema.sql', 'scripts/demo-timers.sql']) {
+    execFileSync('sqlite3', [timerDb], { input: fs.readFileSync(path.join(sourceDir, sql)) });
+  }
+  fs.copyFileSync(path.join(sourceDir, 'scripts', 'demo-channels.info'),
+    path.join(etcDir, 'dtv_channels.info'));
+}
+
+function freePort() {
+  return new Promise((resolve, reject) => {
+    const server = net.createServer();
+    server.unref();
+    server.on('error', reject);
+    server.listen(0, '127.0.0.1', () => {
+      const { port } = server.address();
+      server.close(() => resolve(port));
+    });
+  });
+}
+
+async function waitForServer(url, server) {
+  const deadline = Date.now() + 15000;
+  while (Date.now() < deadline) {
+    if (server.exitCode !== null) throw new Error(`busybox httpd exited with ${server.exitCode}`);
+    try {
+      await fetch(url);
+      return;
+    } catch {
+      await new Promise((r) => setTimeout(r, 100));
+    }
+  }
+  throw new Error(`no answer from ${url}`);
+}
+
+// Local epoch seconds of a wall-clock time, as the program's mktime computes it.
+function localEpoch(year, month, day, hh, mm) {
+  return Math.floor(new Date(year, month - 1, day, hh, mm, 0).getTime() / 1000);
+}
+
+test('timer interface in a real browser', { timeout: 240000 }, async (t) => {
+  fs.mkdirSync(artifacts, { recursive: true });
+  const work = fs.mkdtempSync(path.join(os.tmpdir(), 'skedra-browser-'));
+  const prefix = path.join(work, 'install');
+  execFileSync(cmake, ['--install', buildDir, '--prefix', prefix], { stdio: 'inherit' });
+  for (const file of ['www/cgi-bin/skedra.cgi', 'www/cgi-bin/skedra.shtml',
+    'www/cgi-bin/login.shtml', 'www/skedra.css', 'lib/liblineup.so']) {
+    assert.ok(fs.existsSync(path.join(prefix, file)), `install tree lacks ${file}`);
+  }
+  makeRecorder();
+
+  const port = await freePort();
+  const base = `http://127.0.0.1:${port}`;
+  const cgi = `${base}/cgi-bin/skedra.cgi`;
+  const serverLog = fs.openSync(path.join(artifacts, 'httpd.log'), 'w');
+  const server = spawn(busybox, ['httpd', '-f', '-v', '-p', `127.0.0.1:${port}`,
+    '-h', path.join(prefix, 'www')], {
+    env: { ...process.env, quibauth: authDb },
+    stdio: ['ignore', serverLog, serverLog],
+  });
+  t.after(() => server.kill('SIGTERM'));
+  await waitForServer(base + '/skedra.css', server);
+
+  const context = await chromium.launchPersistentContext(path.join(work, 'profile'), {
+    executablePath: chromiumPath,
+    headless: true,
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync',
+      '--disable-quic'],
+    viewport: { width: 1280, height: 900 },
+  });
+  t.after(() => context.close());
+  const page = context.pages()[0] || (await context.newPage());
+
+  // Any server error or failed page resource fails the test.
+  const problems = [];
+  page.on('response', (r) => {
+    if (r.status() >= 400 && !r.url().endsWith('/favicon.ico')) {
+      problems.push(`${r.status()} ${r.url()}`);
+    }
+  });
+  page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
+
+  const msg = () => page.locator('.msg').innerText();
+  const submit = async (selector) => {
+    await Promise.all([page.waitForNavigation(), page.click(selector)]);
+  };
+  const signIn = async (login, pass, sticky = false) => {
+    await page.fill('input[name="login"]', login);
+    await page.fill('input[name="pass"]', pass);
+    if (sticky) await page.check('input[name="sticky"]');
+    await submit('form:has(input[name="pass"]) [type="submit"]');
+  };
+  const onSignInPage = async () => (await page.locator('input[name="pass"]').count()) === 1;
+  const onListScreen = async () => (await page.locator('table.timers').count()) === 1;
+  const rowOf = (id) => page.locator('table.timers tbody tr').filter({
+    has: page.locator(`input[name="key"][value="${id}"]`),
+  });
+  const tick = async (...ids) => {
+    for (const id of ids) await page.check(`input[name="key"][value="${id}"]`);
+  };
+  const fillTimer = async (v) => {
+    if (v.title !== undefined) await page.fill('input[name="title"]', v.title);
+    if (v.channel !== undefined) await page.selectOption('select[name="channel"]', String(v.channel));
+    for (const name of ['day', 'month', 'year', 'hh', 'mm', 'hours', 'mins', 'prepad', 'postpad']) {
+      if (v[name] !== undefined) await page.fill(`input[name="${name}"]`, String(v[name]));
+    }
+    if (v.repeat !== undefined) await page.selectOption('select[name="repeat"]', String(v.repeat));
+    if (v.quality !== undefined) await page.check(`input[name="quality"][value="${v.quality}"]`);
+    if (v.target !== undefined) await page.check(`input[name="target"][value="${v.target}"]`);
+    if (v.disabled !== undefined) await page.check(`input[name="disabled"][value="${v.disabled}"]`);
+    if (v.savedef) await page.check('input[name="savedef"]');
+  };
+  const newestId = () => Math.max(...timers().map((r) => r.ID));
+
+  const tomorrow = new Date(Date.now() + 86400000);
+  const day = tomorrow.getDate();
+  const month = tomorrow.getMonth() + 1;
+  const year = tomorrow.getFullYear();
+
+  await t.test('wrong password is refused', async () => {
+    await page.goto(cgi);
+    assert.ok(await onSignInPage(), 'no sign-in form');
+    assert.equal(await msg(), '');
+    await page.screenshot({ path: path.join(artifacts, 'signin.png'), fullPage: true });
+    await signIn('admin', 'wrong');
+    assert.ok(await onSignInPage());
+    assert.equal(await msg(), 'Invalid login.');
+    assert.equal(await page.locator('table.timers').count(), 0);
+  });
+
+  await t.test('sign in shows the demo timers with channel names', async () => {
+    await signIn('admin', '482');
+    assert.ok(await onListScreen(), 'no timer list after sign-in');
+    const rows = page.locator('table.timers tbody tr');
+    assert.equal(await rows.count(), 12);
+    const text = await page.locator('table.timers').innerText();
+    for (const title of ['Tagesschau & Wetter', '"Tatort"', 'Fußball: Länderspiel',
+      'Rock\'n\'Roll Freitag']) {
+      assert.ok(text.includes(title), `list lacks ${title}`);
+    }
+    assert.match(await rowOf(1).innerText(), /1 Erstes Programm/);
+    assert.match(await rowOf(9).innerText(), /5 Drittes Süd \(105\)/);
+    assert.match(await rowOf(7).innerText(), /\bAV\b/);
+    assert.match(await rowOf(9).innerText(), /Mon-Sat/);
+    // The locked timer (ID 6) can be neither selected nor edited.
+    assert.equal(await page.locator('input[name="key"][value="6"]').count(), 0);
+    assert.equal(await page.locator('input[type="checkbox"][name="key"]').count(), 11);
+    const locked = page.locator('table.timers tbody tr', { hasText: 'Fußball: Länderspiel' });
+    assert.equal(await locked.locator('a').count(), 0);
+    // The "Tatort" margins (5 before, 10 after) come back from the stored times.
+    assert.match(await rowOf(2).innerText(), /5 \/ 10 min/);
+    assert.equal(await page.locator('input[name="title"]').inputValue(), 'Web Timer');
+    await page.screenshot({ path: path.join(artifacts, 'list.png'), fullPage: true });
+  });
+
+  let created;
+  await t.test('create a timer', async () => {
+    await fillTimer({ title: 'Abendnachrichten', channel: 9, day, month, year, hh: 19, mm: 5,
+      hours: 0, mins: 20, prepad: 2, postpad: 3, repeat: 0, quality: 1, target: 0, disabled: 0 });
+    await submit('button[name="create"]');
+    assert.ok(await onListScreen());
+    assert.equal(timers().length, 13);
+    created = newestId();
+    const row = timerById(created);
+    assert.equal(row.user_string, 'Abendnachrichten');
+    assert.equal(row.source, 10);
+    assert.equal(row.channel, 9);
+    assert.deepEqual([row.date_year, row.date_month, row.date_day, row.start_hour,
+      row.start_minute], [year, month, day, 19, 5]);
+    assert.equal(row.timestamp_start, localEpoch(year, month, day, 19, 5) - 120);
+    assert.equal(row.timestamp_offset, 20 * 60 + 300);
+    assert.equal(row.enable, 0);
+    const shown = await rowOf(created).innerText();
+    assert.match(shown, /9 Nachrichten 24/);
+    assert.match(shown, /19:05/);
+    assert.match(shown, /2 \/ 3 min/);
+  });
+
+  await t.test('edit the timer', async () => {
+    await submit(`a[href*="edit=Edit"][href*="key=${created}"]`);
+    assert.equal(await page.locator('h2', { hasText: 'Update existing timer' }).count(), 1);
+    assert.equal(await page.locator('input[name="title"]').inputValue(), 'Abendnachrichten');
+    assert.equal(await page.locator('select[name="channel"]').inputValue(), '9');
+    assert.equal(Number(await page.locator('input[name="hh"]').inputValue()), 19);
+    assert.equal(Number(await page.locator('input[name="prepad"]').inputValue()), 2);
+    assert.equal(Number(await page.locator('input[name="postpad"]').inputValue()), 3);
+    await fillTimer({ title: 'Abendnachrichten (spät)', channel: 11, hh: 21, mm: 40, mins: 25 });
+    await submit('button[name="update"]');
+    assert.ok(await onListScreen());
+    assert.equal(timers().length, 13, 'an update must not add a timer');
+    const row = timerById(created);
+    assert.equal(row.user_string, 'Abendnachrichten (spät)');
+    assert.equal(row.channel, 11);
+    assert.equal(row.start_hour, 21);
+    assert.equal(row.timestamp_start, localEpoch(year, month, day, 21, 40) - 120);
+    assert.equal(row.timestamp_offset, 25 * 60 + 300);
+    assert.match(await rowOf(created).innerText(), /11 Sport Plus/);
+    // Back in create mode after the update.
+    assert.equal(await page.locator('button[name="create"]').count(), 1);
+  });
+
+  await t.test('group actions on selected timers', async () => {
+    await submit('button[name="delete"]');
+    assert.equal(await msg(), 'You have to select one or more timers');
+    assert.equal(timers().length, 13);
+
+    await tick(created, 1);
+    await submit('button[name="disable"]');
+    assert.equal(timerById(created).enable, 1);
+    assert.equal(timerById(1).enable, 1);
+    assert.equal(timerById(3).enable, 0);
+    assert.match(await rowOf(1).getAttribute('class'), /\bdisabled\b/);
+
+    await tick(created, 1);
+    await submit('button[name="enable"]');
+    assert.equal(timerById(created).enable, 0);
+    assert.equal(timerById(1).enable, 0);
+
+    await tick(2);
+    await submit('button[name="clone"]');
+    const clone = newestId();
+    assert.equal(timers().length, 14);
+    const original = timerById(2);
+    const copy = timerById(clone);
+    assert.equal(copy.user_string, '"Tatort"');
+    assert.equal(copy.enable, 1);
+    for (const col of ['timestamp_start', 'timestamp_offset', 'channel', 'source', 'date']) {
+      assert.equal(copy[col], original[col], `clone differs in ${col}`);
+    }
+    assert.equal(await rowOf(clone).count(), 1);
+
+    await tick(clone, created);
+    await submit('button[name="delete"]');
+    assert.equal(timerById(clone), undefined);
+    assert.equal(timerById(created), undefined);
+    assert.equal(timers().length, 12);
+    assert.equal(await rowOf(clone).count(), 0);
+  });
+
+  await t.test('saved margins are offered for the next timer', async () => {
+    await fillTimer({ title: 'Mit Vorgabe', channel: 3, day, month, year, hh: 18, mm: 0,
+      hours: 1, mins: 0, prepad: 4, postpad: 7, savedef: true });
+    await submit('button[name="create"]');
+    const id = newestId();
+    const row = timerById(id);
+    assert.equal(row.source, 10, 'the marker for the padding triggers is taken off');
+    assert.equal(row.timestamp_start, localEpoch(year, month, day, 18, 0) - 240);
+    assert.equal(row.timestamp_offset, 3600 + 240 + 420);
+    assert.equal(await page.locator('input[name="prepad"]').inputValue(), '4');
+    assert.equal(await page.locator('input[name="postpad"]').inputValue(), '7');
+    await page.goto(cgi);
+    assert.equal(await page.locator('input[name="prepad"]').inputValue(), '4');
+    assert.equal(await page.locator('input[name="postpad"]').inputValue(), '7');
+  });
+
+  await t.test('a title with markup shows literally', async () => {
+    const title = 'Quiz <b>&"Co"';
+    await fillTimer({ title, channel: 'AV', day, month, year, hh: 7, mm: 30 });
+    await submit('button[name="create"]');
+    const id = newestId();
+    const row = timerById(id);
+    assert.equal(row.user_string, title);
+    assert.equal(row.source, 1);
+    assert.equal(await page.locator('table.timers b').count(), 0);
+    assert.ok((await rowOf(id).innerText()).includes(title));
+    await submit(`a[href*="edit=Edit"][href*="key=${id}"]`);
+    assert.equal(await page.locator('input[name="title"]').inputValue(), title);
+    assert.equal(await page.locator('select[name="channel"]').inputValue(), 'AV');
+  });
+
+  await t.test('change the password and sign in with the new one', async () => {
+    await submit('a[href*="chpass=1"]');
+    assert.equal(await page.locator('input[name="newpass2"]').count(), 1);
+    await page.fill('input[name="oldpass"]', '482');
+    await page.fill('input[name="newpass1"]', 'neu-2468');
+    await page.fill('input[name="newpass2"]', 'anders');
+    await submit('form:has(input[name="newpass2"]) [type="submit"]');
+    assert.equal(await msg(), 'Password mismatch');
+    await page.fill('input[name="oldpass"]', '482');
+    await page.fill('input[name="newpass1"]', 'neu-2468');
+    await page.fill('input[name="newpass2"]', 'neu-2468');
+    await submit('form:has(input[name="newpass2"]) [type="submit"]');
+    assert.ok(await onListScreen());
+    assert.equal(await msg(), 'Password changed');
+
+    await submit('button[name="logout"]');
+    assert.ok(await onSignInPage());
+    assert.equal(await msg(), 'Logged out.');
+    await signIn('admin', '482');
+    assert.equal(await msg(), 'Invalid login.');
+    await signIn('admin', 'neu-2468', true);
+    assert.ok(await onListScreen());
+    // A sticky sign-in from the device itself carries the session in the links.
+    assert.match(await page.locator('form:has(button[name="delete"])').getAttribute('action'),
+      /skedra\.cgi\?quibsession=./);
+  });
+
+  await t.test('after signing out the list is closed', async () => {
+    await submit('button[name="logout"]');
+    assert.ok(await onSignInPage());
+    await page.goto(cgi);
+    assert.ok(await onSignInPage());
+    assert.equal(await page.locator('table.timers').count(), 0);
+    await page.goto(`${cgi}?delete=Delete&key=1`);
+    assert.ok(await onSignInPage());
+    assert.notEqual(timerById(1), undefined, 'a signed-out request deleted a timer');
+  });
+
+  assert.deepEqual(problems, []);
+});
