@@ -1,16 +1,14 @@
 // The template engine: directive parsing, "var" formatting, includes, and
 // the line splitting of files and in-memory texts.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "quib/quib.h"
+#include "support/stdout_capture.h"
 #include "support/test_env.h"
 
 namespace {
@@ -56,27 +54,6 @@ std::string formattedText(std::string_view value, const std::string& format) {
 
 std::string directive(const std::string& body) {
   return "<!--%quib " + body + "%-->";
-}
-
-// Runs action with standard output sent into a file of its own and returns
-// what it wrote. GoogleTest reports on standard output too, so the action
-// must assert nothing; the caller checks the result afterwards.
-std::string captureStdout(const std::function<void()>& action) {
-  TempDir dir;
-  const std::string path = dir.file("stdout");
-  std::fflush(stdout);
-  const int saved = dup(STDOUT_FILENO);
-  const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  if (saved < 0 || file < 0 || dup2(file, STDOUT_FILENO) < 0) {
-    ADD_FAILURE() << "cannot redirect standard output";
-    return "<no capture>";
-  }
-  close(file);
-  action();
-  std::fflush(stdout);
-  dup2(saved, STDOUT_FILENO);
-  close(saved);
-  return readFile(path);
 }
 
 }  // namespace

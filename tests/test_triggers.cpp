@@ -12,10 +12,17 @@ constexpr int64_t T = 900;
 
 class Triggers : public TimerStoreTest {
  protected:
-  // Rows inserted before the save do not meet the triggers: they keep the
-  // times the firmware wrote.
-  int64_t insertBeforeSave(const FirmwareTimer& timer) { return firmwareInsert(dbPath, timer); }
   void installDefaults() { savePaddingDefaults(static_cast<int32_t>(P), 600); }
+  // A 1 hour 30 minutes timer with the given source and firmware times.
+  int64_t insert(int64_t source = 10, std::optional<int64_t> tsStart = std::nullopt,
+                 std::optional<int64_t> tsOffset = std::nullopt) {
+    FirmwareTimer timer;
+    timer.lengthMinute = 30;
+    timer.source = static_cast<int32_t>(source);
+    timer.timestampStart = tsStart;
+    timer.timestampOffset = tsOffset;
+    return firmwareInsert(dbPath, timer);
+  }
   TimerRow row(int64_t id) {
     std::optional<TimerRow> found = readTimerRow(dbPath, id);
     EXPECT_TRUE(found);
@@ -25,128 +32,59 @@ class Triggers : public TimerStoreTest {
   const int64_t start = firmwareStartSeconds(2030, 5, 3, 20, 0);
 };
 
-FirmwareTimer ninetyMinutes() {
-  FirmwareTimer timer;
-  timer.lengthHour = 1;
-  timer.lengthMinute = 30;
-  return timer;
+TEST_F(Triggers, NetEffectOfEachKindOfWrite) {
+  const int64_t nextDay = firmwareStartSeconds(2030, 5, 4, 20, 0);
+  struct Case {
+    const char* write;
+    bool beforeSave;  // inserted before the triggers exist: keeps the firmware's times
+    int64_t source;
+    std::optional<int64_t> tsStart, tsOffset;
+    std::string update;  // assignments of a later firmware update, or none
+    int64_t expectedStart, expectedOffset, expectedSource;
+  } cases[] = {
+      {"insert without margins", false, 10, {}, {}, "", start - P, 5400 + T, 10},
+      {"insert with margins", false, 10, start - 60, 5580, "", start - P, 5580, 10},
+      {"move with a timestamp of its own keeps the distance", true, 10, start - 120, {},
+       "date_day = 4, start_hour = 21, start_minute = 30, timestamp_start = 12345",
+       firmwareStartSeconds(2030, 5, 4, 21, 30) - 120, 5400, 10},
+      {"move of a defaulted timer one day", false, 10, {}, {},
+       "date_day = 4, timestamp_start = " + std::to_string(nextDay), nextDay - P, 5400 + T, 10},
+      {"timestamp_start alone", true, 10, {}, {}, "timestamp_start = 777", start - P, 5400, 10},
+      {"offset of a row without margins", true, 10, {}, {},
+       "length_hour = 2, length_minute = 0, timestamp_offset = 1", start, 7200 + T, 10},
+      {"offset of a row with margins follows the length", true, 10, {}, 5640,
+       "length_hour = 2, length_minute = 10, timestamp_offset = 1", start, 5640 + 2400, 10},
+      {"offset alone of a row with margins", true, 10, {}, 5640, "timestamp_offset = 99999", start,
+       5640, 10},
+      {"defaulted timer lengthened to 2:30", false, 10, {}, {},
+       "length_hour = 2, length_minute = 30, timestamp_offset = 9000", start - P, 9900, 10},
+      {"marked insert", false, 110, start - 42, 5400, "", start - 42, 5400, 10},
+      {"marked update", false, 10, {}, {},
+       "source = 101, timestamp_start = 5, timestamp_offset = 6, start_hour = 3", 5, 6, 1},
+      {"source exactly 100", false, 100, 11, 22, "", 11, 22, 100},
+      {"update of neither time column", true, 10, 11, 22, "user_string = 'Renamed'", 11, 22, 10},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.write);
+    TestDb(dbPath).exec(
+        "drop trigger if exists ins_padding; drop trigger if exists upd_prepadding;"
+        "drop trigger if exists upd_postpadding");
+    if (!c.beforeSave) installDefaults();
+    int64_t id = insert(c.source, c.tsStart, c.tsOffset);
+    installDefaults();
+    if (!c.update.empty()) firmwareUpdate(dbPath, id, c.update);
+    TimerRow result = row(id);
+    EXPECT_EQ(result.timestampStart, c.expectedStart);
+    EXPECT_EQ(result.timestampOffset, c.expectedOffset);
+    EXPECT_EQ(result.source, c.expectedSource);
+  }
 }
 
-TEST_F(Triggers, InsertWithoutMarginsGetsDefaults) {
-  installDefaults();
-  int64_t id = firmwareInsert(dbPath, ninetyMinutes());
-  EXPECT_EQ(row(id).timestampStart, start - P);
-  EXPECT_EQ(row(id).timestampOffset, 5400 + T);
-  EXPECT_EQ(row(id).source, 10);
-}
-
-TEST_F(Triggers, InsertWithMarginsKeepsItsOffset) {
-  installDefaults();
-  FirmwareTimer timer = ninetyMinutes();
-  timer.timestampStart = start - 60;
-  timer.timestampOffset = 5400 + 180;
-  int64_t id = firmwareInsert(dbPath, timer);
-  EXPECT_EQ(row(id).timestampStart, start - P);
-  EXPECT_EQ(row(id).timestampOffset, 5580);
-}
-
-TEST_F(Triggers, MoveKeepsDistanceBetweenStartAndTimestamp) {
-  FirmwareTimer timer = ninetyMinutes();
-  timer.timestampStart = start - 120;  // a margin of its own
-  int64_t id = insertBeforeSave(timer);
-  installDefaults();
-  // The firmware writes a timestamp_start of its own; the row keeps 120.
-  firmwareMove(dbPath, id, 2030, 5, 4, 21, 30, 12345);
-  EXPECT_EQ(row(id).timestampStart, firmwareStartSeconds(2030, 5, 4, 21, 30) - 120);
-  EXPECT_EQ(row(id).day, 4);
-}
-
-TEST_F(Triggers, UpdateOfTimestampAloneGetsDefaultMargin) {
-  int64_t id = insertBeforeSave(ninetyMinutes());
-  installDefaults();
-  firmwareSetStart(dbPath, id, 777);
-  EXPECT_EQ(row(id).timestampStart, start - P);
-}
-
-TEST_F(Triggers, OffsetUpdateOfRowWithoutMarginsGetsDefaults) {
-  int64_t id = insertBeforeSave(ninetyMinutes());
-  installDefaults();
-  firmwareSetLength(dbPath, id, 2, 0, 1);
-  EXPECT_EQ(row(id).timestampOffset, 7200 + T);
-}
-
-TEST_F(Triggers, OffsetUpdateOfRowWithMarginsFollowsLengthOnly) {
-  FirmwareTimer timer = ninetyMinutes();
-  timer.timestampOffset = 5400 + 240;
-  int64_t id = insertBeforeSave(timer);
-  installDefaults();
-  firmwareSetLength(dbPath, id, 2, 10, 1);
-  EXPECT_EQ(row(id).timestampOffset, 5640 + 2400);
-  firmwareSetOffset(dbPath, id, 99999);  // length unchanged: margins unchanged
-  EXPECT_EQ(row(id).timestampOffset, 5640 + 2400);
-}
-
-TEST_F(Triggers, FirmwareLifeOfOneTimer) {
-  installDefaults();
-  int64_t id = firmwareInsert(dbPath, ninetyMinutes());
-  EXPECT_EQ(row(id).timestampStart, start - 300);
-  EXPECT_EQ(row(id).timestampOffset, 6300);
-  firmwareMove(dbPath, id, 2030, 5, 4, 20, 0);  // one day later
-  EXPECT_EQ(row(id).timestampStart, firmwareStartSeconds(2030, 5, 4, 20, 0) - 300);
-  firmwareSetLength(dbPath, id, 2, 30);
-  EXPECT_EQ(row(id).timestampOffset, 9900);
-}
-
-TEST_F(Triggers, MarkedWritesLoseMarkerAndKeepTimes) {
-  installDefaults();
-  FirmwareTimer marked = ninetyMinutes();
-  marked.source = 110;
-  marked.timestampStart = start - 42;
-  marked.timestampOffset = 5400;
-  int64_t id = firmwareInsert(dbPath, marked);
-  EXPECT_EQ(row(id).source, 10);
-  EXPECT_EQ(row(id).timestampStart, start - 42);
-  EXPECT_EQ(row(id).timestampOffset, 5400);
-
-  TestDb(dbPath).exec(
-      "update timer_record_table set source = 101, timestamp_start = 5, "
-      "timestamp_offset = 6, start_hour = 3 where ID = " +
-      std::to_string(id));
-  EXPECT_EQ(row(id).source, 1);
-  EXPECT_EQ(row(id).timestampStart, 5);
-  EXPECT_EQ(row(id).timestampOffset, 6);
-}
-
-TEST_F(Triggers, SourceExactlyHundredIsLeftAsWritten) {
-  installDefaults();
-  FirmwareTimer timer = ninetyMinutes();
-  timer.source = 100;
-  timer.timestampStart = 11;
-  timer.timestampOffset = 22;
-  int64_t id = firmwareInsert(dbPath, timer);
-  EXPECT_EQ(row(id).source, 100);
-  EXPECT_EQ(row(id).timestampStart, 11);
-  EXPECT_EQ(row(id).timestampOffset, 22);
-}
-
-TEST_F(Triggers, UpdateOfOtherColumnsDoesNoTriggerWork) {
-  FirmwareTimer timer = ninetyMinutes();
-  timer.timestampStart = 11;
-  timer.timestampOffset = 22;
-  int64_t id = insertBeforeSave(timer);
-  installDefaults();
-  firmwareSetTitle(dbPath, id, "Renamed");
-  EXPECT_EQ(row(id).timestampStart, 11);
-  EXPECT_EQ(row(id).timestampOffset, 22);
-  EXPECT_EQ(row(id).title, "Renamed");
-}
-
-TEST_F(Triggers, TriggersReadStartColumnsAsUtc) {
-  // Whatever the local zone of the process that writes.
+TEST_F(Triggers, ReadStartColumnsAsUtcWhateverTheWritersZone) {
   setenv("TZ", "Europe/Berlin", 1);
   tzset();
   installDefaults();
-  int64_t id = firmwareInsert(dbPath, ninetyMinutes());
+  int64_t id = insert();
   setenv("TZ", "UTC", 1);
   tzset();
   EXPECT_EQ(row(id).timestampStart, start - P);
@@ -155,7 +93,7 @@ TEST_F(Triggers, TriggersReadStartColumnsAsUtc) {
 TEST_F(Triggers, NextSaveReplacesDefaultsInTriggers) {
   installDefaults();
   savePaddingDefaults(60, 0);
-  int64_t id = firmwareInsert(dbPath, ninetyMinutes());
+  int64_t id = insert();
   EXPECT_EQ(row(id).timestampStart, start - 60);
   EXPECT_EQ(row(id).timestampOffset, 5400 + 60);
 }

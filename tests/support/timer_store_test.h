@@ -1,6 +1,6 @@
-// Fixture for direct tests of the timer store: a fresh timer database with the
-// firmware's table, opened into web_sched_db, and an empty padding-defaults
-// cache (the cache is process-wide, so every test starts without one).
+// Fixture for direct tests of the timer store: a fresh firmware timer database
+// opened into web_sched_db, and no cached padding defaults (the cache is
+// process-wide, so every test starts without one).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -43,8 +43,8 @@ class TimerStoreTest : public ::testing::Test {
     webschedSettings = PaddingSettings{};
   }
 
-  // Reads the schema on web_sched_db, so that later statements prepare
-  // without touching the file (their step then meets any lock).
+  // Reads the schema, so later statements prepare without touching the file
+  // (their step then meets any lock).
   void loadSchema() {
     ASSERT_EQ(
         sqlite3_exec(web_sched_db, "select count(*) from sqlite_master", nullptr, nullptr, nullptr),
