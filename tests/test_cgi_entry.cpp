@@ -187,20 +187,28 @@ TEST_F(RequestEntry, SavedDefaultsComeBeforeTheTimer) {
 
 TEST_F(RequestEntry, TimerOfTheSavingRequestSeesTheNewDefaults) {
   run(request("savedef&create&prepad=5&postpad=10&channel=7&day=2&month=1&year=2030&title=A"));
-  // Saving 0 and 0 leaves the triggers in place but takes the marker off the
-  // interface's own writes, so the timer of the same request is adjusted by
-  // the triggers like a firmware row: its start columns are read as UTC.
+  // Saving 0 and 0 leaves the triggers in place; the timer of the same
+  // request is still marked, so it keeps the margins that the form sent, and
+  // its start columns are local time of the recorder.
   CgiRequest zero = request(
       "savedef&create&prepad=0&postpad=0&channel=7&day=2&month=1&year=2030&hh=20&mm=0&hours=1&"
       "mins=0&title=B");
   zero.tz = "CET-1";
   run(zero);
+  // A later request's own margin survives the 0/0 defaults.
+  CgiRequest own = request(
+      "create&prepad=5&postpad=0&channel=7&day=2&month=1&year=2030&hh=20&mm=0&hours=1&mins=0&"
+      "title=C");
+  own.tz = "CET-1";
+  run(own);
   TestDb db(timerDb);
   EXPECT_EQ(db.rows("select value from settings order by name"),
             (std::vector<std::string>{"0", "0"}));
-  EXPECT_EQ(db.rows("select source, timestamp_start, timestamp_offset from timer_record_table "
-                    "where user_string = 'B'"),
-            std::vector<std::string>{"10|1893614400|3600"});
+  EXPECT_EQ(
+      db.rows("select user_string, source, timestamp_start, timestamp_offset from "
+              "timer_record_table where user_string in ('B', 'C') order by user_string"),
+      (std::vector<std::string>{"B|10|" + std::to_string(1893614400 - 3600) + "|3600",
+                                "C|10|" + std::to_string(1893614400 - 3600 - 300) + "|3900"}));
 }
 
 TEST_F(RequestEntry, MarginsAreMinutesTimesSixty) {

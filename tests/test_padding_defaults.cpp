@@ -19,16 +19,16 @@ const char* const kPrepaddingHead =
     "create trigger upd_prepadding after update of timestamp_start on timer_record_table be"
     "gin update timer_record_table set\ttimestamp_start = strftime('%s', datetime('0000-01-"
     "01', date_year || ' years', (date_month - 1) || ' months', (date_day - 1) || ' days', "
-    "start_hour || ' hours', start_minute || ' minutes')) - \tstrftime('%s', datetime('0000"
-    "-01-01', old.date_year || ' years', (old.date_month - 1) || ' months', (old.date_day -"
-    " 1) || ' days', old.start_hour || ' hours', old.start_minute || ' minutes')) + old.tim"
-    "estamp_start\twhere rowid = old.rowid and new.source < 100 and (date_year <> old.date_"
-    "year or date_month <> old.date_month or date_day <> old.date_day or start_hour <> old."
-    "start_hour or start_minute <> old.start_minute); update timer_record_table set\tsource"
-    " = new.source - 100\twhere rowid = old.rowid and new.source > 100; update timer_record"
-    "_table set\ttimestamp_start = strftime('%s', datetime('0000-01-01', date_year || ' yea"
-    "rs', (date_month - 1) || ' months', (date_day - 1) || ' days', start_hour || ' hours',"
-    " start_minute || ' minutes')) - ";
+    "start_hour || ' hours', start_minute || ' minutes', 'utc')) - \tstrftime('%s', dateti"
+    "me('0000-01-01', old.date_year || ' years', (old.date_month - 1) || ' months', (old.da"
+    "te_day - 1) || ' days', old.start_hour || ' hours', old.start_minute || ' minutes', 'u"
+    "tc')) + old.timestamp_start\twhere rowid = old.rowid and new.source < 100 and (date_y"
+    "ear <> old.date_year or date_month <> old.date_month or date_day <> old.date_day or st"
+    "art_hour <> old.start_hour or start_minute <> old.start_minute); update timer_record_"
+    "table set\tsource = new.source - 100\twhere rowid = old.rowid and new.source > 100; u"
+    "pdate timer_record_table set\ttimestamp_start = strftime('%s', datetime('0000-01-01',"
+    " date_year || ' years', (date_month - 1) || ' months', (date_day - 1) || ' days', sta"
+    "rt_hour || ' hours', start_minute || ' minutes', 'utc')) - ";
 const char* const kPrepaddingTail =
     "\twhere rowid = old.rowid and new.source < 100 and date_year = old.date_year and date_"
     "month = old.date_month and date_day = old.date_day and start_hour = old.start_hour and"
@@ -184,26 +184,47 @@ TEST_F(PaddingDefaults, LargeNumbersGiveCompleteTriggerTexts) {
   EXPECT_EQ(readTimerRow(dbPath, id)->timestampOffset, 3600 + 2100000000LL);
 }
 
-TEST_F(PaddingDefaults, ZeroDefaultsInstallTriggersButWriteNoMarker) {
+// The interface marks its writes whenever the triggers are installed, 0/0
+// defaults included, so its own margins survive them; without triggers the
+// row is written unmarked.
+TEST_F(PaddingDefaults, OwnMarginsSurviveInstalledTriggers) {
+  struct Case {
+    const char* settings;
+    bool save, reload;
+  } cases[] = {
+      {"no settings table", false, false},
+      {"0/0 saved by this request", true, false},
+      {"0/0 saved by an earlier request", true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.settings);
+    forgetSettings();
+    if (c.save) savePaddingDefaults(0, 0);
+    if (c.reload) forgetSettings();
+    EXPECT_EQ(getSettings().installed, c.save);
+    TimerValues values;
+    values.channel = "7";
+    values.day = "3";
+    values.month = "5";
+    values.year = "2030";
+    values.hh = "20";
+    values.mm = "0";
+    values.hours = "1";
+    values.mins = "0";
+    values.prepad = 300;
+    values.repeat = "0";
+    createTimer(values);
+    TimerRow row = *readLastTimerRow(dbPath);
+    EXPECT_EQ(row.source, 10);
+    EXPECT_EQ(row.timestampStart, firmwareStartSeconds(2030, 5, 3, 20, 0) - 300);
+    EXPECT_EQ(row.timestampOffset, 300 + 3600);
+  }
+  // Firmware rows still get the 0/0 defaults.
   savePaddingDefaults(0, 0);
-  expectTriggers(0, 0);
-  TimerValues values;
-  values.channel = "7";
-  values.day = "3";
-  values.month = "5";
-  values.year = "2030";
-  values.hh = "20";
-  values.mm = "0";
-  values.hours = "1";
-  values.mins = "0";
-  values.prepad = 300;
-  values.repeat = "0";
-  createTimer(values);
-  TimerRow row = *readLastTimerRow(dbPath);
-  // Unmarked, the write is treated as the firmware's: the start gets P = 0.
-  EXPECT_EQ(row.source, 10);
-  EXPECT_EQ(row.timestampStart, firmwareStartSeconds(2030, 5, 3, 20, 0));
-  EXPECT_EQ(row.timestampOffset, 300 + 3600);
+  FirmwareTimer firmware;
+  firmware.timestampStart = firmwareStartSeconds(2030, 5, 3, 20, 0) - 999;
+  int64_t id = firmwareInsert(dbPath, firmware);
+  EXPECT_EQ(readTimerRow(dbPath, id)->timestampStart, firmwareStartSeconds(2030, 5, 3, 20, 0));
 }
 
 // ---------------------------------------------------------------------------

@@ -41,11 +41,6 @@ struct Form {
   }
 };
 
-void useTimeZone(const char* zone) {
-  setenv("TZ", zone, 1);
-  tzset();
-}
-
 class TimerWrite : public TimerStoreTest {
  protected:
   void TearDown() override {

@@ -44,23 +44,71 @@ TEST_F(Triggers, NetEffectOfEachKindOfWrite) {
   } cases[] = {
       {"insert without margins", false, 10, {}, {}, "", start - P, 5400 + T, 10},
       {"insert with margins", false, 10, start - 60, 5580, "", start - P, 5580, 10},
-      {"move with a timestamp of its own keeps the distance", true, 10, start - 120, {},
+      {"move with a timestamp of its own keeps the distance",
+       true,
+       10,
+       start - 120,
+       {},
        "date_day = 4, start_hour = 21, start_minute = 30, timestamp_start = 12345",
-       firmwareStartSeconds(2030, 5, 4, 21, 30) - 120, 5400, 10},
-      {"move of a defaulted timer one day", false, 10, {}, {},
-       "date_day = 4, timestamp_start = " + std::to_string(nextDay), nextDay - P, 5400 + T, 10},
+       firmwareStartSeconds(2030, 5, 4, 21, 30) - 120,
+       5400,
+       10},
+      {"move of a defaulted timer one day",
+       false,
+       10,
+       {},
+       {},
+       "date_day = 4, timestamp_start = " + std::to_string(nextDay),
+       nextDay - P,
+       5400 + T,
+       10},
       {"timestamp_start alone", true, 10, {}, {}, "timestamp_start = 777", start - P, 5400, 10},
-      {"offset of a row without margins", true, 10, {}, {},
-       "length_hour = 2, length_minute = 0, timestamp_offset = 1", start, 7200 + T, 10},
-      {"offset of a row with margins follows the length", true, 10, {}, 5640,
-       "length_hour = 2, length_minute = 10, timestamp_offset = 1", start, 5640 + 2400, 10},
-      {"offset alone of a row with margins", true, 10, {}, 5640, "timestamp_offset = 99999", start,
-       5640, 10},
-      {"defaulted timer lengthened to 2:30", false, 10, {}, {},
-       "length_hour = 2, length_minute = 30, timestamp_offset = 9000", start - P, 9900, 10},
+      {"offset of a row without margins",
+       true,
+       10,
+       {},
+       {},
+       "length_hour = 2, length_minute = 0, timestamp_offset = 1",
+       start,
+       7200 + T,
+       10},
+      {"offset of a row with margins follows the length",
+       true,
+       10,
+       {},
+       5640,
+       "length_hour = 2, length_minute = 10, timestamp_offset = 1",
+       start,
+       5640 + 2400,
+       10},
+      {"offset alone of a row with margins",
+       true,
+       10,
+       {},
+       5640,
+       "timestamp_offset = 99999",
+       start,
+       5640,
+       10},
+      {"defaulted timer lengthened to 2:30",
+       false,
+       10,
+       {},
+       {},
+       "length_hour = 2, length_minute = 30, timestamp_offset = 9000",
+       start - P,
+       9900,
+       10},
       {"marked insert", false, 110, start - 42, 5400, "", start - 42, 5400, 10},
-      {"marked update", false, 10, {}, {},
-       "source = 101, timestamp_start = 5, timestamp_offset = 6, start_hour = 3", 5, 6, 1},
+      {"marked update",
+       false,
+       10,
+       {},
+       {},
+       "source = 101, timestamp_start = 5, timestamp_offset = 6, start_hour = 3",
+       5,
+       6,
+       1},
       {"source exactly 100", false, 100, 11, 22, "", 11, 22, 100},
       {"update of neither time column", true, 10, 11, 22, "user_string = 'Renamed'", 11, 22, 10},
   };
@@ -80,14 +128,44 @@ TEST_F(Triggers, NetEffectOfEachKindOfWrite) {
   }
 }
 
-TEST_F(Triggers, ReadStartColumnsAsUtcWhateverTheWritersZone) {
-  setenv("TZ", "Europe/Berlin", 1);
-  tzset();
-  installDefaults();
-  int64_t id = insert();
-  setenv("TZ", "UTC", 1);
-  tzset();
-  EXPECT_EQ(row(id).timestampStart, start - P);
+// The triggers read the start columns as local time of the process that
+// writes the row: a firmware timer for 20:15 gets its default margin before
+// 20:15 local time, and a firmware move across a clock change keeps both the
+// entered 20:15 and the margin.
+TEST_F(Triggers, ReadStartColumnsAsLocalTimeOfTheWriter) {
+  struct Case {
+    const char* zone;
+    int month, day;       // 2027, 20:15 local as inserted
+    int64_t offset;       // seconds east of UTC then
+    int movedDay;         // the firmware moves the start to this day, same month
+    int64_t movedOffset;  // seconds east of UTC on that day
+  } cases[] = {
+      {"UTC", 3, 27, 0, 29, 0},
+      {"Europe/Berlin", 3, 27, 3600, 29, 7200},      // summer time from Sunday 28
+      {"Europe/Berlin", 10, 30, 7200, 31, 3600},     // winter time from Sunday 31
+      {"Australia/Sydney", 4, 3, 39600, 4, 36000},   // standard time from Sunday 4
+      {"Australia/Sydney", 10, 2, 36000, 3, 39600},  // summer time from Sunday 3
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.zone) + " " + std::to_string(c.month) + "/" + std::to_string(c.day));
+    useTimeZone(c.zone);
+    installDefaults();
+    FirmwareTimer timer;
+    timer.year = 2027;
+    timer.month = c.month;
+    timer.day = c.day;
+    timer.hour = 20;
+    timer.minute = 15;
+    timer.timestampStart = 1;  // the firmware's own value: replaced by the default margin
+    int64_t id = firmwareInsert(dbPath, timer);
+    EXPECT_EQ(row(id).timestampStart,
+              firmwareStartSeconds(2027, c.month, c.day, 20, 15) - c.offset - P);
+    firmwareUpdate(dbPath, id,
+                   "date_day = " + std::to_string(c.movedDay) + ", timestamp_start = 7");
+    EXPECT_EQ(row(id).timestampStart,
+              firmwareStartSeconds(2027, c.month, c.movedDay, 20, 15) - c.movedOffset - P);
+  }
+  useTimeZone("UTC");
 }
 
 TEST_F(Triggers, NextSaveReplacesDefaultsInTriggers) {

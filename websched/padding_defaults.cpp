@@ -65,16 +65,17 @@ const char* const kPrepaddingTriggerTemplate =
     "create trigger upd_prepadding after update of timestamp_start on timer_record_table begin "
     "update timer_record_table set\ttimestamp_start = strftime('%%s', datetime('0000-01-01', "
     "date_year || ' years', (date_month - 1) || ' months', (date_day - 1) || ' days', "
-    "start_hour || ' hours', start_minute || ' minutes')) - \tstrftime('%%s', "
+    "start_hour || ' hours', start_minute || ' minutes', 'utc')) - \tstrftime('%%s', "
     "datetime('0000-01-01', old.date_year || ' years', (old.date_month - 1) || ' months', "
     "(old.date_day - 1) || ' days', old.start_hour || ' hours', old.start_minute || ' "
-    "minutes')) + old.timestamp_start\twhere rowid = old.rowid and new.source < 100 and "
+    "minutes', 'utc')) + old.timestamp_start\twhere rowid = old.rowid and new.source < 100 and "
     "(date_year <> old.date_year or date_month <> old.date_month or date_day <> old.date_day "
     "or start_hour <> old.start_hour or start_minute <> old.start_minute); update "
     "timer_record_table set\tsource = new.source - 100\twhere rowid = old.rowid and new.source "
     "> 100; update timer_record_table set\ttimestamp_start = strftime('%%s', "
     "datetime('0000-01-01', date_year || ' years', (date_month - 1) || ' months', (date_day - "
-    "1) || ' days', start_hour || ' hours', start_minute || ' minutes')) - %d\twhere rowid = "
+    "1) || ' days', start_hour || ' hours', start_minute || ' minutes', 'utc')) - %d\twhere rowid "
+    "= "
     "old.rowid and new.source < 100 and date_year = old.date_year and date_month = "
     "old.date_month and date_day = old.date_day and start_hour = old.start_hour and "
     "start_minute = old.start_minute;end";
@@ -211,6 +212,7 @@ const PaddingSettings& getSettings() {
                 kSiteReadBind);
     if (stepOrExit(statement, kSiteReadStep) == SQLITE_ROW) {
       setSettingValue(webschedSettings, index, sqlite3_column_int(statement.get(), 0));
+      webschedSettings.installed = true;
     }
   }
   return webschedSettings;
@@ -222,7 +224,7 @@ void savePaddingDefaults(int32_t prepad, int32_t postpad) {
   SaveTransaction transaction;
   writeSettingRows(PaddingSettings{prepad, postpad});
   for (const char* drop : kDropTriggerSql) execSQL(drop);
-  webschedSettings = PaddingSettings{prepad, postpad};
+  webschedSettings = PaddingSettings{prepad, postpad, true};
   webschedSettingsPtr = &webschedSettings;
   execSQL(kInsertTriggerSql);
   execSQLbyTmpl(kPrepaddingTriggerTemplate, prepad);

@@ -109,7 +109,9 @@ int execBoundSQL(const char* sql, int32_t id, const TimerValues& values) {
   int32_t channel = channelNumber(values.channel);
   int32_t repeat = quibAtoi(values.repeat);
   const PaddingSettings& settings = getSettings();
-  int32_t sourceBase = settings.prepad != 0 || settings.postpad != 0 ? 100 : 0;
+  // With the padding triggers installed (0/0 defaults included) the write is
+  // marked, so that the triggers keep the margins the form sent.
+  int32_t sourceBase = settings.installed ? 100 : 0;
 
   // mktime reads the form's fields as local time and normalises them in place
   // (minute 75, hour 24, 31 April); the daylight-saving state is its to find.

@@ -97,6 +97,9 @@ int32_t adjustSeconds(int32_t weekday, int32_t targetWeekday);
 struct PaddingSettings {
   int32_t prepad = 0;   // seconds
   int32_t postpad = 0;  // seconds
+  // The settings table holds the defaults, so the padding triggers are
+  // installed: the interface's own writes must carry the marker.
+  bool installed = false;
 };
 extern PaddingSettings webschedSettings;
 extern PaddingSettings* webschedSettingsPtr;

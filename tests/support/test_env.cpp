@@ -6,11 +6,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <stdexcept>
 
 namespace {
 
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
+  return ::remove(path);
+}
 
 }  // namespace
 
@@ -23,7 +26,9 @@ TempDir::TempDir() {
   path_ = buffer.data();
 }
 
-TempDir::~TempDir() { nftw(path_.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS); }
+TempDir::~TempDir() {
+  nftw(path_.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
 
 void writeFile(const std::string& path, const std::string& content) {
   FILE* file = std::fopen(path.c_str(), "wb");
@@ -54,7 +59,9 @@ TestDb::TestDb(const std::string& path) {
   }
 }
 
-TestDb::~TestDb() { sqlite3_close(db_); }
+TestDb::~TestDb() {
+  sqlite3_close(db_);
+}
 
 void TestDb::exec(const std::string& sql) {
   char* error = nullptr;
@@ -90,7 +97,14 @@ std::string TestDb::scalar(const std::string& sql) {
   return first.substr(0, first.find('|'));
 }
 
-long long TestDb::integer(const std::string& sql) { return std::atoll(scalar(sql).c_str()); }
+long long TestDb::integer(const std::string& sql) {
+  return std::atoll(scalar(sql).c_str());
+}
+
+void useTimeZone(const char* zone) {
+  setenv("TZ", zone, 1);
+  tzset();
+}
 
 void createFirmwareSchema(const std::string& dbPath) {
   TestDb db(dbPath);

@@ -45,5 +45,9 @@ class TestDb {
   sqlite3* db_ = nullptr;
 };
 
+// Sets TZ for this process and makes the C library (and SQLite through it)
+// read it again.
+void useTimeZone(const char* zone);
+
 // The firmware's timer table (tests/firmware_schema.sql) in a new database.
 void createFirmwareSchema(const std::string& dbPath);
