@@ -1,0 +1,21 @@
+# Checks of the musl release build (cmake/mipsel-linux-musl.cmake), run under
+# qemu-mipsel with nothing but the musl loader from the sysroot:
+#   musl_unwind          a throw and catch through the static C++ runtime
+#   musl_release_layout  the program's interpreter and libraries
+if(NOT SKEDRA_MUSL)
+  return()
+endif()
+find_program(SKEDRA_QEMU_MIPSEL qemu-mipsel)
+find_program(SKEDRA_MIPSEL_READELF NAMES mipsel-linux-gnu-readelf readelf)
+
+add_executable(musl_unwind ${CMAKE_CURRENT_LIST_DIR}/musl_unwind.cpp)
+target_link_libraries(musl_unwind PRIVATE glibc_compat)
+if(SKEDRA_QEMU_MIPSEL)
+  add_test(NAME musl_unwind COMMAND ${SKEDRA_QEMU_MIPSEL} ${SKEDRA_MUSL_LOADER}
+    $<TARGET_FILE:musl_unwind>)
+  set_tests_properties(musl_unwind PROPERTIES PASS_REGULAR_EXPRESSION "exceptions unwind under musl")
+endif()
+add_test(NAME musl_release_layout COMMAND ${CMAKE_COMMAND}
+  -DPROGRAM=$<TARGET_FILE:skedra> -DLIBRARY=$<TARGET_FILE:lineup>
+  -DREADELF=${SKEDRA_MIPSEL_READELF} -DINTERPRETER=${SKEDRA_PROGRAM_INTERPRETER}
+  -P ${CMAKE_CURRENT_LIST_DIR}/musl_release_layout.cmake)
