@@ -18,4 +18,4 @@ endif()
 add_test(NAME musl_release_layout COMMAND ${CMAKE_COMMAND}
   -DPROGRAM=$<TARGET_FILE:skedra> -DLIBRARY=$<TARGET_FILE:lineup>
   -DREADELF=${SKEDRA_MIPSEL_READELF} -DINTERPRETER=${SKEDRA_PROGRAM_INTERPRETER}
-  -P ${CMAKE_CURRENT_LIST_DIR}/musl_release_layout.cmake)
+  -P ${CMAKE_SOURCE_DIR}/cmake/check_release_binaries.cmake)
