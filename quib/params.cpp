@@ -1,8 +1,13 @@
-// Request parameters: the raw name=value pairs of the query string or of the
-// first line of a POST body, read once and looked up by name.
+// Request parameters: the raw name=value pairs of the query string or of a
+// POST body, read once and looked up by name.
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <forward_list>
 
 #include "quib/quib.h"
@@ -20,16 +25,73 @@ std::forward_list<std::string> requestTexts;
 
 constexpr char kPostMethod[] = "POST";
 
-// The first line of standard input (at most kQuibPostBufferSize - 1 bytes,
-// the newline included when it fits), or none when nothing can be read. The
-// line is taken as a C string: a zero byte ends it. Nothing else of the body
-// is consumed.
-std::optional<std::string> readPostLine() {
-  std::string line(kQuibPostBufferSize, '\0');
-  if (std::fgets(line.data(), kQuibPostBufferSize, stdin) == nullptr) return std::nullopt;
-  line.resize(std::strlen(line.c_str()));
-  line.shrink_to_fit();
-  return line;
+// A POST body is read up to CONTENT_LENGTH bytes and never more than this;
+// a longer announced body is refused with an error page.
+constexpr size_t kMaxBodyBytes = 65536;
+// A body that has not fully arrived after this long is given up.
+constexpr int kBodyTimeoutMs = 10000;
+
+constexpr const char* kBodyTooLargePage =
+    "<html><head><title>ERROR</title></head><body><h3>Request body too large</h3></body>"
+    "</html>\n";
+
+// The announced body length: none when CONTENT_LENGTH is missing or is not a
+// plain decimal number. Numbers past the limit read as the limit plus one.
+std::optional<size_t> announcedLength() {
+  const char* text = std::getenv("CONTENT_LENGTH");
+  if (text == nullptr || *text == '\0') return std::nullopt;
+  size_t length = 0;
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9') return std::nullopt;
+    if (length <= kMaxBodyBytes) length = length * 10 + static_cast<size_t>(*c - '0');
+  }
+  return length;
+}
+
+// Reads exactly length bytes from standard input, waiting at most
+// kBodyTimeoutMs in all. None when the input ends early, fails or is too slow.
+std::optional<std::string> readBody(size_t length) {
+  std::string body(length, '\0');
+  const int fd = fileno(stdin);
+  size_t done = 0;
+  timespec start{};
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  while (done < length) {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long elapsed =
+        (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000;
+    if (elapsed >= kBodyTimeoutMs) return std::nullopt;
+    pollfd ready{fd, POLLIN, 0};
+    const int polled = poll(&ready, 1, static_cast<int>(kBodyTimeoutMs - elapsed));
+    if (polled < 0 && errno == EINTR) continue;
+    if (polled <= 0) return std::nullopt;
+    const ssize_t got = read(fd, body.data() + done, length - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return std::nullopt;
+    done += static_cast<size_t>(got);
+  }
+  return body;
+}
+
+// The parameter text of a POST request: the body as CONTENT_LENGTH announces
+// it, without the line end a client may put after the last value. None when
+// the length is missing or invalid or the body arrives short: such a request
+// has no parameters and carries out nothing. A longer body than the limit
+// ends the process with an error page and exit status 1.
+std::optional<std::string> readPostBody() {
+  std::optional<size_t> length = announcedLength();
+  if (!length) return std::nullopt;
+  if (*length > kMaxBodyBytes) {
+    quibPrintHttpHeader();
+    std::fputs(kBodyTooLargePage, stdout);
+    std::fflush(stdout);
+    std::exit(1);
+  }
+  std::optional<std::string> body = readBody(*length);
+  if (!body) return std::nullopt;
+  while (!body->empty() && (body->back() == '\n' || body->back() == '\r')) body->pop_back();
+  return body;
 }
 
 // The name of a pair: the part before its first '=', or the whole pair.
@@ -50,7 +112,7 @@ int parseParams() {
   std::optional<std::string> text;
   const char* method = std::getenv("REQUEST_METHOD");
   if (method != nullptr && std::strcmp(method, kPostMethod) == 0) {
-    text = readPostLine();
+    text = readPostBody();
   } else if (const char* query = std::getenv("QUERY_STRING"); query != nullptr) {
     // A copy, so that a later change of the environment cannot pull the
     // text out from under the table.

@@ -18,9 +18,6 @@
 
 // Capacity of the request parameter table: more pairs than this are ignored.
 constexpr int kQuibMaxParams = 256;
-// A POST request's parameters are the first line of its body, read into a
-// buffer of this many bytes (at most one less are taken).
-constexpr int kQuibPostBufferSize = 16384;
 
 // The value of one parameter: none for a missing parameter and for a bare
 // pair without '='; otherwise the raw (not URL-decoded) text after the '='.
@@ -31,8 +28,10 @@ using ParamValue = std::optional<std::string_view>;
 using ParamTable = std::array<std::string_view, kQuibMaxParams>;
 using ParamValues = std::array<ParamValue, kQuibMaxParams>;
 
-// Reads the request's parameters (the first line of the body for POST, else
-// QUERY_STRING) into the process-wide table. Returns the number of pairs.
+// Reads the request's parameters (for POST the body of CONTENT_LENGTH bytes,
+// at most 64 KiB, without a trailing line end; else QUERY_STRING) into the
+// process-wide table. Returns the number of pairs. A POST body announced
+// longer than 64 KiB ends the process with an error page and exit status 1.
 int parseParams();
 // Splits text at '&' into table (runs of '&' count as one, empty pairs are
 // skipped); at most kQuibMaxParams pairs are kept. Returns how many.

@@ -5,6 +5,7 @@
 // should not.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,7 @@ TEST_F(BadInput, MalformedRequestsWriteNothing) {
       "edit&key=-2147483649",
       "\xff\xfe=\x80&edit&key=\xc3\x28",
       "title=" + std::string(100000, 'T'),
+      "title=" + std::string(60000, 'T'),
       "edit&key=" + std::string(10000, '9'),
       // The parameter table holds 256 pairs; the action after them is not seen.
       repeated("x=1&", 300) + "delete&key=1",
@@ -140,6 +142,8 @@ TEST_F(BadInput, MalformedRequestsWriteNothing) {
   for (const std::string& query : queries) {
     SCOPED_TRACE(query.substr(0, 80));
     for (bool usePost : {false, true}) {
+      // A body over 64 KiB is refused as a whole (its own test below).
+      if (usePost && query.size() > 65536) continue;
       CgiResponse response = run(usePost ? post(query) : get(query));
       EXPECT_EQ(probePage(response).page, "LIST") << response.output.substr(0, 200);
       EXPECT_EQ(timers(), before);
@@ -208,27 +212,57 @@ TEST_F(BadInput, CreateWithAbsentOrHugeValuesStillWritesOneRow) {
   }
 }
 
-TEST_F(BadInput, OverlongPostLineIsCutAt16383Bytes) {
-  const std::string prefix = "login=admin&pass=482&create=1&channel=7&title=";
-  CgiResponse response = run(post(prefix + std::string(20000, 'A'), false));
-  EXPECT_EQ(probePage(response).page, "LIST");
-  EXPECT_EQ(newestTitleHex(), hex(std::string(16383 - prefix.size(), 'A')));
+TEST_F(BadInput, PostBodyOver64KiBIsRefusedWithAnErrorPage) {
+  withAccounts();
+  const std::string prefix = "create=1&channel=7&title=";
+  CgiResponse response = runCgi(post(prefix + std::string(65536 - prefix.size() + 1, 'A')));
+  EXPECT_EQ(response.exitStatus, 1);
+  EXPECT_NE(response.body.find("Request body too large"), std::string::npos) << response.output;
+  EXPECT_NE(response.header.find(kPageHeaderEnd), std::string::npos);
+  EXPECT_EQ(timerCount(), 2);
 
-  // Credentials beyond the cut are never seen: no sign-in, nothing written.
-  long long count = timerCount();
-  response =
-      run(post("create=1&title=" + std::string(20000, 'B') + "&login=admin&pass=482", false));
-  EXPECT_EQ(probePage(response).page, "LOGIN");
-  EXPECT_EQ(timerCount(), count);
+  // A body of exactly 64 KiB is read whole: the title fills the rest of it.
+  response = run(post(prefix + std::string(65536 - prefix.size(), 'A')));
+  EXPECT_EQ(probePage(response).page, "LIST");
+  EXPECT_EQ(newestTitleHex(), hex(std::string(65536 - prefix.size(), 'A')));
 }
 
-TEST_F(BadInput, PostReadsOnlyTheFirstLine) {
+TEST_F(BadInput, PostReadsTheAnnouncedBodyOnly) {
   withAccounts();
-  run(post("create=1&channel=7&title=One\ndelete=1&key=1&key=2\n"));
+  // The line end after the last value is not part of it.
+  run(post("create=1&channel=7&title=NL\r\n"));
   EXPECT_EQ(timerCount(), 3);
-  // The newline stays part of the last pair of the line.
-  EXPECT_EQ(newestTitleHex(), hex("One\n"));
+  EXPECT_EQ(newestTitleHex(), hex("NL"));
   EXPECT_EQ(probePage(run(post(""))).page, "LIST");
+
+  // A body shorter than announced, or without a valid length, is not acted on.
+  struct Case {
+    std::optional<std::string> length;
+    bool omit;
+  };
+  for (const Case& c : {Case{"40", false}, Case{std::nullopt, true}, Case{"abc", false},
+                        Case{"", false}, Case{"-1", false}}) {
+    SCOPED_TRACE(c.length.value_or("missing"));
+    CgiRequest request = post("delete=1&key=1&key=2");
+    request.contentLength = c.length;
+    request.omitContentLength = c.omit;
+    EXPECT_EQ(probePage(run(request)).page, "LIST");
+    EXPECT_EQ(timerCount(), 3);
+  }
+}
+
+TEST_F(BadInput, StalledPostBodyIsGivenUpAfterTenSeconds) {
+  withAccounts();
+  CgiRequest request = post("delete=1&key=1&key=2");
+  request.contentLength = "1000";
+  request.keepInputOpen = true;
+  const auto start = std::chrono::steady_clock::now();
+  CgiResponse response = run(request);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(probePage(response).page, "LIST");
+  EXPECT_EQ(timerCount(), 2);
+  EXPECT_GE(took, std::chrono::seconds(9));
+  EXPECT_LT(took, std::chrono::seconds(30));
 }
 
 TEST_F(BadInput, ForgedSessionsSignNothingIn) {
@@ -363,7 +397,7 @@ TEST_F(BadInput, UnopenableAccountDatabaseIsFatal) {
     CgiResponse response = runCgi(request);
     EXPECT_EQ(response.exitStatus, 1);
     EXPECT_EQ(response.errors, "");
-    EXPECT_EQ(response.output, "Content-type: text/html; charset=utf-8\n\n" +
+    EXPECT_EQ(response.output, std::string(kPageHeaderEnd) + "\n" +
                                    quibErrorPage(14, "unable to open database file"));
   }
   // Without any credentials the account database is never opened.

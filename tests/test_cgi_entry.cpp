@@ -92,7 +92,7 @@ TEST_F(RequestEntry, NoParametersShowsCreateMode) {
   for (const CgiRequest& r : {get, request(""), post}) {
     CgiResponse response = run(r);
     EXPECT_EQ(response.exitStatus, 0);
-    EXPECT_EQ(response.header, "Content-type: text/html; charset=utf-8\n");
+    EXPECT_EQ(response.header, kPageHeaderEnd);
     ProbePage page = probePage(response);
     EXPECT_EQ(page.page, "LIST") << response.output;
     EXPECT_EQ(page.msg, "");
@@ -311,7 +311,7 @@ void expectTimerDbFailure(const CgiResponse& response, int code, const std::stri
                           const std::string& site = "") {
   EXPECT_EQ(response.exitStatus, 1);
   EXPECT_EQ(response.errors, "");
-  EXPECT_NE(response.header.find("Content-type: text/html; charset=utf-8\n"), std::string::npos);
+  EXPECT_NE(response.header.find(kPageHeaderEnd), std::string::npos);
   const std::string line =
       "SQL error code: " + std::to_string(code) + ", message: \"" + message + "\" at line ";
   ASSERT_EQ(response.body.rfind(line, 0), 0u) << response.output;

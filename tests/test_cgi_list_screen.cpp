@@ -179,7 +179,7 @@ TEST_F(CgiListScreen, CreateModeShowsEveryTimerAndANewTimerForm) {
   const CgiResponse response = get("");
   ASSERT_EQ(response.exitStatus, 0) << response.output;
   const std::string& page = response.body;
-  EXPECT_NE(response.header.find("Content-type: text/html; charset=utf-8\n"), std::string::npos);
+  EXPECT_NE(response.header.find(kPageHeaderEnd), std::string::npos);
   EXPECT_EQ(page.rfind("<!DOCTYPE html>\n", 0), 0u) << page.substr(0, 200);
   EXPECT_NE(page.find("<meta charset=\"utf-8\">"), std::string::npos);
   EXPECT_NE(page.find("<link rel=\"stylesheet\" href=\"../skedra.css\">"), std::string::npos);

@@ -40,8 +40,7 @@ class SignInGate : public ::testing::Test {
   CgiResponse run(const CgiRequest& request) const {
     CgiResponse response = runCgi(request);
     EXPECT_EQ(response.errors, "");
-    EXPECT_NE(response.header.find("Content-type: text/html; charset=utf-8\n"), std::string::npos)
-        << response.output;
+    EXPECT_NE(response.header.find(kPageHeaderEnd), std::string::npos) << response.output;
     return response;
   }
 
@@ -378,13 +377,16 @@ TEST_F(SignInGate, ChpassAloneShowsEmptyPasswordPage) {
   EXPECT_EQ(probePage(run(request("chpass"))).page, "LOGIN");
 }
 
-TEST_F(SignInGate, EmptyNewPasswordIsAccepted) {
+TEST_F(SignInGate, EmptyNewPasswordIsRefused) {
   std::string id = signIn();
+  const std::string before = storedPass();
   CgiRequest change = request("oldpass=482&newpass1=&newpass2=");
   change.cookie = "quibsession=" + id;
-  EXPECT_EQ(probePage(run(change)).msg, "Password changed");
-  EXPECT_EQ(storedPass(), hashPassword("admin", "").value());
-  EXPECT_EQ(probePage(run(request("login=admin&pass="))).page, "LIST");
+  ProbePage page = probePage(run(change));
+  EXPECT_EQ(page.page, "CHPASS");
+  EXPECT_EQ(page.msg, "Password mismatch");
+  EXPECT_EQ(storedPass(), before);
+  EXPECT_EQ(probePage(run(request("login=admin&pass="))).page, "LOGIN");
 }
 
 TEST_F(SignInGate, SignInAndChangeInOneRequestUseTheVerifiedName) {
@@ -406,7 +408,7 @@ TEST_F(SignInGate, MissingPageTemplateGivesHeaderOnly) {
   std::remove(dir.file("login.shtml").c_str());
   CgiResponse response = run(request("logout"));
   EXPECT_EQ(response.exitStatus, 0);
-  EXPECT_EQ(response.output, "Content-type: text/html; charset=utf-8\n\n");
+  EXPECT_EQ(response.output, std::string(kPageHeaderEnd) + "\n");
 }
 
 TEST_F(SignInGate, ShippedPagesCarryTheFormsAndTheMessage) {

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr char kContentType[] = "Content-type: text/html; charset=utf-8\n\n";
+const std::string kContentType = std::string(kPageHeaderEnd) + "\n";
 
 // Everything that action writes to standard output.
 std::string captureStdout(const std::function<void()>& action) {

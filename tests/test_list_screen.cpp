@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr const char* kHeader = "Content-type: text/html; charset=utf-8\n\n";
+const std::string kHeader = std::string(kPageHeaderEnd) + "\n";
 
 std::string var(const std::string& name) {
   return "<!--%quib var=\"" + name + "\" %-->";

@@ -25,7 +25,7 @@
 
 namespace {
 
-const std::string kContentType = "Content-type: text/html; charset=utf-8\n\n";
+const std::string kContentType = std::string(kPageHeaderEnd) + "\n";
 
 std::string fatalPage(int code, const std::string& message) {
   return kContentType + "<html><head><title>ERROR</title></head><body><h3>quib SQL error code: " +

@@ -43,7 +43,10 @@ void renderGatePage(const char* page, const std::optional<std::string>& message)
 // Carries out a password change for user; returns the message it ends with.
 const char* changePassword(const std::string& user, std::string_view newPassword2) {
   ParamValue newPassword1 = getParam("newpass1");
-  if (!newPassword1 || *newPassword1 != newPassword2) return kPasswordMismatch;
+  // An empty password is no password: refused like two that differ.
+  if (!newPassword1 || *newPassword1 != newPassword2 || newPassword2.empty()) {
+    return kPasswordMismatch;
+  }
   ParamValue oldPassword = getParam("oldpass");
   if (!oldPassword) return kInvalidOldPassword;
   if (quibChangePass(user, *oldPassword, *newPassword1) == 0) return kInvalidOldPassword;

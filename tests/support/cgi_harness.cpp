@@ -54,6 +54,11 @@ CgiResponse runCgi(const CgiRequest& request) {
   env.push_back("TZ=" + request.tz);
   if (!request.method.empty()) env.push_back("REQUEST_METHOD=" + request.method);
   if (request.query || request.signIn) env.push_back("QUERY_STRING=" + query);
+  if (request.contentLength) {
+    env.push_back("CONTENT_LENGTH=" + *request.contentLength);
+  } else if (request.method == "POST" && !request.omitContentLength) {
+    env.push_back("CONTENT_LENGTH=" + std::to_string(body.size()));
+  }
   if (request.cookie) env.push_back("HTTP_COOKIE=" + *request.cookie);
   if (request.remoteAddr) env.push_back("REMOTE_ADDR=" + *request.remoteAddr);
   env.push_back("quibauth=" + request.authDb.value_or(request.workDir + "/quibauth.db"));
@@ -110,8 +115,18 @@ CgiResponse runCgi(const CgiRequest& request) {
 
   // Feed the body and collect both outputs without blocking on either.
   size_t written = 0;
-  if (body.empty()) {
-    close(in[1]);
+  // A stalled client: its end of standard input stays open, unwritten to.
+  int held = -1;
+  if (body.empty() || request.keepInputOpen) {
+    if (request.keepInputOpen && !body.empty()) {
+      ssize_t put = write(in[1], body.data(), body.size());
+      (void)put;
+    }
+    if (request.keepInputOpen) {
+      held = in[1];
+    } else {
+      close(in[1]);
+    }
     in[1] = -1;
   }
   bool outOpen = true, errOpen = true;
@@ -119,18 +134,33 @@ CgiResponse runCgi(const CgiRequest& request) {
     struct pollfd fds[3];
     int n = 0;
     int outIndex = -1, errIndex = -1, inIndex = -1;
-    if (outOpen) { fds[n] = {out[0], POLLIN, 0}; outIndex = n++; }
-    if (errOpen) { fds[n] = {err[0], POLLIN, 0}; errIndex = n++; }
-    if (in[1] >= 0) { fds[n] = {in[1], POLLOUT, 0}; inIndex = n++; }
+    if (outOpen) {
+      fds[n] = {out[0], POLLIN, 0};
+      outIndex = n++;
+    }
+    if (errOpen) {
+      fds[n] = {err[0], POLLIN, 0};
+      errIndex = n++;
+    }
+    if (in[1] >= 0) {
+      fds[n] = {in[1], POLLOUT, 0};
+      inIndex = n++;
+    }
     if (poll(fds, n, 60000) <= 0) break;
     char buffer[8192];
     if (outIndex >= 0 && fds[outIndex].revents) {
       ssize_t got = read(out[0], buffer, sizeof buffer);
-      if (got > 0) response.output.append(buffer, got); else outOpen = false;
+      if (got > 0)
+        response.output.append(buffer, got);
+      else
+        outOpen = false;
     }
     if (errIndex >= 0 && fds[errIndex].revents) {
       ssize_t got = read(err[0], buffer, sizeof buffer);
-      if (got > 0) response.errors.append(buffer, got); else errOpen = false;
+      if (got > 0)
+        response.errors.append(buffer, got);
+      else
+        errOpen = false;
     }
     if (inIndex >= 0 && fds[inIndex].revents) {
       ssize_t put = write(in[1], body.data() + written, body.size() - written);
@@ -142,6 +172,7 @@ CgiResponse runCgi(const CgiRequest& request) {
     }
   }
   if (in[1] >= 0) close(in[1]);
+  if (held >= 0) close(held);
   close(out[0]);
   close(err[0]);
   int status = 0;

@@ -9,15 +9,19 @@
 #include <vector>
 
 struct CgiRequest {
-  std::string method = "GET";               // REQUEST_METHOD ("" leaves it unset)
-  std::optional<std::string> query;         // QUERY_STRING
-  std::string body;                         // standard input
-  std::optional<std::string> cookie;        // HTTP_COOKIE
-  std::optional<std::string> remoteAddr;    // REMOTE_ADDR
-  std::string workDir;                      // working directory (templates)
-  std::optional<std::string> timerDb;       // argv[1]; none runs without argument
-  std::optional<std::string> authDb;        // "quibauth"; default workDir/quibauth.db
-  std::string tz = "UTC";                   // TZ
+  std::string method = "GET";        // REQUEST_METHOD ("" leaves it unset)
+  std::optional<std::string> query;  // QUERY_STRING
+  std::string body;                  // standard input
+  // CONTENT_LENGTH; none sets the body's size for POST and nothing else.
+  std::optional<std::string> contentLength;
+  bool omitContentLength = false;     // POST without CONTENT_LENGTH
+  bool keepInputOpen = false;         // standard input stays open after the body (a stalled client)
+  std::optional<std::string> cookie;  // HTTP_COOKIE
+  std::optional<std::string> remoteAddr;  // REMOTE_ADDR
+  std::string workDir;                    // working directory (templates)
+  std::optional<std::string> timerDb;     // argv[1]; none runs without argument
+  std::optional<std::string> authDb;      // "quibauth"; default workDir/quibauth.db
+  std::string tz = "UTC";                 // TZ
   // Pins the clock with faketime: "@2026-12-08 19:58:00" style (local to tz).
   std::optional<std::string> fakeTime;
   // Sign in as admin/482 within the request (login and pass are appended to

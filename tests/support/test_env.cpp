@@ -9,6 +9,14 @@
 #include <ctime>
 #include <stdexcept>
 
+const char* const kPageHeaderEnd =
+    "Cache-Control: no-store\n"
+    "X-Frame-Options: DENY\n"
+    "Content-Security-Policy: frame-ancestors 'none'\n"
+    "Referrer-Policy: no-referrer\n"
+    "X-Content-Type-Options: nosniff\n"
+    "Content-type: text/html; charset=utf-8\n";
+
 namespace {
 
 int removeEntry(const char* path, const struct stat*, int, struct FTW*) {

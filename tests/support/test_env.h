@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+// The end of every page header: the protective lines, in their order, right
+// before the content type line.
+extern const char* const kPageHeaderEnd;
+
 // A fresh folder under TMPDIR, removed with everything in it on destruction.
 class TempDir {
  public:
