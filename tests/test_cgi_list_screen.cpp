@@ -316,6 +316,67 @@ TEST_F(CgiListScreen, SavingTheEditFormChangesOnlyWhatTheUserChanged) {
   EXPECT_EQ(after->enable, before->enable);
 }
 
+// A timer entered in the recorder's zone lists with the margins and end time
+// that were entered and its edit form saves back unchanged, on the change
+// nights too (the repeated autumn hour included); UTC as before.
+TEST_F(CgiListScreen, EnteredLocalTimeSurvivesListAndEditForm) {
+  struct Case {
+    const char* zone;
+    int month, day, hh, mm;  // 2027
+    const char* time;        // as the list shows it
+  } cases[] = {
+      {"UTC", 10, 31, 2, 30, "02:30–03:30"},
+      {"Europe/Berlin", 10, 31, 2, 30, "02:30–03:30"},
+      {"Europe/Berlin", 3, 28, 20, 15, "20:15–21:15"},
+      {"Europe/Berlin", 3, 27, 23, 30, "23:30–00:30"},
+      {"Australia/Sydney", 4, 4, 2, 30, "02:30–03:30"},
+      {"Australia/Sydney", 10, 3, 20, 15, "20:15–21:15"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.zone) + " " + std::to_string(c.month) + "/" + std::to_string(c.day) +
+                 " " + c.time);
+    CgiRequest request;
+    request.workDir = dir.path();
+    request.timerDb = timerDb;
+    request.fakeTime = kNow;
+    request.signIn = true;
+    request.tz = c.zone;
+    request.query = "create=Create&channel=5&year=2027&month=" + std::to_string(c.month) +
+                    "&day=" + std::to_string(c.day) + "&hh=" + std::to_string(c.hh) +
+                    "&mm=" + std::to_string(c.mm) +
+                    "&hours=1&mins=0&prepad=3&postpad=7&repeat=0&title=Entered";
+    ASSERT_EQ(runCgi(request).exitStatus, 0);
+    const std::optional<TimerRow> written = readLastTimerRow(timerDb);
+    ASSERT_TRUE(written);
+    const std::string key = std::to_string(written->id);
+
+    request.query = "edit=Edit&key=" + key;
+    const std::string page = runCgi(request).body;
+    const std::string row = between(page, "value=\"" + key + "\"", "</tr>");
+    EXPECT_NE(row.find(c.time), std::string::npos) << row;
+    EXPECT_NE(row.find(">3 / 7 min<"), std::string::npos) << row;
+    const std::string form = between(page, "<form class=\"timer-form\"", "</form>");
+    std::map<std::string, std::string> sent;
+    std::string body;
+    for (const Field& field : successfulControls(form)) {
+      sent[field.name] = field.value;
+      body += formEncode(field.name) + "=" + formEncode(field.value) + "&";
+    }
+    EXPECT_EQ(sent["prepad"], "3");
+    EXPECT_EQ(sent["postpad"], "7");
+    EXPECT_EQ(std::stoi(sent["hh"]), c.hh);
+
+    request.query.reset();
+    request.method = "POST";
+    request.body = body + "update=Update";
+    ASSERT_EQ(runCgi(request).exitStatus, 0);
+    const std::optional<TimerRow> saved = readTimerRow(timerDb, written->id);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->numbers(), written->numbers());
+    TestDb(timerDb).exec("delete from timer_record_table where ID = " + key);
+  }
+}
+
 TEST_F(CgiListScreen, SessionInTheUrlReachesEveryLinkAndForm) {
   CgiRequest request;
   request.workDir = dir.path();

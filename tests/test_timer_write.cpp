@@ -432,30 +432,106 @@ TEST_F(TimerWrite, BerlinLocalTimeAndNormalisation) {
   EXPECT_EQ(row.timestampStart, firmwareStartSeconds(2030, 1, 31, 23, 15));
 }
 
-TEST_F(TimerWrite, MoveAcrossDaylightSavingChangeKeepsWholeDays) {
-  useTimeZone("Europe/Berlin");
-  // Mon-Fri on Saturday 2027-03-27 20:00 CET: two days of seconds later it is
-  // Monday 21:00 CEST (summer time began on the Sunday).
-  Form spring;
-  spring.repeat = "2";
-  spring.year = "2027";
-  spring.month = "3";
-  spring.day = "27";
-  TimerRow row = create(spring);
-  EXPECT_EQ(row.day, 29);
-  EXPECT_EQ(row.hour, 21);
-  EXPECT_EQ(row.timestampStart, firmwareStartSeconds(2027, 3, 27, 19, 0) + 2 * kDay);
+// Create, update and each repeat move across the change nights of a northern
+// and a southern zone keep the entered 20:15 local time; UTC as before.
+TEST_F(TimerWrite, ChangeNightsKeepEnteredLocalTime) {
+  struct Case {
+    const char* zone;
+    const char* repeat;
+    int month, day;   // 2027, entered for 20:15
+    int expectedDay;  // same month, stored
+    int64_t offset;   // seconds east of UTC on the stored day
+  } cases[] = {
+      {"UTC", "2", 3, 27, 29, 0},
+      {"Europe/Berlin", "0", 3, 28, 28, 7200},     // the spring change day itself
+      {"Europe/Berlin", "2", 3, 27, 29, 7200},     // Mon-Fri: Saturday to Monday
+      {"Europe/Berlin", "3", 3, 28, 29, 7200},     // Mon-Sat: Sunday to Monday
+      {"Europe/Berlin", "4", 3, 24, 27, 3600},     // Every Weekend: to Saturday, before
+      {"Europe/Berlin", "5", 10, 27, 31, 3600},    // Sun: Wednesday to the autumn Sunday
+      {"Europe/Berlin", "4", 10, 29, 30, 7200},    // Every Weekend: Friday to Saturday
+      {"Europe/Berlin", "2", 10, 30, 1, 3600},     // Mon-Fri: to Monday 1 November
+      {"Australia/Sydney", "5", 3, 31, 4, 36000},  // Sun: to 4 April, standard time
+      {"Australia/Sydney", "2", 10, 2, 4, 39600},  // Mon-Fri: to 4 October, summer time
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.zone) + " repeat " + c.repeat + " " + std::to_string(c.month) + "/" +
+                 std::to_string(c.day));
+    useTimeZone(c.zone);
+    int expectedMonth = c.expectedDay < c.day ? c.month + 1 : c.month;
+    Form form;
+    form.repeat = c.repeat;
+    form.year = "2027";
+    form.month = std::to_string(c.month);
+    form.day = std::to_string(c.day);
+    form.hh = "20";
+    form.mm = "15";
+    form.prepad = 300;
+    TimerRow row = create(form);
+    int64_t expectedStart =
+        firmwareStartSeconds(2027, expectedMonth, c.expectedDay, 20, 15) - c.offset - 300;
+    EXPECT_EQ(row.month, expectedMonth);
+    EXPECT_EQ(row.day, c.expectedDay);
+    EXPECT_EQ(row.hour, 20);
+    EXPECT_EQ(row.minute, 15);
+    EXPECT_EQ(row.timestampStart, expectedStart);
+    // The update of that timer from the same form lands on the same row values.
+    EXPECT_EQ(updateTimer(static_cast<int32_t>(row.id), form.values()), 0);
+    TimerRow updated = *readTimerRow(dbPath, row.id);
+    EXPECT_EQ(updated.day, c.expectedDay);
+    EXPECT_EQ(updated.hour, 20);
+    EXPECT_EQ(updated.timestampStart, expectedStart);
+  }
+}
 
-  // "Sun" on Thursday 2027-10-28 20:00 CEST: Sunday 19:00 CET.
-  Form autumn;
-  autumn.repeat = "5";
-  autumn.year = "2027";
-  autumn.month = "10";
-  autumn.day = "28";
-  row = create(autumn);
-  EXPECT_EQ(row.day, 31);
-  EXPECT_EQ(row.hour, 19);
-  EXPECT_EQ(row.timestampStart, firmwareStartSeconds(2027, 10, 28, 18, 0) + 3 * kDay);
+// The push of a start too close to now is a calendar day too: in Berlin the
+// evening before the spring change, 20:15 moves to 20:15 of the change day.
+TEST_F(TimerWrite, PushAcrossChangeNightKeepsLocalTime) {
+  useTimeZone("Europe/Berlin");
+  std::tm fields{};
+  int64_t start = firmwareStartSeconds(2027, 3, 27, 19, 15);  // 20:15 CET, long past
+  EXPECT_EQ(adjustBookTime(static_cast<int32_t>(start), 5 + 0, fields),
+            firmwareStartSeconds(2027, 3, 28, 18, 15));
+  EXPECT_EQ(fields.tm_mday, 28);
+  EXPECT_EQ(fields.tm_hour, 20);
+  EXPECT_EQ(fields.tm_min, 15);
+}
+
+// The two local times of the autumn change: the repeated 2:30 is read as the
+// later one (standard time), the skipped spring 2:30 moves on to 3:30.
+TEST_F(TimerWrite, LocalTimeOfChangeHours) {
+  useTimeZone("Europe/Berlin");
+  struct Case {
+    int month, day, hour, minute;
+    int64_t expected;
+    int expectedHour;
+  } cases[] = {
+      {10, 31, 2, 30, firmwareStartSeconds(2027, 10, 31, 1, 30), 2},
+      {10, 31, 1, 59, firmwareStartSeconds(2027, 10, 30, 23, 59), 1},
+      {10, 31, 3, 0, firmwareStartSeconds(2027, 10, 31, 2, 0), 3},
+      {3, 28, 2, 30, firmwareStartSeconds(2027, 3, 28, 1, 30), 3},
+      {3, 28, 3, 0, firmwareStartSeconds(2027, 3, 28, 1, 0), 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.month) + "/" + std::to_string(c.day) + " " +
+                 std::to_string(c.hour) + ":" + std::to_string(c.minute));
+    // Twice, with another reading in between: the answer does not depend on
+    // what was converted before.
+    for (int round = 0; round < 2; ++round) {
+      std::tm fields{};
+      fields.tm_year = 2027 - 1900;
+      fields.tm_mon = c.month - 1;
+      fields.tm_mday = c.day;
+      fields.tm_hour = c.hour;
+      fields.tm_min = c.minute;
+      EXPECT_EQ(localTimeSeconds(fields), c.expected);
+      EXPECT_EQ(fields.tm_hour, c.expectedHour);
+      std::tm other{};
+      other.tm_year = 2027 - 1900;
+      other.tm_mon = 6;
+      other.tm_mday = 1;
+      localTimeSeconds(other);
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -94,8 +94,7 @@ TimerRow readRow(sqlite3_stmt* statement) {
   return row;
 }
 
-// The row's start as local time, converted the way the C library does it
-// (daylight saving decided by mktime).
+// The row's start as local time, read exactly as the timer write read it.
 int32_t localStart(const TimerRow& row) {
   std::tm local{};
   local.tm_year = sub32(row.year, 1900);
@@ -104,8 +103,7 @@ int32_t localStart(const TimerRow& row) {
   local.tm_hour = row.hh;
   local.tm_min = row.mm;
   local.tm_sec = 0;
-  local.tm_isdst = -1;
-  return static_cast<int32_t>(std::mktime(&local));
+  return localTimeSeconds(local);
 }
 
 RowTimes deriveTimes(const TimerRow& row) {

@@ -79,25 +79,32 @@ struct NamedValue {
 
 }  // namespace
 
-int32_t adjustSeconds(int32_t weekday, int32_t targetWeekday) {
+namespace {
+
+// Whole days forward from weekday to the first targetWeekday on or after it
+// (a target beyond Saturday lies target - weekday days ahead).
+int64_t daysToWeekday(int32_t weekday, int32_t targetWeekday) {
   int64_t d = int64_t{weekday} - targetWeekday;
-  return wrap32(d <= 0 ? d * kSecondsPerDay : (d - 7) * kSecondsPerDay);
+  return d <= 0 ? -d : 7 - d;
+}
+
+}  // namespace
+
+int32_t adjustSeconds(int32_t weekday, int32_t targetWeekday) {
+  return wrap32(-daysToWeekday(weekday, targetWeekday) * kSecondsPerDay);
 }
 
 // A start less than the booking lead ahead of now is pushed by one day (once,
-// however far in the past it lies); then the start moves forward in whole
-// days to the first day its pattern allows. The local fields are recomputed
-// from the time value, so a move across a daylight-saving change shifts the
-// local time of day by the change.
+// however far in the past it lies); then the start moves forward to the first
+// day its pattern allows. Both moves add whole days to the local date and read
+// the result again, so the start keeps its local time of day across a
+// daylight-saving change.
 int32_t adjustBookTime(int32_t start, int32_t repeat, std::tm& brokenDown) {
   int64_t now = std::time(nullptr);
-  if (start < now + kBookingLeadSeconds) start = wrap32(int64_t{start} + kSecondsPerDay);
   toLocal(start, brokenDown);
+  if (start < now + kBookingLeadSeconds) start = localTimeSeconds(brokenDown, 1);
   int32_t target = targetWeekday(repeat, brokenDown.tm_wday);
-  if (target >= 0) {
-    start = wrap32(int64_t{start} - adjustSeconds(brokenDown.tm_wday, target));
-    toLocal(start, brokenDown);
-  }
+  if (target >= 0) start = localTimeSeconds(brokenDown, daysToWeekday(brokenDown.tm_wday, target));
   return start;
 }
 
@@ -113,8 +120,8 @@ int execBoundSQL(const char* sql, int32_t id, const TimerValues& values) {
   // marked, so that the triggers keep the margins the form sent.
   int32_t sourceBase = settings.installed ? 100 : 0;
 
-  // mktime reads the form's fields as local time and normalises them in place
-  // (minute 75, hour 24, 31 April); the daylight-saving state is its to find.
+  // The form's fields read as local time and normalised in place (minute 75,
+  // hour 24, 31 April), the same reading the list makes of the stored columns.
   std::tm start{};
   start.tm_sec = 0;
   start.tm_min = quibAtoi(values.mm);
@@ -122,8 +129,7 @@ int execBoundSQL(const char* sql, int32_t id, const TimerValues& values) {
   start.tm_mday = quibAtoi(values.day);
   start.tm_mon = wrap32(int64_t{quibAtoi(values.month)} - 1);
   start.tm_year = wrap32(int64_t{quibAtoi(values.year)} - 1900);
-  start.tm_isdst = -1;
-  int32_t startSeconds = wrap32(std::mktime(&start));
+  int32_t startSeconds = localTimeSeconds(start);
   if (repeat > 1) startSeconds = adjustBookTime(startSeconds, repeat, start);
 
   bool tuner = channel > 0;

@@ -83,12 +83,26 @@ int createTimer(const TimerValues& values);
 int updateTimer(int32_t id, const TimerValues& values);
 // The one routine behind both: id 0 leaves ":id" unbound.
 int execBoundSQL(const char* sql, int32_t id, const TimerValues& values);
-// Moves the first start of a repeating timer onto a day its pattern allows;
-// leaves the local fields of the returned start in brokenDown.
+// Moves the first start of a repeating timer onto a day its pattern allows,
+// in whole local days (the time of day stays across a daylight-saving
+// change); leaves the local fields of the returned start in brokenDown.
 int32_t adjustBookTime(int32_t start, int32_t repeat, std::tm& brokenDown);
 // Seconds to subtract from a time on weekday to reach the first
 // targetWeekday on or after it (0 = Sunday).
 int32_t adjustSeconds(int32_t weekday, int32_t targetWeekday);
+
+// ---------------------------------------------------------------------------
+// Local time (local_time.cpp)
+// ---------------------------------------------------------------------------
+
+// Reads the date and time fields (year, month, day, hour, minute, second;
+// out-of-range values carry over) as local time of the recorder's zone,
+// addDays whole days later, and returns the time value, wrapped to 32 bits.
+// The fields are rewritten with the local date and time of that value, so a
+// caller can see how the reading moved them (a time that the spring change
+// skips moves forward by the change). A time that the autumn change repeats
+// is read as the later of the two.
+int32_t localTimeSeconds(std::tm& fields, int64_t addDays = 0);
 
 // ---------------------------------------------------------------------------
 // Timer store: padding defaults (padding_defaults.cpp)

@@ -1,0 +1,110 @@
+// Local date and time of the recorder's zone as time values: the one reading
+// of a local time that the timer writes, the repeat moves and the list share,
+// so that a timer's start columns always stand for the same instant.
+#include <cstdint>
+#include <ctime>
+
+#include "websched/store_statements.h"
+#include "websched/websched.h"
+
+using timer_store::wrap32;
+
+namespace {
+
+constexpr int64_t kSecondsPerDay = 86400;
+
+int64_t floorDiv(int64_t a, int64_t b) {
+  int64_t quotient = a / b;
+  return quotient - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0);
+}
+
+// Days from 1970-01-01 to a date of the Gregorian calendar (month 1-12).
+int64_t daysFromCivil(int64_t year, int64_t month, int64_t day) {
+  year -= month <= 2 ? 1 : 0;
+  const int64_t era = floorDiv(year, 400);
+  const int64_t yearOfEra = year - era * 400;
+  const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+struct CivilDate {
+  int64_t year, month, day;  // month 1-12
+};
+
+CivilDate civilFromDays(int64_t days) {
+  days += 719468;
+  const int64_t era = floorDiv(days, 146097);
+  const int64_t dayOfEra = days - era * 146097;
+  const int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const int64_t shifted = (5 * dayOfYear + 2) / 153;
+  const int64_t day = dayOfYear - (153 * shifted + 2) / 5 + 1;
+  const int64_t month = shifted < 10 ? shifted + 3 : shifted - 9;
+  return {yearOfEra + era * 400 + (month <= 2 ? 1 : 0), month, day};
+}
+
+// The fields read as a UTC date and time; fields out of range carry over
+// (minute 75, 31 April, month 13).
+int64_t wallSeconds(const std::tm& fields) {
+  const int64_t month = fields.tm_mon;
+  const int64_t year = int64_t{fields.tm_year} + 1900 + floorDiv(month, 12);
+  const int64_t days =
+      daysFromCivil(year, month - floorDiv(month, 12) * 12 + 1, 1) + int64_t{fields.tm_mday} - 1;
+  return days * kSecondsPerDay + int64_t{fields.tm_hour} * 3600 + int64_t{fields.tm_min} * 60 +
+         fields.tm_sec;
+}
+
+// Seconds east of UTC at the instant, as the C library's zone rule has it;
+// 0 where the library cannot convert the instant.
+int64_t utcOffsetAt(int64_t instant) {
+  const std::time_t value = static_cast<std::time_t>(instant);
+  std::tm local{};
+  if (localtime_r(&value, &local) == nullptr) return 0;
+  return wallSeconds(local) - static_cast<int64_t>(value);
+}
+
+// The instant that a local wall-clock time stands for. The zone's offsets a
+// day before and a day after give the two possible readings: one that holds
+// is the answer; when both hold (the hour that the autumn change repeats) the
+// later one is taken, as the triggers' conversion in the database reads it;
+// when neither holds (the hour that the spring change skips) the reading with
+// the earlier offset moves the time forward by the change.
+int64_t instantOfWall(int64_t wall) {
+  const int64_t offsetBefore = utcOffsetAt(wall - kSecondsPerDay);
+  const int64_t offsetAfter = utcOffsetAt(wall + kSecondsPerDay);
+  const int64_t early = wall - offsetBefore;
+  const int64_t late = wall - offsetAfter;
+  const bool earlyHolds = utcOffsetAt(early) == offsetBefore;
+  const bool lateHolds = utcOffsetAt(late) == offsetAfter;
+  if (earlyHolds && lateHolds) return early > late ? early : late;
+  if (lateHolds) return late;
+  return early;
+}
+
+// Fills the fields with the local date and time of the instant.
+void setLocalFields(int64_t instant, std::tm& fields) {
+  const int64_t local = instant + utcOffsetAt(instant);
+  const int64_t days = floorDiv(local, kSecondsPerDay);
+  const int64_t secondOfDay = local - days * kSecondsPerDay;
+  const CivilDate date = civilFromDays(days);
+  fields = std::tm{};
+  fields.tm_year = wrap32(date.year - 1900);
+  fields.tm_mon = static_cast<int>(date.month - 1);
+  fields.tm_mday = static_cast<int>(date.day);
+  fields.tm_hour = static_cast<int>(secondOfDay / 3600);
+  fields.tm_min = static_cast<int>(secondOfDay % 3600 / 60);
+  fields.tm_sec = static_cast<int>(secondOfDay % 60);
+  fields.tm_wday = static_cast<int>(floorDiv(days + 4, 7) * -7 + days + 4);  // 1970-01-01: Thu
+  fields.tm_yday = static_cast<int>(days - daysFromCivil(date.year, 1, 1));
+  fields.tm_isdst = -1;
+}
+
+}  // namespace
+
+int32_t localTimeSeconds(std::tm& fields, int64_t addDays) {
+  const int64_t instant = instantOfWall(wallSeconds(fields) + addDays * kSecondsPerDay);
+  setLocalFields(instant, fields);
+  return wrap32(instant);
+}
