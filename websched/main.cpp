@@ -111,6 +111,7 @@ int main(int argc, char** argv) {
   // The gate's message and the session id for the self URL: none so far.
   GateOutcome gate;
 
+  useRecorderTimeZone(RECORDER_TZ_RULE_PATH);
   const char* timerDbPath = argc > 1 ? argv[1] : SKEDRA_TIMER_DB_PATH;
   exitIfError(sqlite3_open(timerDbPath, &web_sched_db), kSiteOpenTimerDb);
 

@@ -95,6 +95,12 @@ int32_t adjustSeconds(int32_t weekday, int32_t targetWeekday);
 // Local time (local_time.cpp)
 // ---------------------------------------------------------------------------
 
+// Settles the zone that local times are read in (this process's and SQLite's
+// through the C library): TZ when it is set; else the POSIX rule on the first
+// line of ruleFile when that file exists and the line is not empty; else the
+// C library's own default (its zone file, UTC without one).
+void useRecorderTimeZone(const char* ruleFile);
+
 // Reads the date and time fields (year, month, day, hour, minute, second;
 // out-of-range values carry over) as local time of the recorder's zone,
 // addDays whole days later, and returns the time value, wrapped to 32 bits.
