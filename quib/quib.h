@@ -190,6 +190,14 @@ int quibChangePass(std::string_view login, std::string_view oldPassword,
                    std::string_view newPassword);
 // Closes the account database.
 void quibClose();
+
+// One-time form tokens: every drawn form carries a fresh token (drawing
+// writes nothing); the request that carries out a form's action records it.
+// A new token, or none when no random source can be read.
+std::optional<std::string> quibNewFormToken();
+// Records token as used. 1 when it was new, 0 when it had been recorded
+// before (the form was already sent).
+int quibClaimFormToken(std::string_view token);
 // Returns code when it is 0; otherwise writes the fatal page and ends the
 // process with exit status 1.
 int checkDBout(int code);

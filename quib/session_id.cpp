@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #if __has_include(<sys/random.h>)
 #include <sys/random.h>
@@ -81,4 +82,18 @@ std::optional<std::string> newSessionId() {
   std::snprintf(text, sizeof text, "%x-%x-%x", static_cast<unsigned>(values[0]),
                 static_cast<unsigned>(values[1]), static_cast<unsigned>(values[2]));
   return std::string(text);
+}
+
+std::optional<std::string> newFormToken() {
+  constexpr size_t kTokenBytes = 16;
+  unsigned char bytes[kTokenBytes];
+  if (!fillRandom(bytes, sizeof bytes)) return std::nullopt;
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(2 * kTokenBytes);
+  for (unsigned char byte : bytes) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0xf];
+  }
+  return text;
 }

@@ -31,11 +31,19 @@ constexpr const char* kCreateSessions =
 constexpr const char* kCreateUsers =
     "create table users (login text primary key, pass text, created_time int, login_time int, "
     "passchange_time int, first_name text, surname text)";
+// One-time form tokens of forms whose action was carried out; a database made
+// before they existed gains the table on first use.
+constexpr const char* kCreateFormTokens =
+    "create table if not exists formtokens (token text primary key, used_time int)";
 constexpr const char* kInsertAdmin =
     "insert into users (login, pass, created_time) values ('admin', ?, strftime('%s', 'now'))";
 constexpr const char* kDeleteSession =
     "delete from sessions where id = ? or (sticky = 0 and strftime('%s', 'now') - access_time > "
     "86400)";
+constexpr const char* kPurgeFormTokens =
+    "delete from formtokens where strftime('%s', 'now') - used_time > 86400";
+constexpr const char* kClaimFormToken =
+    "insert or ignore into formtokens (token, used_time) values (?, strftime('%s', 'now'))";
 constexpr const char* kLookupSession =
     "select access_time, sticky, login from sessions where id = ?";
 constexpr const char* kTouchSession =
@@ -131,9 +139,13 @@ int execSQL(const char* sql, Param p1 = std::nullopt, Param p2 = std::nullopt,
 }
 
 // Deletes the session id and, in the same statement, every session that is
-// not sticky and has been idle for more than a day.
+// not sticky and has been idle for more than a day; form tokens recorded more
+// than a day ago go with them.
 int deleteSession(std::string_view id) {
-  return execSQL(kDeleteSession, id);
+  int result = execSQL(kDeleteSession, id);
+  execSQL(kCreateFormTokens);
+  execSQL(kPurgeFormTokens);
+  return result;
 }
 
 // The two tables and the initial account of a new account database. A table
@@ -141,6 +153,7 @@ int deleteSession(std::string_view id) {
 void createQuibTables() {
   execSQL(kCreateSessions);
   execSQL(kCreateUsers);
+  execSQL(kCreateFormTokens);
   std::optional<std::string> pass = hashPassword(kInitialLogin, kInitialPassword);
   execSQL(kInsertAdmin, pass ? Param(*pass) : std::nullopt);
 }
@@ -290,6 +303,16 @@ int quibChangePass(std::string_view login, std::string_view oldPassword,
   if (!oldPass || !newPass) return 0;
   execSQL(kChangePass, *newPass, *oldPass, login);
   return sqlite3_changes(getQuibDb()) > 0 ? 1 : 0;
+}
+
+std::optional<std::string> quibNewFormToken() {
+  return newFormToken();
+}
+
+int quibClaimFormToken(std::string_view token) {
+  execSQL(kCreateFormTokens);
+  execSQL(kClaimFormToken, token);
+  return sqlite3_changes(getQuibDb()) == 1 ? 1 : 0;
 }
 
 void quibClose() {

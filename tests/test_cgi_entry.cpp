@@ -373,4 +373,146 @@ TEST_F(RequestEntry, ShippedListScreenShowsTimersSafely) {
   EXPECT_EQ(response.body.find("<!--%quib"), std::string::npos);
 }
 
+// What each action says it did, and that an action on a timer that is gone
+// changes nothing. Every row starts from the two timers of the fixture.
+TEST_F(RequestEntry, EveryActionSaysWhatItDid) {
+  constexpr const char* kGone = "That timer no longer exists.";
+  constexpr const char* kTimer =
+      "&channel=7&day=2&month=1&year=2030&hh=20&mm=0&hours=1&mins=0&prepad=5&postpad=5";
+  struct Case {
+    std::string query;
+    std::string notice;
+    long long count;         // timers afterwards
+    bool unchanged = false;  // the timer table must be exactly as before
+    std::string msg = "";
+    std::string mode = "create";
+  };
+  const std::vector<Case> cases = {
+      {"delete=Delete&key=1&key=2", "Deleted 2 timers.", 0},
+      {"delete=Delete&key=2", "Deleted 1 timer.", 1},
+      {"delete=Delete&key=99&key=2", "Deleted 1 timer.", 1},
+      {"delete=Delete&key=99", kGone, 2, true},
+      {"enable=Enable&key=1", "Enabled 1 timer.", 2},
+      {"enable=Enable&key=1&key=2", "Enabled 2 timers.", 2},
+      {"disable=Disable&key=2", "Disabled 1 timer.", 2},
+      {"disable=Disable&key=77", kGone, 2, true},
+      {"clone=Clone&key=2", "Cloned 1 timer (the copy is disabled).", 3},
+      {"clone=Clone&key=1&key=2", "Cloned 2 timers (the copies are disabled).", 4},
+      {"clone=Clone&key=5", kGone, 2, true},
+      {"delete=Delete", "", 2, true, kNoKeys},
+      {std::string("create=Create&title=News+%26+Weather+%3Clive%3E") + kTimer,
+       "Created \"News &amp; Weather &lt;live&gt;\".", 3},
+      {std::string("update=Update&key=2&title=%22Final%22") + kTimer,
+       "Updated \"&quot;Final&quot;\".", 2},
+      // Neither the timer nor the defaults change for a timer that is gone.
+      {std::string("update=Update&savedef=1&key=9&title=Lost") + kTimer, kGone, 2, true},
+      {"edit=Edit&key=9", kGone, 2, true},
+      {"edit=Edit&key=2", "", 2, true, "", "update"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.query);
+    {
+      TestDb db(timerDb);
+      db.exec("delete from timer_record_table");
+    }
+    insertTimer(timerDb, 1, "Film", 1);
+    insertTimer(timerDb, 2, "Match", 1);
+    std::vector<std::string> before = timers();
+    CgiResponse response = run(request(c.query));
+    EXPECT_EQ(response.exitStatus, 0);
+    ProbePage page = probePage(response);
+    EXPECT_EQ(page.page, "LIST") << response.output;
+    EXPECT_EQ(page.notice, c.notice);
+    EXPECT_EQ(page.msg, c.msg);
+    EXPECT_EQ(page.buttonVar, c.mode);
+    EXPECT_EQ(timerCount(), c.count);
+    if (c.unchanged) {
+      EXPECT_EQ(timers(), before);
+    }
+    TestDb db(timerDb);
+    EXPECT_EQ(db.integer("select count(*) from sqlite_master where name = 'settings'"), 0);
+  }
+}
+
+TEST_F(RequestEntry, EditOfAnExistingTimerNamesItInThePageTitle) {
+  insertTimer(timerDb, 3, "News & Weather");
+  EXPECT_EQ(probePage(run(request("edit=Edit&key=3"))).pageTitle, "Edit: News &amp; Weather");
+  EXPECT_EQ(probePage(run(request(""))).pageTitle, "Recording timers");
+}
+
+// A form's token carries its action out once; a second submission of the
+// same token (a reload) carries out nothing. The steps run in order on one
+// timer table.
+TEST_F(RequestEntry, FormTokenCarriesAnActionOutOnce) {
+  constexpr const char* kSent = "This form was already sent.";
+  struct Step {
+    std::string query;
+    std::string notice;
+    long long count;
+    std::string msg = "";
+  };
+  const std::vector<Step> steps = {
+      {"clone=Clone&key=2&formtoken=a1", "Cloned 1 timer (the copy is disabled).", 3},
+      {"clone=Clone&key=2&formtoken=a1", kSent, 3},
+      // Without a token, or with an empty one, every request acts.
+      {"clone=Clone&key=2", "Cloned 1 timer (the copy is disabled).", 4},
+      {"clone=Clone&key=2&formtoken=", "Cloned 1 timer (the copy is disabled).", 5},
+      {"create=Create&title=Late&channel=7&day=2&month=1&year=2030&formtoken=b2",
+       "Created \"Late\".", 6},
+      {"create=Create&title=Late&channel=7&day=2&month=1&year=2030&formtoken=b2", kSent, 6},
+      // A token is one form's, whatever its action.
+      {"delete=Delete&key=1&formtoken=b2", kSent, 6},
+      {"savedef=1&prepad=9&update=Update&key=1&title=X&formtoken=b2", kSent, 6},
+      // Nothing was carried out: the token stays unused.
+      {"delete=Delete&formtoken=c3", "", 6, kNoKeys},
+      {"delete=Delete&key=1&formtoken=c3", "Deleted 1 timer.", 5},
+      {"delete=Delete&key=1&formtoken=c3", kSent, 5},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.query);
+    ProbePage page = probePage(run(request(step.query)));
+    EXPECT_EQ(page.page, "LIST");
+    EXPECT_EQ(page.notice, step.notice);
+    EXPECT_EQ(page.msg, step.msg);
+    EXPECT_EQ(timerCount(), step.count);
+  }
+  TestDb db(timerDb);
+  EXPECT_EQ(column(1, "user_string"), "<none>");
+  EXPECT_EQ(db.integer("select count(*) from sqlite_master where name = 'settings'"), 0);
+  EXPECT_EQ(TestDb(authDb).rows("select token from formtokens order by token"),
+            (std::vector<std::string>{"a1", "b2", "c3"}));
+}
+
+TEST_F(RequestEntry, DrawingAPageWritesNoToken) {
+  ProbePage first = probePage(run(request("")));
+  ProbePage second = probePage(run(request("edit=Edit&key=1")));
+  EXPECT_EQ(first.formToken.size(), 32u);
+  EXPECT_EQ(first.formToken.find_first_not_of("0123456789abcdef"), std::string::npos);
+  EXPECT_NE(first.formToken, second.formToken);
+  TestDb db(authDb);
+  if (db.integer("select count(*) from sqlite_master where name = 'formtokens'") == 1) {
+    EXPECT_EQ(db.integer("select count(*) from formtokens"), 0);
+  }
+}
+
+TEST_F(RequestEntry, ResentPasswordChangeChangesNothing) {
+  const std::string change = "oldpass=482&newpass1=n2&newpass2=n2&formtoken=p1";
+  EXPECT_EQ(probePage(run(request(change))).msg, "Password changed");
+  // Sent again: no second attempt (which would report a wrong old password).
+  EXPECT_EQ(probePage(run(request(change))).msg, "This form was already sent.");
+  EXPECT_EQ(probePage(run(request(change))).page, "CHPASS");
+  // A fresh form still changes it.
+  EXPECT_EQ(probePage(run(request("oldpass=n2&newpass1=n3&newpass2=n3&formtoken=p2"))).msg,
+            "Password changed");
+}
+
+TEST_F(RequestEntry, TokensOlderThanADayGoWithTheSessions) {
+  run(request("delete=Delete&key=1&formtoken=fresh"));
+  TestDb(authDb).exec(
+      "insert into formtokens (token, used_time) values ('old', strftime('%s', 'now') - 86401)");
+  CgiRequest signIn = request("login=admin&pass=482");
+  run(signIn);
+  EXPECT_EQ(TestDb(authDb).rows("select token from formtokens"), std::vector<std::string>{"fresh"});
+}
+
 }  // namespace

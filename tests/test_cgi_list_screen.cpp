@@ -184,7 +184,12 @@ TEST_F(CgiListScreen, CreateModeShowsEveryTimerAndANewTimerForm) {
   EXPECT_NE(page.find("<meta charset=\"utf-8\">"), std::string::npos);
   EXPECT_NE(page.find("<link rel=\"stylesheet\" href=\"../skedra.css\">"), std::string::npos);
   EXPECT_NE(page.find("</html>"), std::string::npos);
-  EXPECT_NE(page.find("<p class=\"msg\" role=\"status\"></p>"), std::string::npos);
+  EXPECT_NE(page.find("<div class=\"msg msg-error\" role=\"alert\"></div>"), std::string::npos);
+  EXPECT_NE(page.find("<div class=\"msg msg-notice\" role=\"status\"></div>"), std::string::npos);
+  EXPECT_NE(page.find("<title>Recording timers</title>"), std::string::npos);
+  EXPECT_NE(page.find("<link rel=\"icon\" href=\"../favicon.svg\" type=\"image/svg+xml\">"),
+            std::string::npos);
+  EXPECT_NE(page.find("<a class=\"skip\" href=\"#timer-form\">"), std::string::npos);
 
   // The table: channel labels, escaped titles, the locked row without a box.
   const std::string table = between(page, "<tbody>", "</tbody>");
@@ -196,11 +201,14 @@ TEST_F(CgiListScreen, CreateModeShowsEveryTimerAndANewTimerForm) {
   EXPECT_NE(table.find(">&lt; 77 &gt;</td>"), std::string::npos) << table;
   EXPECT_NE(table.find(">4/03/2025</td>"), std::string::npos) << table;
   EXPECT_NE(table.find(">Mon-Sat</td>"), std::string::npos) << table;
-  EXPECT_NE(table.find(">20:15–21:45</td>"), std::string::npos) << table;
+  EXPECT_NE(table.find(">20:15–21:45<span class=\"nextday\" title=\"ends on a later day\"></span>"),
+            std::string::npos)
+      << table;
+  EXPECT_EQ(table.find("editing"), std::string::npos) << table;
   EXPECT_NE(table.find(">1:30</td>"), std::string::npos) << table;
   EXPECT_NE(table.find(">5 / 5 min</td>"), std::string::npos) << table;
-  EXPECT_NE(table.find("<a href=\"skedra.cgi?edit=Edit&amp;key=1\">News &amp; Weather &lt;live&gt;"
-                       "</a>"),
+  EXPECT_NE(table.find("<a href=\"skedra.cgi?edit=Edit&amp;key=1#timer-form\">News &amp; Weather "
+                       "&lt;live&gt;</a>"),
             std::string::npos)
       << table;
   EXPECT_NE(table.find(">&quot;Quoted&quot;</a>"), std::string::npos) << table;
@@ -220,6 +228,11 @@ TEST_F(CgiListScreen, CreateModeShowsEveryTimerAndANewTimerForm) {
   EXPECT_EQ(form.find("selected=\"selected\""), std::string::npos) << form;
   std::map<std::string, std::string> values;
   for (const Field& field : successfulControls(form)) values[field.name] = field.value;
+  // A fresh one-time token of 32 hexadecimal digits.
+  EXPECT_EQ(values["formtoken"].size(), 32u);
+  EXPECT_EQ(values["formtoken"].find_first_not_of("0123456789abcdef"), std::string::npos);
+  values.erase("formtoken");
+  EXPECT_EQ(form.find("autofocus"), std::string::npos);
   const std::map<std::string, std::string> expected = {
       {"quibsession", ""}, {"key", "0"},    {"title", "Web Timer"}, {"channel", "AV"},
       {"day", "5"},        {"month", "12"}, {"year", "2026"},       {"hh", "20"},
@@ -245,10 +258,17 @@ TEST_F(CgiListScreen, UpdateModeFillsTheFormFromTheEditedTimer) {
   EXPECT_NE(page.find(">Update existing timer</h2>"), std::string::npos);
   const std::string form = between(page, "<form class=\"timer-form\"", "</form>");
   EXPECT_NE(form.find("name=\"update\" value=\"Update\">Update</button>"), std::string::npos);
-  EXPECT_NE(form.find("<a class=\"btn btn-quiet\" href=\"skedra.cgi\">Cancel</a>"),
+  EXPECT_NE(form.find("<a class=\"btn btn-quiet\" href=\"skedra.cgi#timer-form\">Cancel</a>"),
             std::string::npos)
       << form;
-  EXPECT_NE(form.find("name=\"title\" value=\"&quot;Quoted&quot;\""), std::string::npos) << form;
+  EXPECT_NE(form.find("name=\"title\" value=\"&quot;Quoted&quot;\" autofocus>"), std::string::npos)
+      << form;
+  EXPECT_NE(page.find("<title>Edit: &quot;Quoted&quot;</title>"), std::string::npos);
+  // Only the edited row is marked.
+  const std::string table = between(page, "<tbody>", "</tbody>");
+  EXPECT_EQ(count(table, " editing\">"), 1) << table;
+  EXPECT_NE(table.find("<tr class=\"odd disabled editing\">"), std::string::npos) << table;
+  EXPECT_EQ(count(table, "<span class=\"badge\">Editing</span>"), 1) << table;
   EXPECT_NE(form.find("<option value=\"AV\" selected=\"selected\">AV</option>"), std::string::npos);
   EXPECT_NE(form.find("<option value=\"3\" selected=\"selected\">Mon-Sat</option>"),
             std::string::npos);
@@ -271,12 +291,14 @@ TEST_F(CgiListScreen, FormsSendExactlyTheParametersTheProgramReads) {
   const std::string page = get("edit=Edit&key=1").body;
   const std::string timerForm = between(page, "<form class=\"timer-form\"", "</form>");
   EXPECT_EQ(controlNames(timerForm),
-            (std::set<std::string>{"quibsession", "key", "title", "channel", "day", "month", "year",
-                                   "hh", "mm", "hours", "mins", "prepad", "postpad", "savedef",
-                                   "repeat", "quality", "target", "disabled", "update"}));
+            (std::set<std::string>{"quibsession", "key",    "title",    "channel", "day",
+                                   "month",       "year",   "hh",       "mm",      "hours",
+                                   "mins",        "prepad", "postpad",  "savedef", "repeat",
+                                   "quality",     "target", "disabled", "update",  "formtoken"}));
   const std::string tableForm = between(page, "<h2 id=\"timers-heading\"", "</form>");
   EXPECT_EQ(controlNames(tableForm),
-            (std::set<std::string>{"quibsession", "key", "enable", "disable", "clone", "delete"}));
+            (std::set<std::string>{"quibsession", "key", "enable", "disable", "clone", "delete",
+                                   "formtoken"}));
   EXPECT_NE(page.find("href=\"skedra.cgi?chpass=1\""), std::string::npos);
   EXPECT_NE(page.find("name=\"logout\" value=\"1\""), std::string::npos);
 }
@@ -396,7 +418,7 @@ TEST_F(CgiListScreen, SessionInTheUrlReachesEveryLinkAndForm) {
   const std::string& page = signedIn.body;
   EXPECT_EQ(count(page, "name=\"quibsession\" value=\"" + id + "\""), 3) << page;
   EXPECT_NE(page.find("href=\"skedra.cgi?quibsession=" + id + "&chpass=1\""), std::string::npos);
-  EXPECT_NE(page.find("href=\"skedra.cgi?quibsession=" + id + "&edit=Edit&amp;key=1\""),
+  EXPECT_NE(page.find("href=\"skedra.cgi?quibsession=" + id + "&edit=Edit&amp;key=1#timer-form\""),
             std::string::npos);
 
   // A form post that carries the session only in its hidden field.

@@ -195,6 +195,8 @@ TEST_F(Sessions, FirstLookupCreatesTablesAndInitialAccount) {
   EXPECT_EQ(db.scalar("select sql from sqlite_master where name = 'users'"),
             "CREATE TABLE users (login text primary key, pass text, created_time int, "
             "login_time int, passchange_time int, first_name text, surname text)");
+  EXPECT_EQ(db.scalar("select sql from sqlite_master where name = 'formtokens'"),
+            "CREATE TABLE formtokens (token text primary key, used_time int)");
   EXPECT_EQ(db.rows("select login, pass from users"),
             std::vector<std::string>{"admin|" + expectedPassForm("admin", "482")});
   EXPECT_LE(std::llabs(db.integer("select created_time from users") - std::time(nullptr)), 5);
@@ -206,7 +208,7 @@ TEST_F(Sessions, FirstVerificationCreatesTablesThenChecks) {
   EXPECT_EQ(quibVerifyUserPass("admin", "483"), 0);
   quibClose();
   TestDb db(dbPath);
-  EXPECT_EQ(db.integer("select count(*) from sqlite_master where type = 'table'"), 2);
+  EXPECT_EQ(db.integer("select count(*) from sqlite_master where type = 'table'"), 3);
   EXPECT_EQ(db.integer("select count(*) from users"), 1);
 }
 

@@ -20,6 +20,9 @@ constexpr int kSiteGroupBindId = 13;
 constexpr int kSiteGroupStep = 14;
 constexpr int kSiteExecPrepare = 15;
 constexpr int kSiteExecStep = 16;
+constexpr int kSiteLookupPrepare = 17;
+constexpr int kSiteLookupBind = 18;
+constexpr int kSiteLookupStep = 19;
 
 // No source base: the statement has no ":sourceBase".
 constexpr int32_t kNoSourceBase = -1;
@@ -38,13 +41,14 @@ const char* const kCloneSql =
     "start_minute, length_hour, length_minute,source + :sourceBase, channel, quality, target, "
     "SAP, timestamp_start, timestamp_offset, 1, 0, schedule_type, event_id, user_id, "
     "user_string from timer_record_table where id = :id";
+const char* const kTitleSql = "select user_string from timer_record_table where id = :id";
 
 }  // namespace
 
 // Runs sql once per key, in order. A key is bound by its integer value (text
 // without digits reads as 0, which names no timer). The first step the
 // database refuses ends the request, so later keys are not touched.
-int groupExec(const char* sql, const KeyList& keys, int32_t sourceBase) {
+int groupExec(const char* sql, const KeyList& keys, int32_t sourceBase, int32_t* changed) {
   SqliteStatement statement = prepareOrExit(sql, kSiteGroupPrepare);
   bool first = true;
   for (const ParamValue& key : keys) {
@@ -55,27 +59,40 @@ int groupExec(const char* sql, const KeyList& keys, int32_t sourceBase) {
     }
     bindIntOrExit(statement, ":id", quibAtoi(key), kSiteGroupBindId);
     stepOrExit(statement, kSiteGroupStep);
+    // Rows the statement itself touched; rows the triggers write are not
+    // counted by SQLite.
+    if (changed != nullptr) *changed += sqlite3_changes(web_sched_db);
   }
   return 0;
 }
 
-int deleteTimers(const KeyList& keys) {
-  return groupExec(kDeleteSql, keys, kNoSourceBase);
+int deleteTimers(const KeyList& keys, int32_t* changed) {
+  return groupExec(kDeleteSql, keys, kNoSourceBase, changed);
 }
 
 // enable = 0 makes a timer active; the column reads the other way round.
-int enableTimers(const KeyList& keys) {
-  return groupExec(kEnableSql, keys, kNoSourceBase);
+int enableTimers(const KeyList& keys, int32_t* changed) {
+  return groupExec(kEnableSql, keys, kNoSourceBase, changed);
 }
 
-int disableTimers(const KeyList& keys) {
-  return groupExec(kDisableSql, keys, kNoSourceBase);
+int disableTimers(const KeyList& keys, int32_t* changed) {
+  return groupExec(kDisableSql, keys, kNoSourceBase, changed);
 }
 
-int cloneTimers(const KeyList& keys) {
+int cloneTimers(const KeyList& keys, int32_t* changed) {
   const PaddingSettings& settings = getSettings();
   int32_t sourceBase = settings.prepad != 0 || settings.postpad != 0 ? 100 : 0;
-  return groupExec(kCloneSql, keys, sourceBase);
+  return groupExec(kCloneSql, keys, sourceBase, changed);
+}
+
+std::optional<std::string> timerTitle(int32_t id) {
+  SqliteStatement statement = prepareOrExit(kTitleSql, kSiteLookupPrepare);
+  bindIntOrExit(statement, ":id", id, kSiteLookupBind);
+  if (stepOrExit(statement, kSiteLookupStep) != SQLITE_ROW) return std::nullopt;
+  const unsigned char* title = sqlite3_column_text(statement.get(), 0);
+  if (title == nullptr) return std::string();
+  return std::string(reinterpret_cast<const char*>(title),
+                     static_cast<size_t>(sqlite3_column_bytes(statement.get(), 0)));
 }
 
 // Runs one statement without parameters; a statement that cannot be prepared

@@ -12,6 +12,7 @@ namespace {
 
 constexpr const char* kPageTemplate = "skedra.shtml";
 constexpr const char* kSelfUrl = "skedra.cgi";
+constexpr const char* kPageTitle = "Recording timers";
 
 // Seconds from now to the start that a new timer is offered with.
 constexpr std::time_t kNewTimerLead = 300;
@@ -21,7 +22,8 @@ constexpr std::time_t kNewTimerLead = 300;
 // Writes the whole list screen: header, then "skedra.shtml" expanded with the
 // page variables; the include directives reach commandProcessor.
 void displayListScreen(std::string_view message, int32_t editKey, std::string_view command,
-                       std::string_view buttonLabel, const std::optional<std::string>& sessionId) {
+                       std::string_view buttonLabel, const std::optional<std::string>& sessionId,
+                       std::string_view notice, std::string_view editTitle) {
   quibPrintHttpHeader();
 
   ScreenState state;
@@ -41,11 +43,21 @@ void displayListScreen(std::string_view message, int32_t editKey, std::string_vi
     selfLink += "quibsession=" + id + "&";
   }
 
+  // Drawn for every page, written nowhere: the request that carries out the
+  // page's form records it.
+  const std::string formToken = quibNewFormToken().value_or("");
+  const std::string pageTitle =
+      creating ? std::string(kPageTitle) : "Edit: " + quibHtmlEscape(editTitle);
+
   TemplateContext context;
   context.directives = 1;
   context.processor = commandProcessor;
   context.userData = &state;
   ElementList list = strelem("sessionId", id, nullptr);
+  list = strelem("titleFocus", creating ? "" : "autofocus", std::move(list));
+  list = strelem("pageTitle", pageTitle, std::move(list));
+  list = strelem("formtoken", formToken, std::move(list));
+  list = strelem("notice", notice, std::move(list));
   list = strelem("selfLink", selfLink, std::move(list));
   list = strelem("selfUrl", selfUrl, std::move(list));
   list = strelem("buttonVal", state.buttonLabel, std::move(list));

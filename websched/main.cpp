@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "skedra_paths.h"
 #include "websched/websched.h"
@@ -73,29 +74,61 @@ TimerValues formValues(int32_t prepad, int32_t postpad) {
 }
 
 // Runs the group action that the request names on its selected keys.
-// Returns the action result: 1 when no key was selected, else the action's.
-int runGroupAction() {
+// Returns the action result: 1 when no key was selected, else the action's;
+// notice tells what was done.
+int runGroupAction(std::string& notice) {
   ParamValues values;
   int count = getParamVals("key", values);
   if (count == 0) return 1;
+  if (!claimFormToken()) {
+    notice = noticeAlreadySent;
+    return 0;
+  }
   KeyList keys(values.begin(), values.begin() + count);
-  if (isParam("delete")) return deleteTimers(keys);
-  if (isParam("enable")) return enableTimers(keys);
-  if (isParam("disable")) return disableTimers(keys);
-  return cloneTimers(keys);
+  int32_t changed = 0;
+  int result;
+  GroupAction action;
+  if (isParam("delete")) {
+    action = GroupAction::kDelete;
+    result = deleteTimers(keys, &changed);
+  } else if (isParam("enable")) {
+    action = GroupAction::kEnable;
+    result = enableTimers(keys, &changed);
+  } else if (isParam("disable")) {
+    action = GroupAction::kDisable;
+    result = disableTimers(keys, &changed);
+  } else {
+    action = GroupAction::kClone;
+    result = cloneTimers(keys, &changed);
+  }
+  notice = groupNotice(action, changed);
+  return result;
 }
 
 // Stores the padding defaults when asked to, then creates the timer, or
-// updates the one named by "key" when only "update" is present.
-int runTimerWrite() {
+// updates the one named by "key" when only "update" is present. An update of
+// a timer that no longer exists changes nothing, the defaults included.
+int runTimerWrite(std::string& notice) {
+  const bool creating = isParam("create") != 0;
+  const int32_t key = quibAtoi(getParam("key"));
+  if (!creating && !timerTitle(key)) {
+    notice = noticeGone;
+    return 0;
+  }
+  if (!claimFormToken()) {
+    notice = noticeAlreadySent;
+    return 0;
+  }
   int32_t prepad = minutesToSeconds(quibAtoi(getParam("prepad")));
   int32_t postpad = minutesToSeconds(quibAtoi(getParam("postpad")));
   if (isParam("savedef")) savePaddingDefaults(prepad, postpad);
   TimerValues values = formValues(prepad, postpad);
-  if (isParam("create")) {
+  if (creating) {
     createTimer(values);
+    notice = createdNotice(values.title);
   } else {
-    updateTimer(quibAtoi(getParam("key")), values);
+    updateTimer(key, values);
+    notice = updatedNotice(values.title);
   }
   return 0;
 }
@@ -107,6 +140,9 @@ int main(int argc, char** argv) {
   std::string buttonLabel = "Create";
   int32_t editKey = 0;
   int actionResult = 0;
+  // What the action did, for the page; the title of the timer being edited.
+  std::string notice;
+  std::string editTitle;
   int exitStatus = 0;
   // The gate's message and the session id for the self URL: none so far.
   GateOutcome gate;
@@ -122,20 +158,27 @@ int main(int argc, char** argv) {
 
   // The first action that the request names wins.
   if (isParam("delete") || isParam("enable") || isParam("disable") || isParam("clone")) {
-    actionResult = runGroupAction();
+    actionResult = runGroupAction(notice);
   } else if (isParam("create") || isParam("update")) {
-    actionResult = runTimerWrite();
+    actionResult = runTimerWrite(notice);
   } else if (isParam("edit")) {
-    editKey = quibAtoi(getParam("key"));
-    command = "update";
-    buttonLabel = "Update";
+    // An edit link of a timer that is gone shows the create form instead.
+    const int32_t key = quibAtoi(getParam("key"));
+    if (std::optional<std::string> title = timerTitle(key)) {
+      editKey = key;
+      editTitle = std::move(*title);
+      command = "update";
+      buttonLabel = "Update";
+    } else {
+      notice = noticeGone;
+    }
   } else if (isParam("reinit")) {
     exitStatus = kExitReinit;
   }
 
   std::string_view message =
       gate.message ? std::string_view(*gate.message) : actionText(actionResult);
-  displayListScreen(message, editKey, command, buttonLabel, gate.sessionId);
+  displayListScreen(message, editKey, command, buttonLabel, gate.sessionId, notice, editTitle);
 
   sqlite3_close(web_sched_db);
   web_sched_db = nullptr;

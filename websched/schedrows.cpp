@@ -23,6 +23,9 @@ constexpr int kSiteStep = 51;
 constexpr std::string_view kChecked = "checked=\"checked\" ";
 constexpr std::string_view kUnchecked = "";
 
+// Shown in the title cell of the timer that the form below is editing.
+constexpr std::string_view kEditingBadge = "<span class=\"badge\">Editing</span>";
+
 // The firmware's source code of the external AV input.
 constexpr int32_t kSourceAV = 1;
 
@@ -56,6 +59,7 @@ struct RowTimes {
   int32_t emm = 0;
   int32_t fhours = 0;
   int32_t fmins = 0;
+  int32_t endDays = 0;  // local days from the start's date to the end's
 };
 
 // Booking arithmetic is 32-bit as on the recorder: sums and differences wrap
@@ -106,17 +110,31 @@ int32_t localStart(const TimerRow& row) {
   return localTimeSeconds(local);
 }
 
+// Calendar days from the date of a to the date of b (both local).
+int32_t daysBetween(const std::tm& a, const std::tm& b) {
+  // Days since a fixed origin of the proleptic Gregorian calendar.
+  auto dayNumber = [](const std::tm& t) {
+    const int64_t year = int64_t{t.tm_year} + 1900;
+    const int64_t before = year - 1;
+    return before * 365 + before / 4 - before / 100 + before / 400 + t.tm_yday;
+  };
+  return static_cast<int32_t>(dayNumber(b) - dayNumber(a));
+}
+
 RowTimes deriveTimes(const TimerRow& row) {
   RowTimes times;
   const int32_t start = localStart(row);
   const int32_t length = add32(mul32(row.hours, 3600), mul32(row.mins, 60));
   times.prepad = sub32(start, row.timestampStart) / 60;
   times.postpad = sub32(sub32(row.timestampOffset, length) / 60, times.prepad);
+  const std::time_t begin = start;
   const std::time_t end = add32(start, length);
   std::tm local{};
+  std::tm first{};
   if (localtime_r(&end, &local) != nullptr) {
     times.ehh = local.tm_hour;
     times.emm = local.tm_min;
+    if (localtime_r(&begin, &first) != nullptr) times.endDays = daysBetween(first, local);
   }
   times.fhours = row.timestampOffset / 3600;
   times.fmins = (row.timestampOffset % 3600) / 60;
@@ -199,9 +217,15 @@ void renderRow(const TimerRow& row, int n, const RowTemplates& templates, Templa
   const std::string showtitle = quibHtmlEscape(row.title);
   std::string rowtick;
   std::string titlink;
+  const bool editing = state.command != createCmd && row.id == state.editKey;
+  // "+1" when the recording ends on the next day, "+2" the day after, ...
+  const std::string endDays = times.endDays > 0 ? "+" + std::to_string(times.endDays) : "";
 
-  // Built from the tail so that the chain reads "titlink" ... "target".
-  ElementList chain = strelem("target", row.target != 0 ? "USB" : "HDD", nullptr);
+  // Built from the tail so that the chain reads "titlink" ... "rowBadge".
+  ElementList chain = strelem("rowBadge", editing ? kEditingBadge : "", nullptr);
+  chain = strelem("rowMark", editing ? " editing" : "", std::move(chain));
+  chain = strelem("endDays", endDays, std::move(chain));
+  chain = strelem("target", row.target != 0 ? "USB" : "HDD", std::move(chain));
   chain = strelem("showtitle", showtitle, std::move(chain));
   chain = strelem("timestamp", timestamp, std::move(chain));
   chain = intelem("postpad", times.postpad, std::move(chain));

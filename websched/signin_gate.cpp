@@ -28,12 +28,20 @@ bool fromDevice() {
   return address && std::strcmp(address, kDeviceAddress) == 0;
 }
 
-// Writes the header with every queued cookie, then the page template with its
-// one variable "msg" (empty when there is no message).
-void renderGatePage(const char* page, const std::optional<std::string>& message) {
+// Writes the header with every queued cookie, then the page template with the
+// variables "msg" (empty when there is no message), "formtoken" (a fresh
+// one-time token for the page's forms) and "user" (the signed-in user's name,
+// escaped; empty on the sign-in page).
+void renderGatePage(const char* page, const std::optional<std::string>& message,
+                    std::string_view user = {}) {
   quibPrintHttpHeader();
+  const std::string token = quibNewFormToken().value_or("");
+  const std::string userText = quibHtmlEscape(user);
   TemplateContext context;
-  context.elements = strelem("msg", message ? std::string_view(*message) : "", nullptr);
+  context.elements = strelem("user", userText, nullptr);
+  context.elements = strelem("formtoken", token, std::move(context.elements));
+  context.elements =
+      strelem("msg", message ? std::string_view(*message) : "", std::move(context.elements));
   context.directives = 1;
   context.processor = nullptr;
   readTextFile(page, &context, printSimpleText);
@@ -104,16 +112,17 @@ GateOutcome runSignInGate() {
   ParamValue newPassword2 = getParam("newpass2");
   bool changeOpen = newPassword2.has_value();
   if (changeOpen) {
-    const char* result = changePassword(*user, *newPassword2);
+    // A change form sent a second time (a reload) changes nothing.
+    const char* result =
+        claimFormToken() ? changePassword(*user, *newPassword2) : noticeAlreadySent;
     outcome.message = result;
     if (result == kPasswordChanged) changeOpen = false;
   }
-  user.reset();
-
   if ((changeOpen && outcome.message) || isParam("chpass")) {
-    renderGatePage(kPasswordPage, outcome.message);
+    renderGatePage(kPasswordPage, outcome.message, user.value_or(""));
     return outcome;
   }
+  user.reset();
   outcome.letThrough = true;
   return outcome;
 }

@@ -54,14 +54,45 @@ GateOutcome runSignInGate();
 using KeyList = std::vector<ParamValue>;
 
 // Runs sql once per key, binding the key to ":id" and, when sourceBase is 0
-// or more, sourceBase to ":sourceBase". Stops at the first failing key.
-int groupExec(const char* sql, const KeyList& keys, int32_t sourceBase);
-int deleteTimers(const KeyList& keys);
-int enableTimers(const KeyList& keys);
-int disableTimers(const KeyList& keys);
-int cloneTimers(const KeyList& keys);
+// or more, sourceBase to ":sourceBase". Stops at the first failing key. When
+// changed is given, the number of rows the statements touched is added to it.
+int groupExec(const char* sql, const KeyList& keys, int32_t sourceBase, int32_t* changed = nullptr);
+int deleteTimers(const KeyList& keys, int32_t* changed = nullptr);
+int enableTimers(const KeyList& keys, int32_t* changed = nullptr);
+int disableTimers(const KeyList& keys, int32_t* changed = nullptr);
+int cloneTimers(const KeyList& keys, int32_t* changed = nullptr);
+// The title of the timer with this id, or none when there is no such timer.
+std::optional<std::string> timerTitle(int32_t id);
 // Prepares, steps once and finalises one statement on web_sched_db.
 void execSQL(const char* sql);
+
+// ---------------------------------------------------------------------------
+// One-time form tokens (form_token.cpp)
+// ---------------------------------------------------------------------------
+
+// True when the request carries no "formtoken" (scripts, links) or one not
+// recorded before, which is recorded now; false for a form already sent.
+bool claimFormToken();
+
+// ---------------------------------------------------------------------------
+// Action notices (action_notices.cpp)
+// ---------------------------------------------------------------------------
+
+// The group actions, for their notices.
+enum class GroupAction { kDelete, kEnable, kDisable, kClone };
+
+extern const char* const noticeGone;         // "That timer no longer exists."
+extern const char* const noticeAlreadySent;  // "This form was already sent."
+
+// "Deleted 2 timers.", "Enabled 1 timer.", "Cloned 1 timer (the copy is
+// disabled)." ...; count 0 says that the timers no longer exist.
+std::string groupNotice(GroupAction action, int32_t count);
+// 'Created "<title>".' / 'Updated "<title>".' with the title HTML-escaped.
+std::string createdNotice(std::string_view title);
+std::string updatedNotice(std::string_view title);
+// Appends sentence to notice, separated by one space: the action's own
+// sentence comes first, any remarks on the entry follow it.
+void appendNotice(std::string& notice, std::string_view sentence);
 
 // ---------------------------------------------------------------------------
 // Timer store: create and update (timer_write.cpp)
@@ -167,8 +198,11 @@ struct ScreenState {
   std::forward_list<std::string> pageTexts;
 };
 
+// notice: what the request's action did (page text, already escaped);
+// editTitle: the title of the timer being edited, for the page title.
 void displayListScreen(std::string_view message, int32_t editKey, std::string_view command,
-                       std::string_view buttonLabel, const std::optional<std::string>& sessionId);
+                       std::string_view buttonLabel, const std::optional<std::string>& sessionId,
+                       std::string_view notice = {}, std::string_view editTitle = {});
 void commandProcessor(std::string_view name, std::string_view path, TemplateContext* context);
 TimerForm& prePopulateTimerForm(TimerForm& form);
 void printCancelUpdate(std::string_view text, TemplateContext* context);

@@ -136,7 +136,8 @@ void writeProbeTemplates(const std::string& dir) {
   writeFile(dir + "/skedra.shtml",
             "LIST[<!--%quib var=\"msg\" %-->]|<!--%quib var=\"selfUrl\" %-->|"
             "<!--%quib var=\"buttonVar\" %-->|<!--%quib var=\"buttonVal\" %-->|"
-            "<!--%quib var=\"formTitle\" %-->\n");
+            "<!--%quib var=\"formTitle\" %-->|<!--%quib var=\"notice\" %-->|"
+            "<!--%quib var=\"formtoken\" %-->|<!--%quib var=\"pageTitle\" %-->\n");
 }
 
 ProbePage probePage(const CgiResponse& response) {
@@ -154,12 +155,15 @@ ProbePage probePage(const CgiResponse& response) {
   }
   if (line.rfind("LIST[", 0) != 0) return page;
   std::vector<std::string> fields = split(line.substr(5), '|');
-  if (fields.size() != 5 || fields[0].empty() || fields[0].back() != ']') return page;
+  if (fields.size() != 8 || fields[0].empty() || fields[0].back() != ']') return page;
   page.page = "LIST";
   page.msg = fields[0].substr(0, fields[0].size() - 1);
   page.selfUrl = fields[1];
   page.buttonVar = fields[2];
   page.buttonVal = fields[3];
   page.formTitle = fields[4];
+  page.notice = fields[5];
+  page.formToken = fields[6];
+  page.pageTitle = fields[7];
   return page;
 }

@@ -25,7 +25,8 @@ std::string newSessionId(const CgiResponse& response);
 // Pages of one line each that show only the variables the tests look at:
 //   login.shtml  -> LOGIN[msg]
 //   chpass.shtml -> CHPASS[msg]
-//   skedra.shtml -> LIST[msg]|selfUrl|buttonVar|buttonVal|formTitle
+//   skedra.shtml -> LIST[msg]|selfUrl|buttonVar|buttonVal|formTitle|notice|formtoken|
+//                   pageTitle
 void writeProbeTemplates(const std::string& dir);
 
 // What a probe page showed: its name and its fields.
@@ -33,6 +34,7 @@ struct ProbePage {
   std::string page;  // "LOGIN", "CHPASS", "LIST" or "" for anything else
   std::string msg;
   std::string selfUrl, buttonVar, buttonVal, formTitle;  // LIST only
+  std::string notice, formToken, pageTitle;              // LIST only
 };
 ProbePage probePage(const CgiResponse& response);
 
