@@ -23,9 +23,7 @@ add_link_options(-Wl,--gc-sections -Wl,-O1)
 # lock), no deprecated or shared-cache interfaces, no progress callbacks. WAL,
 # the default locking and the SQL dialect stay as they are: the database is
 # the firmware's, and it may use any of them.
-add_library(sqlite3 STATIC ${SKEDRA_SQLITE_AMALGAMATION})
-target_include_directories(sqlite3 PUBLIC ${SKEDRA_MUSL_SYSROOT}/sqlite)
-target_compile_definitions(sqlite3 PRIVATE
+set(SKEDRA_SQLITE_OPTIONS
   SQLITE_THREADSAFE=0
   SQLITE_OMIT_LOAD_EXTENSION
   SQLITE_DEFAULT_MEMSTATUS=0
@@ -39,6 +37,9 @@ target_compile_definitions(sqlite3 PRIVATE
   HAVE_USLEEP=1
   HAVE_LOCALTIME_R=1
   HAVE_GMTIME_R=1)
+add_library(sqlite3 STATIC ${SKEDRA_SQLITE_AMALGAMATION})
+target_include_directories(sqlite3 PUBLIC ${SKEDRA_MUSL_SYSROOT}/sqlite)
+target_compile_definitions(sqlite3 PRIVATE ${SKEDRA_SQLITE_OPTIONS})
 target_compile_options(sqlite3 PRIVATE -w)
 add_library(SQLite::SQLite3 ALIAS sqlite3)
 

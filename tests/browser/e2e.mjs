@@ -11,6 +11,12 @@
 //                      timer database and channel list from there
 //   SKEDRA_ARTIFACTS   where the screenshots go
 //   CMAKE_COMMAND, SKEDRA_BUSYBOX, SKEDRA_CHROMIUM  the tools
+//
+// Against a recorder that already serves the interface (the emulated recorder
+// of scripts/recorder-vm, with a fresh demo recorder of its own) instead:
+//   SKEDRA_BASE_URL       its address, e.g. http://127.0.0.1:PORT
+//   SKEDRA_GUEST_RUN_URL  where a POSTed shell command runs on that recorder;
+//                         the timer table is read there with its sqlite3
 import assert from 'node:assert/strict';
 import { execFileSync, spawn } from 'node:child_process';
 import fs from 'node:fs';
@@ -20,9 +26,11 @@ import path from 'node:path';
 import test from 'node:test';
 import { chromium } from 'playwright-core';
 
+const remoteBase = process.env.SKEDRA_BASE_URL || '';
+const guestRunUrl = remoteBase ? requireEnv('SKEDRA_GUEST_RUN_URL') : '';
 const sourceDir = requireEnv('SKEDRA_SOURCE_DIR');
-const buildDir = requireEnv('SKEDRA_BUILD_DIR');
-const etcDir = requireEnv('SKEDRA_ETC_DIR');
+const buildDir = remoteBase ? '' : requireEnv('SKEDRA_BUILD_DIR');
+const etcDir = remoteBase ? '/usr/local/etc' : requireEnv('SKEDRA_ETC_DIR');
 const artifacts = process.env.SKEDRA_ARTIFACTS || path.join(buildDir, 'browser-artifacts');
 const cmake = process.env.CMAKE_COMMAND || 'cmake';
 const busybox = process.env.SKEDRA_BUSYBOX || 'busybox';
@@ -37,11 +45,29 @@ function requireEnv(name) {
   return value;
 }
 
+// Runs a shell command on the recorder under test and returns its output:
+// on this machine, or inside the emulated recorder through its command port.
+function onRecorder(command) {
+  if (!remoteBase) return execFileSync('sh', ['-c', command], { encoding: 'utf8' });
+  const out = execFileSync('curl', ['-sfS', '--data-binary', '@-', guestRunUrl],
+    { input: command, encoding: 'utf8' });
+  const end = out.lastIndexOf('exit status ');
+  if (end < 0 || out.slice(end).trim() !== 'exit status 0') {
+    throw new Error(`on the recorder: ${command}\n${out}`);
+  }
+  return out.slice(0, end);
+}
+
+// The recorder's sqlite3 shell; SQL goes in on standard input.
+function sqliteJson(db, sql) {
+  const shell = remoteBase ? '/opt/check/bin/sqlite3' : 'sqlite3';
+  const out = onRecorder(`${shell} -json '${db}' <<'SQL_END'\n${sql};\nSQL_END\n`);
+  return out.trim() === '' ? [] : JSON.parse(out);
+}
+
 // Rows of the firmware's timer table, straight from the database.
 function timers(where = '1') {
-  const out = execFileSync('sqlite3', ['-json', timerDb,
-    `select * from timer_record_table where ${where} order by ID`], { encoding: 'utf8' });
-  return out.trim() === '' ? [] : JSON.parse(out);
+  return sqliteJson(timerDb, `select * from timer_record_table where ${where} order by ID`);
 }
 
 function timerById(id) {
@@ -91,28 +117,32 @@ function localEpoch(year, month, day, hh, mm) {
   return Math.floor(new Date(year, month - 1, day, hh, mm, 0).getTime() / 1000);
 }
 
-test('timer interface in a real browser', { timeout: 240000 }, async (t) => {
+// Under full-system emulation every request takes a good part of a second.
+test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 240000 }, async (t) => {
   fs.mkdirSync(artifacts, { recursive: true });
   const work = fs.mkdtempSync(path.join(os.tmpdir(), 'skedra-browser-'));
-  const prefix = path.join(work, 'install');
-  execFileSync(cmake, ['--install', buildDir, '--prefix', prefix], { stdio: 'inherit' });
-  for (const file of ['www/cgi-bin/skedra.cgi', 'www/cgi-bin/skedra.shtml',
-    'www/cgi-bin/login.shtml', 'www/skedra.css', 'lib/liblineup.so']) {
-    assert.ok(fs.existsSync(path.join(prefix, file)), `install tree lacks ${file}`);
-  }
-  makeRecorder();
+  let base = remoteBase;
+  if (!remoteBase) {
+    const prefix = path.join(work, 'install');
+    execFileSync(cmake, ['--install', buildDir, '--prefix', prefix], { stdio: 'inherit' });
+    for (const file of ['www/cgi-bin/skedra.cgi', 'www/cgi-bin/skedra.shtml',
+      'www/cgi-bin/login.shtml', 'www/skedra.css', 'lib/liblineup.so']) {
+      assert.ok(fs.existsSync(path.join(prefix, file)), `install tree lacks ${file}`);
+    }
+    makeRecorder();
 
-  const port = await freePort();
-  const base = `http://127.0.0.1:${port}`;
+    const port = await freePort();
+    base = `http://127.0.0.1:${port}`;
+    const serverLog = fs.openSync(path.join(artifacts, 'httpd.log'), 'w');
+    const server = spawn(busybox, ['httpd', '-f', '-v', '-p', `127.0.0.1:${port}`,
+      '-h', path.join(prefix, 'www')], {
+      env: { ...process.env, quibauth: authDb },
+      stdio: ['ignore', serverLog, serverLog],
+    });
+    t.after(() => server.kill('SIGTERM'));
+    await waitForServer(base + '/skedra.css', server);
+  }
   const cgi = `${base}/cgi-bin/skedra.cgi`;
-  const serverLog = fs.openSync(path.join(artifacts, 'httpd.log'), 'w');
-  const server = spawn(busybox, ['httpd', '-f', '-v', '-p', `127.0.0.1:${port}`,
-    '-h', path.join(prefix, 'www')], {
-    env: { ...process.env, quibauth: authDb },
-    stdio: ['ignore', serverLog, serverLog],
-  });
-  t.after(() => server.kill('SIGTERM'));
-  await waitForServer(base + '/skedra.css', server);
 
   const context = await chromium.launchPersistentContext(path.join(work, 'profile'), {
     executablePath: chromiumPath,
@@ -344,9 +374,11 @@ test('timer interface in a real browser', { timeout: 240000 }, async (t) => {
     assert.equal(await msg(), 'Invalid login.');
     await signIn('admin', 'neu-2468', true);
     assert.ok(await onListScreen());
-    // A sticky sign-in from the device itself carries the session in the links.
-    assert.match(await page.locator('form:has(button[name="delete"])').getAttribute('action'),
-      /skedra\.cgi\?quibsession=./);
+    // A sticky sign-in from the device itself carries the session in the links;
+    // the emulated recorder sees the browser as another machine of its network.
+    const action = await page.locator('form:has(button[name="delete"])').getAttribute('action');
+    if (remoteBase) assert.doesNotMatch(action, /quibsession=/);
+    else assert.match(action, /skedra\.cgi\?quibsession=./);
   });
 
   await t.test('after signing out the list is closed', async () => {
