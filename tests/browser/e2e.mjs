@@ -164,7 +164,7 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
   });
   page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
 
-  const msg = () => page.locator('.msg').innerText();
+  const msg = () => page.locator('.msg-error').innerText();
   const submit = async (selector) => {
     await Promise.all([page.waitForNavigation(), page.click(selector)]);
   };
