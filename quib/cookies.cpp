@@ -53,7 +53,7 @@ void queueLine(const std::string& line) {
 // later header writes none of them again.
 void printCookies() {
   if (quibCookies.empty()) return;
-  std::fwrite(quibCookies.data(), 1, quibCookies.size(), stdout);
+  quibOut(quibCookies);
   quibCookies.clear();
   quibCookies.shrink_to_fit();
 }
@@ -72,13 +72,17 @@ constexpr const char* kProtectiveHeaders =
 
 void quibPrintHttpHeader() {
   printCookies();
-  std::fputs(kProtectiveHeaders, stdout);
-  std::fputs("Content-type: text/html; charset=utf-8\n\n", stdout);
+  quibOut(kProtectiveHeaders);
+  quibOut("Content-type: text/html; charset=utf-8\n\n");
+  quibEndHeader();
 }
 
 void quibForward(std::string_view location) {
   printCookies();
-  std::printf("Location: %s\n\n", std::string(location).c_str());
+  quibOut("Location: ");
+  quibOut(location);
+  quibOut("\n\n");
+  quibEndHeader();
 }
 
 void quibSetCookie(std::string_view cookie) {

@@ -68,13 +68,38 @@ int32_t quibAtoi(const char* text);
 int32_t quibAtoi(const std::string& text);
 
 // ---------------------------------------------------------------------------
+// The response in memory
+// ---------------------------------------------------------------------------
+
+// Everything a request writes, header and page, goes into one response held
+// in memory; it reaches standard output only through quibSendResponse or
+// quibSendFailure. A page that fails half-way is thus never sent half-done.
+
+// Appends text to the response.
+void quibOut(std::string_view text);
+// Marks the end of the header block (called by the header writers).
+void quibEndHeader();
+// True once the response has its header block.
+bool quibHeaderWritten();
+// Writes the response to standard output and starts an empty one.
+void quibSendResponse();
+// Replaces whatever page text the response has with text, keeping its header
+// block (or writing one when there is none yet, with the queued cookies), and
+// sends it: a failure response has exactly one header.
+void quibSendFailure(std::string_view text);
+
+// ---------------------------------------------------------------------------
 // Response header and cookies
 // ---------------------------------------------------------------------------
+
+// Database calls of the toolkit and the timer interface wait this long for a
+// lock another process holds before they count as failed.
+constexpr int kQuibBusyTimeoutMs = 2000;
 
 extern const char* const quibSessionCookieName;  // "quibsession"
 
 // Writes the queued Set-Cookie lines, then the HTML content type and the empty
-// line that ends the header.
+// line that ends the header, into the response.
 void quibPrintHttpHeader();
 // Writes the queued Set-Cookie lines, then "Location: ..." and the empty line.
 void quibForward(std::string_view location);
@@ -148,7 +173,7 @@ void readTextFile(const std::string& path, TemplateContext* context, LineSink si
 // Expands an in-memory text, line by line (each line keeps its newline; the
 // text after the last newline is the last line, even when empty).
 void readStringBuf(std::string_view text, TemplateContext* context, LineSink sink);
-// The standard sink: writes the piece unchanged to standard output.
+// The standard sink: appends the piece unchanged to the response.
 void printSimpleText(std::string_view piece, TemplateContext* context);
 // Expands one line (context may be null: the line passes unchanged).
 void processLine(std::string_view line, TemplateContext* context, LineSink sink);

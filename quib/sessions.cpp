@@ -58,9 +58,11 @@ constexpr const char* kChangePass =
     "update users set pass = ?, passchange_time = strftime('%s', 'now') where pass = ? and login = "
     "?";
 
-constexpr const char* kErrorPage =
-    "<html><head><title>ERROR</title></head><body><h3>quib SQL error code: %d, message: "
-    "%s</h3></body></html>\n";
+// The fatal page: start, code, message part, message, end.
+constexpr const char* kErrorPageStart =
+    "<html><head><title>ERROR</title></head><body><h3>quib SQL error code: ";
+constexpr const char* kErrorPageMessage = ", message: ";
+constexpr const char* kErrorPageEnd = "</h3></body></html>\n";
 
 constexpr const char* kInitialLogin = "admin";
 constexpr const char* kInitialPassword = "482";
@@ -80,15 +82,18 @@ sqlite3* quib_db = nullptr;
 int quib_db_ret = 0;
 std::string quib_db_msg;
 
-// Writes the fatal page for code and message, closes the account database and
-// ends the process with exit status 1. Cookie lines queued so far go out with
-// the header.
+// Writes the fatal page for code and message in place of any page text
+// written so far, closes the account database and ends the process with exit
+// status 1. Cookie lines queued so far go out with the one header.
 [[noreturn]] void failRequest(int code, std::string message) {
   quib_db_ret = code;
   quib_db_msg = std::move(message);
-  quibPrintHttpHeader();
-  std::printf(kErrorPage, quib_db_ret, quib_db_msg.c_str());
-  std::fflush(stdout);
+  std::string page(kErrorPageStart);
+  page += std::to_string(quib_db_ret);
+  page += kErrorPageMessage;
+  page += quib_db_msg;
+  page += kErrorPageEnd;
+  quibSendFailure(page);
   // The failing statement may still be prepared: close once it is gone.
   sqlite3_close_v2(quib_db);
   quib_db = nullptr;
@@ -101,6 +106,8 @@ sqlite3* getQuibDb() {
   const char* path = std::getenv(kAuthDbVariable);
   if (!path) path = QUIB_AUTH_DB_PATH;
   checkDBout(sqlite3_open(path, &quib_db));
+  // Another request may be writing a session: wait for it rather than fail.
+  checkDBout(sqlite3_busy_timeout(quib_db, kQuibBusyTimeoutMs));
   return quib_db;
 }
 
@@ -112,7 +119,7 @@ int bindText(sqlite3_stmt* statement, int position, std::string_view text) {
   return sqlite3_bind_text64(statement, position, data, text.size(), SQLITE_STATIC, SQLITE_UTF8);
 }
 
-// Steps a statement that writes; a refused write ends the request.
+// Steps a statement; a refused write or read ends the request.
 // Returns true when the step yielded a row.
 bool stepWrite(sqlite3_stmt* statement) {
   int rc = sqlite3_step(statement);
@@ -216,14 +223,17 @@ std::optional<std::string> quibGetAuthUser() {
   sqlite3_stmt* raw = nullptr;
   int rc = sqlite3_prepare_v2(getQuibDb(), kLookupSession, -1, &raw, nullptr);
   SqliteStatement lookup(raw);
-  if (rc != SQLITE_OK) {
+  if (rc == SQLITE_ERROR) {
     // Taken as an account database without tables.
     lookup.reset();
     createQuibTables();
     return std::nullopt;
   }
+  checkDBout(rc);
   checkDBout(bindText(lookup.get(), 1, *id));
-  bool found = sqlite3_step(lookup.get()) == SQLITE_ROW;
+  // A lookup the database refuses (still locked after the busy timeout, an
+  // I/O error) is a failure of the database, not a request without a session.
+  bool found = stepWrite(lookup.get());
 
   bool sticky = false;
   bool valid = false;
@@ -293,7 +303,7 @@ int quibVerifyUserPass(std::string_view login, std::string_view password) {
   if (!pass) return 0;
   checkDBout(bindText(check.get(), 1, login));
   checkDBout(bindText(check.get(), 2, *pass));
-  return sqlite3_step(check.get()) == SQLITE_ROW ? 1 : 0;
+  return stepWrite(check.get()) ? 1 : 0;
 }
 
 int quibChangePass(std::string_view login, std::string_view oldPassword,

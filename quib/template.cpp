@@ -252,7 +252,7 @@ ElementList parseCommandParams(std::string_view text) {
 }
 
 void printSimpleText(std::string_view piece, TemplateContext*) {
-  if (!piece.empty()) std::fwrite(piece.data(), 1, piece.size(), stdout);
+  quibOut(piece);
 }
 
 // Without a context or with directives off the line is one piece. Otherwise

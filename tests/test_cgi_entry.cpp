@@ -2,7 +2,11 @@
 // runs, what reaches the timer store, the exit status, the timer database's
 // path and its failures.
 #include <gtest/gtest.h>
+
 #include <unistd.h>
+#include <chrono>
+#include <fstream>
+#include <thread>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +17,7 @@
 #include "support/cgi_accounts.h"
 #include "support/cgi_harness.h"
 #include "support/test_env.h"
+#include "websched/websched.h"
 
 namespace {
 
@@ -341,15 +346,56 @@ TEST_F(RequestEntry, CorruptDatabaseFails) {
   expectTimerDbFailure(runCgi(del), 26, "file is not a database");
 }
 
-TEST_F(RequestEntry, LockedDatabaseFailsWithoutWaiting) {
+// A lock held longer than the busy timeout: the request waits for it, then
+// fails within a second more, with one header and nothing written; a lock
+// held for a moment only delays the request.
+TEST_F(RequestEntry, LockedDatabaseWaitsThenFails) {
   std::vector<std::string> before = timers();
-  {
+  for (const char* action : {"delete&key=1", "create&channel=7&title=Lost", ""}) {
+    SCOPED_TRACE(action);
     TestDb holder(timerDb);
     holder.exec("begin exclusive");
-    expectTimerDbFailure(runCgi(request("delete&key=1")), 5, "database is locked");
+    const auto start = std::chrono::steady_clock::now();
+    CgiResponse response = runCgi(request(action));
+    const auto waited = std::chrono::steady_clock::now() - start;
     holder.exec("rollback");
+    expectTimerDbFailure(response, 5, "database is locked");
+    EXPECT_EQ(response.output.find("Content-type:"), response.output.rfind("Content-type:"));
+    EXPECT_GE(waited, std::chrono::milliseconds(kWebSchedBusyTimeoutMs));
+    EXPECT_LT(waited, std::chrono::milliseconds(kWebSchedBusyTimeoutMs + 1000));
   }
   EXPECT_EQ(timers(), before);
+  EXPECT_FALSE(std::ifstream(timerDb + "-journal").good());
+
+  // Held for half the timeout: the action waits and is carried out.
+  TestDb holder(timerDb);
+  holder.exec("begin exclusive");
+  std::thread release([&holder] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kWebSchedBusyTimeoutMs / 4));
+    holder.exec("rollback");
+  });
+  CgiResponse response = runCgi(request("delete&key=1"));
+  release.join();
+  EXPECT_EQ(response.exitStatus, 0) << response.output;
+  EXPECT_EQ(timers().size() + 1, before.size());
+}
+
+// A delete that committed before the list could be read (here: padding
+// defaults that cannot be read) is reported as done, never as failed.
+TEST_F(RequestEntry, CommittedActionIsNotReportedAsFailed) {
+  std::vector<std::string> before = timers();
+  TestDb(timerDb).exec(
+      "create view settings as select 'prepad' as name, abs(-9223372036854775807 - 1) as value");
+  CgiResponse response = runCgi(request("delete&key=1"));
+  EXPECT_EQ(response.exitStatus, 1);
+  EXPECT_EQ(response.body,
+            "The action was carried out, but the list of timers could not be shown.\n"
+            "SQL error code: 1, message: \"integer overflow\" at line 33\n");
+  EXPECT_EQ(timers().size() + 1, before.size());
+  // The same failure before anything was written is a plain failure report.
+  response = runCgi(request("create&channel=7&title=Lost"));
+  expectTimerDbFailure(response, 1, "integer overflow", "33");
+  EXPECT_EQ(timers().size() + 1, before.size());
 }
 
 TEST_F(RequestEntry, RefusedWriteFails) {

@@ -28,7 +28,7 @@ std::string captureStdout(const std::function<void()>& action) {
   dup2(file, STDOUT_FILENO);
   close(file);
   action();
-  std::fflush(stdout);
+  quibSendResponse();
   dup2(saved, STDOUT_FILENO);
   close(saved);
   return readFile(path);

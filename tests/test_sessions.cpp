@@ -53,7 +53,7 @@ ChildResult runInChild(const std::function<void()>& body) {
     dup2(fds[1], STDOUT_FILENO);
     close(fds[1]);
     body();
-    std::fflush(stdout);
+    quibSendResponse();
     _exit(0);
   }
   close(fds[1]);
@@ -72,7 +72,7 @@ ChildResult runInChild(const std::function<void()>& body) {
 std::string takeQueuedCookies() {
   testing::internal::CaptureStdout();
   quibPrintHttpHeader();
-  std::fflush(stdout);
+  quibSendResponse();
   std::string header = testing::internal::GetCapturedStdout();
   EXPECT_GE(header.size(), kContentType.size());
   return header.substr(0, header.size() - kContentType.size());
@@ -559,7 +559,7 @@ TEST_F(Sessions, RequestsInTheSameSecondGetDifferentIds) {
 // Exit status of the child passed on as is, without the sanitizers' exit-time
 // work (which would need the files this test forbids to open).
 void exitQuietly(int status, void*) {
-  std::fflush(stdout);
+  quibSendResponse();
   _exit(status);
 }
 

@@ -1,17 +1,56 @@
 // The timer database handle and its one failure routine.
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "websched/websched.h"
 
 sqlite3* web_sched_db = nullptr;
 
+namespace {
+
+// Set once the request's timer action has been committed.
+bool web_sched_action_done = false;
+
+// Said in front of the error line when the failure came after the action was
+// committed: the user must not take the action for lost and repeat it.
+constexpr const char* kActionDoneText =
+    "The action was carried out, but the list of timers could not be shown.\n";
+
+}  // namespace
+
+int openWebSchedDb(const char* path, int flags) {
+  int code = sqlite3_open_v2(path, &web_sched_db, flags, nullptr);
+  // A write of the firmware (or of another request) holds the database only
+  // for a moment: wait for it instead of failing.
+  if (code == SQLITE_OK) code = sqlite3_busy_timeout(web_sched_db, kWebSchedBusyTimeoutMs);
+  return code;
+}
+
+void noteActionDone() {
+  web_sched_action_done = true;
+}
+
+bool actionDone() {
+  return web_sched_action_done;
+}
+
 int exitIfError(int code, int site) {
   if (code == SQLITE_OK) return code;
-  quibPrintHttpHeader();
-  std::printf("SQL error code: %d, message: \"%s\" at line %d\n", code,
-              sqlite3_errmsg(web_sched_db), site);
-  std::fflush(stdout);
+  std::string text = web_sched_action_done ? kActionDoneText : "";
+  const char* message = sqlite3_errmsg(web_sched_db);
+  const int size = std::snprintf(nullptr, 0, "SQL error code: %d, message: \"%s\" at line %d\n",
+                                 code, message, site);
+  if (size > 0) {
+    std::string line(static_cast<size_t>(size) + 1, '\0');
+    std::snprintf(line.data(), line.size(), "SQL error code: %d, message: \"%s\" at line %d\n",
+                  code, message, site);
+    line.resize(static_cast<size_t>(size));
+    text += line;
+  }
+  // Whatever part of the page was written is dropped: the response is the
+  // header and the error text.
+  quibSendFailure(text);
   sqlite3_close(web_sched_db);
   web_sched_db = nullptr;
   std::exit(1);

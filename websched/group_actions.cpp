@@ -23,6 +23,8 @@ constexpr int kSiteExecStep = 16;
 constexpr int kSiteLookupPrepare = 17;
 constexpr int kSiteLookupBind = 18;
 constexpr int kSiteLookupStep = 19;
+constexpr int kSiteGroupBegin = 8;
+constexpr int kSiteGroupCommit = 9;
 
 // No source base: the statement has no ":sourceBase".
 constexpr int32_t kNoSourceBase = -1;
@@ -45,10 +47,14 @@ const char* const kTitleSql = "select user_string from timer_record_table where 
 
 }  // namespace
 
-// Runs sql once per key, in order. A key is bound by its integer value (text
-// without digits reads as 0, which names no timer). The first step the
-// database refuses ends the request, so later keys are not touched.
+// Runs sql once per key, in order, in one transaction. A key is bound by its
+// integer value (text without digits reads as 0, which names no timer). The
+// first step the database refuses ends the request: later keys are not
+// touched and earlier ones are rolled back.
 int groupExec(const char* sql, const KeyList& keys, int32_t sourceBase, int32_t* changed) {
+  // All keys or none: a refused key rolls back the ones before it, so a
+  // failure report never hides a half-done action.
+  timer_store::StoreTransaction transaction(kSiteGroupBegin, kSiteGroupCommit);
   SqliteStatement statement = prepareOrExit(sql, kSiteGroupPrepare);
   bool first = true;
   for (const ParamValue& key : keys) {
@@ -63,6 +69,8 @@ int groupExec(const char* sql, const KeyList& keys, int32_t sourceBase, int32_t*
     // counted by SQLite.
     if (changed != nullptr) *changed += sqlite3_changes(web_sched_db);
   }
+  statement.reset();
+  transaction.commit();
   return 0;
 }
 

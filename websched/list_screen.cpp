@@ -19,8 +19,9 @@ constexpr std::time_t kNewTimerLead = 300;
 
 }  // namespace
 
-// Writes the whole list screen: header, then "skedra.shtml" expanded with the
-// page variables; the include directives reach commandProcessor.
+// Writes the whole list screen into the response: header, then
+// "skedra.shtml" expanded with the page variables; the include directives
+// reach commandProcessor.
 void displayListScreen(std::string_view message, int32_t editKey, std::string_view command,
                        std::string_view buttonLabel, const std::optional<std::string>& sessionId,
                        std::string_view notice, std::string_view editTitle) {
@@ -68,7 +69,6 @@ void displayListScreen(std::string_view message, int32_t editKey, std::string_vi
   context.elements = std::move(list);
 
   readTextFile(kPageTemplate, &context, printSimpleText);
-  std::fflush(stdout);
   disposeElems(std::move(context.elements));
 }
 
@@ -118,5 +118,5 @@ TimerForm& prePopulateTimerForm(TimerForm& form) {
 void printCancelUpdate(std::string_view text, TemplateContext* context) {
   assert(context != nullptr && context->userData != nullptr);
   const ScreenState& state = *static_cast<const ScreenState*>(context->userData);
-  if (state.command != createCmd) std::fwrite(text.data(), 1, text.size(), stdout);
+  if (state.command != createCmd) quibOut(text);
 }

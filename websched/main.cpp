@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "skedra_paths.h"
+#include "websched/store_statements.h"
 #include "websched/websched.h"
 
 namespace {
@@ -28,8 +29,10 @@ std::string_view actionText(int actionResult) {
   return actionResult >= 0 && actionResult < count ? web_sched_errors[actionResult] : "";
 }
 
-// Call site of the timer database's open.
+// Call sites of exitIfError in this file.
 constexpr int kSiteOpenTimerDb = 1;
+constexpr int kSiteWriteBegin = 2;
+constexpr int kSiteWriteCommit = 3;
 
 // Exit status after a "reinit" request.
 constexpr int kExitReinit = 100;
@@ -102,12 +105,14 @@ int runGroupAction(std::string& notice) {
     result = cloneTimers(keys, &changed);
   }
   notice = groupNotice(action, changed);
+  noteActionDone();
   return result;
 }
 
 // Stores the padding defaults when asked to, then creates the timer, or
 // updates the one named by "key" when only "update" is present. An update of
 // a timer that no longer exists changes nothing, the defaults included.
+// Both writes are one transaction: a failure leaves neither behind.
 int runTimerWrite(std::string& notice) {
   const bool creating = isParam("create") != 0;
   const int32_t key = quibAtoi(getParam("key"));
@@ -121,6 +126,7 @@ int runTimerWrite(std::string& notice) {
   }
   int32_t prepad = minutesToSeconds(quibAtoi(getParam("prepad")));
   int32_t postpad = minutesToSeconds(quibAtoi(getParam("postpad")));
+  timer_store::StoreTransaction transaction(kSiteWriteBegin, kSiteWriteCommit);
   if (isParam("savedef")) savePaddingDefaults(prepad, postpad);
   TimerValues values = formValues(prepad, postpad);
   if (creating) {
@@ -130,6 +136,8 @@ int runTimerWrite(std::string& notice) {
     updateTimer(key, values);
     notice = updatedNotice(values.title);
   }
+  transaction.commit();
+  noteActionDone();
   return 0;
 }
 
@@ -149,12 +157,15 @@ int main(int argc, char** argv) {
 
   useRecorderTimeZone(RECORDER_TZ_RULE_PATH);
   const char* timerDbPath = argc > 1 ? argv[1] : SKEDRA_TIMER_DB_PATH;
-  exitIfError(sqlite3_open(timerDbPath, &web_sched_db), kSiteOpenTimerDb);
+  exitIfError(openWebSchedDb(timerDbPath), kSiteOpenTimerDb);
 
   parseParams();
 
   gate = runSignInGate();
-  if (!gate.letThrough) return 0;
+  if (!gate.letThrough) {
+    quibSendResponse();
+    return 0;
+  }
 
   // The first action that the request names wins.
   if (isParam("delete") || isParam("enable") || isParam("disable") || isParam("clone")) {
@@ -179,6 +190,7 @@ int main(int argc, char** argv) {
   std::string_view message =
       gate.message ? std::string_view(*gate.message) : actionText(actionResult);
   displayListScreen(message, editKey, command, buttonLabel, gate.sessionId, notice, editTitle);
+  quibSendResponse();
 
   sqlite3_close(web_sched_db);
   web_sched_db = nullptr;

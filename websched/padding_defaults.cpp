@@ -101,37 +101,6 @@ void setSettingValue(PaddingSettings& settings, int index, int32_t value) {
   (index == 0 ? settings.prepad : settings.postpad) = value;
 }
 
-// The transaction of one save: every row, drop and create of a save becomes
-// visible at once or not at all, so neither a failure half-way nor a
-// firmware write in between meets a database with some triggers missing.
-// Begun immediately, so a database that another process is writing fails
-// here and not half-way.
-class SaveTransaction {
- public:
-  SaveTransaction() {
-    exitIfError(sqlite3_exec(web_sched_db, "begin immediate", nullptr, nullptr, nullptr),
-                kSiteSaveBegin);
-    open_ = true;
-  }
-  // Reached only when the save is abandoned by an exception; the failures
-  // that end the request leave through exitIfError, whose close of the
-  // database rolls the open transaction back without disturbing the error
-  // text it reports.
-  ~SaveTransaction() {
-    if (open_) sqlite3_exec(web_sched_db, "rollback", nullptr, nullptr, nullptr);
-  }
-  SaveTransaction(const SaveTransaction&) = delete;
-  SaveTransaction& operator=(const SaveTransaction&) = delete;
-
-  void commit() {
-    exitIfError(sqlite3_exec(web_sched_db, "commit", nullptr, nullptr, nullptr), kSiteSaveCommit);
-    open_ = false;
-  }
-
- private:
-  bool open_ = false;
-};
-
 // Call sites of one statement that writes a settings row.
 struct RowSites {
   int reset, bindName, bindValue, step;
@@ -221,7 +190,10 @@ const PaddingSettings& getSettings() {
 // Stores both defaults and replaces the three triggers with ones that carry
 // them, all in one transaction.
 void savePaddingDefaults(int32_t prepad, int32_t postpad) {
-  SaveTransaction transaction;
+  // Every row, drop and create of a save becomes visible at once or not at
+  // all, so neither a failure half-way nor a firmware write in between meets
+  // a database with some triggers missing.
+  timer_store::StoreTransaction transaction(kSiteSaveBegin, kSiteSaveCommit);
   writeSettingRows(PaddingSettings{prepad, postpad});
   for (const char* drop : kDropTriggerSql) execSQL(drop);
   webschedSettings = PaddingSettings{prepad, postpad, true};

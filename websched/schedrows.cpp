@@ -6,6 +6,7 @@
 #include <ctime>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "quib/sqlite_handle.h"
 #include "websched/websched.h"
@@ -19,6 +20,7 @@ constexpr const char* kRowQuery =
 
 constexpr int kSitePrepare = 50;
 constexpr int kSiteStep = 51;
+constexpr int kSiteReset = 52;
 
 constexpr std::string_view kChecked = "checked=\"checked\" ";
 constexpr std::string_view kUnchecked = "";
@@ -324,21 +326,28 @@ void execSchedrows(std::string_view path, TemplateContext* context) {
   const RowTemplates templates{loadFile(std::string(path)), loadFile("checkbox.shtml"),
                                loadFile("titlink.shtml")};
 
-  sqlite3_stmt* prepared = nullptr;
-  const int rc = sqlite3_prepare_v2(web_sched_db, kRowQuery, -1, &prepared, nullptr);
-  SqliteStatement statement(prepared);
-  exitIfError(rc, kSitePrepare);
-  state.statement = statement.get();
-  int n = 0;
-  for (;;) {
-    const int result = sqlite3_step(state.statement);
-    if (result == SQLITE_DONE) break;
-    if (result != SQLITE_ROW) exitIfError(result, kSiteStep);
-    renderRow(readRow(state.statement), n, templates, context, state);
-    ++n;
+  // Every row is read in one pass and the query finalised before anything is
+  // rendered: the read lock on the firmware's table lasts only as long as
+  // the reading, never as long as the page.
+  std::vector<TimerRow> rows;
+  {
+    sqlite3_stmt* prepared = nullptr;
+    const int rc = sqlite3_prepare_v2(web_sched_db, kRowQuery, -1, &prepared, nullptr);
+    SqliteStatement statement(prepared);
+    exitIfError(rc, kSitePrepare);
+    state.statement = statement.get();
+    for (;;) {
+      const int result = sqlite3_step(state.statement);
+      if (result == SQLITE_DONE) break;
+      if (result != SQLITE_ROW) exitIfError(result, kSiteStep);
+      rows.push_back(readRow(state.statement));
+    }
+    exitIfError(sqlite3_reset(state.statement), kSiteReset);
+    state.statement = nullptr;
   }
+  int n = 0;
+  for (const TimerRow& row : rows) renderRow(row, n++, templates, context, state);
   publishForm(context, state);
-  state.statement = nullptr;
 }
 
 // Lends the list to a private context whose sink collects the expansion,

@@ -52,6 +52,40 @@ inline void bindIntOrExit(SqliteStatement& statement, const char* name, int32_t 
   checkOrExit(statement, sqlite3_bind_int(statement.get(), index, value), site);
 }
 
+// One write transaction of the timer store, begun immediately: the write
+// lock is taken before the first statement, so a transaction never has to
+// upgrade a read lock while another process waits for it to end (the
+// deadlock that SQLite resolves by refusing one side at once). Inside a
+// transaction that is already open it does nothing: the outer one commits.
+// A failure leaves through exitIfError, whose close of the database rolls
+// the open transaction back.
+class StoreTransaction {
+ public:
+  StoreTransaction(int beginSite, int commitSite) : commitSite_(commitSite) {
+    if (sqlite3_get_autocommit(web_sched_db) == 0) return;
+    exitIfError(sqlite3_exec(web_sched_db, "begin immediate", nullptr, nullptr, nullptr),
+                beginSite);
+    open_ = true;
+  }
+  // Reached without a commit only when the write is abandoned by an
+  // exception.
+  ~StoreTransaction() {
+    if (open_) sqlite3_exec(web_sched_db, "rollback", nullptr, nullptr, nullptr);
+  }
+  StoreTransaction(const StoreTransaction&) = delete;
+  StoreTransaction& operator=(const StoreTransaction&) = delete;
+
+  void commit() {
+    if (!open_) return;
+    exitIfError(sqlite3_exec(web_sched_db, "commit", nullptr, nullptr, nullptr), commitSite_);
+    open_ = false;
+  }
+
+ private:
+  int commitSite_;
+  bool open_ = false;
+};
+
 // The device computes in 32-bit two's complement; the host does the same
 // arithmetic in 64 bits and wraps the result back, so that no input can
 // overflow a signed type.

@@ -24,9 +24,24 @@ extern sqlite3* web_sched_db;
 
 extern const char* const createCmd;  // "create"
 
-// Returns when code is 0. Otherwise writes the response header and the
-// "SQL error code" line naming site, closes the timer database and ends the
-// process with exit status 1.
+// How long a statement on the timer database waits for a lock that another
+// process (the firmware, another request) holds before it fails.
+constexpr int kWebSchedBusyTimeoutMs = kQuibBusyTimeoutMs;
+
+// Opens path into web_sched_db with the busy timeout set. Returns the SQLite
+// result code.
+int openWebSchedDb(const char* path,
+                   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI);
+
+// Records that the request's timer action has been committed; a failure
+// after that says so in front of its error line.
+void noteActionDone();
+bool actionDone();
+
+// Returns when code is 0. Otherwise replaces the response's page text with
+// the "SQL error code" line naming site (after a committed action, the line
+// saying it was carried out comes first), sends it, closes the timer database
+// and ends the process with exit status 1.
 int exitIfError(int code, int site);
 
 // Call-site numbers handed to exitIfError: each statement has its own.
@@ -54,7 +69,8 @@ GateOutcome runSignInGate();
 using KeyList = std::vector<ParamValue>;
 
 // Runs sql once per key, binding the key to ":id" and, when sourceBase is 0
-// or more, sourceBase to ":sourceBase". Stops at the first failing key. When
+// or more, sourceBase to ":sourceBase", all keys in one transaction. The
+// first failing key ends the request with nothing written. When
 // changed is given, the number of rows the statements touched is added to it.
 int groupExec(const char* sql, const KeyList& keys, int32_t sourceBase, int32_t* changed = nullptr);
 int deleteTimers(const KeyList& keys, int32_t* changed = nullptr);
@@ -190,7 +206,7 @@ struct TimerForm {
 // What the list screen hands to its renderers (TemplateContext user data).
 struct ScreenState {
   int32_t editKey = 0;
-  sqlite3_stmt* statement = nullptr;  // the timer query while rows render
+  sqlite3_stmt* statement = nullptr;  // the timer query while its rows are read
   TimerForm form;
   std::string command;      // "create" or "update"
   std::string buttonLabel;  // "Create" or "Update"

@@ -1,5 +1,6 @@
 // Collects what the code under test writes to standard output (the process's
-// file descriptor 1, so printf, fwrite and nested expansions all land in it).
+// file descriptor 1, so printf, fwrite and nested expansions all land in it),
+// together with the response it has collected in memory and not sent yet.
 #pragma once
 
 #include <string>

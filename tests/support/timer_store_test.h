@@ -26,10 +26,11 @@ class TimerStoreTest : public ::testing::Test {
     forgetSettings();
   }
 
-  // Opens web_sched_db on dbPath as the request entry does (flags: how).
+  // Opens web_sched_db on dbPath as the request entry does, busy timeout
+  // included (flags: how).
   void openTimerDb(int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) {
     closeTimerDb();
-    ASSERT_EQ(sqlite3_open_v2(dbPath.c_str(), &web_sched_db, flags, nullptr), SQLITE_OK);
+    ASSERT_EQ(openWebSchedDb(dbPath.c_str(), flags), SQLITE_OK);
   }
 
   void closeTimerDb() {
