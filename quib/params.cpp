@@ -83,9 +83,7 @@ std::optional<std::string> readPostBody() {
   std::optional<size_t> length = announcedLength();
   if (!length) return std::nullopt;
   if (*length > kMaxBodyBytes) {
-    quibPrintHttpHeader();
-    std::fputs(kBodyTooLargePage, stdout);
-    std::fflush(stdout);
+    quibSendFailure(kBodyTooLargePage);
     std::exit(1);
   }
   std::optional<std::string> body = readBody(*length);
