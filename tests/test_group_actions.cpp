@@ -115,13 +115,13 @@ TEST_F(GroupActions, LockedDatabaseIsFailure) {
   insertTimers(2);
   {
     FirmwareLock lock(dbPath);
-    EXPECT_STORE_FAILURE(deleteTimers({"1"}), sqlErrorLine(5, "database is locked", 17));
+    EXPECT_STORE_FAILURE(deleteTimers({"1"}), sqlErrorLine(5, "database is locked", 8));
   }
   // With the schema already read, the write lock is still refused up front.
   loadSchema();
   {
     FirmwareLock lock(dbPath);
-    EXPECT_STORE_FAILURE(disableTimers({"1"}), sqlErrorLine(5, "database is locked", 17));
+    EXPECT_STORE_FAILURE(disableTimers({"1"}), sqlErrorLine(5, "database is locked", 8));
   }
   EXPECT_EQ(readTimerRow(dbPath, 1)->enable, 0);
   EXPECT_EQ(countTimerRows(dbPath), 2);
