@@ -423,4 +423,36 @@ TEST(ApplyTemplate, IncludesGoStraightToTheResponse) {
   disposeElems(std::move(list));
 }
 
+TEST_F(SchedrowsTest, LoadsTheSchedulesOfEveryTimerInTableOrder) {
+  FirmwareTimer timer;
+  timer.title = "Film";
+  timer.repeat = 2;
+  timer.timestampStart = firmwareStartSeconds(2030, 5, 3, 19, 55);
+  timer.timestampOffset = 70 * 60;
+  const int64_t first = insert(timer);
+  timer.title = "Camera";
+  timer.repeat = 0;
+  timer.source = 1;
+  timer.enable = 1;
+  timer.hour = 6;
+  timer.minute = 45;
+  timer.timestampStart = std::nullopt;
+  timer.timestampOffset = std::nullopt;
+  const int64_t second = insert(timer);
+  const std::vector<TimerSchedule> timers = loadTimerSchedules();
+  ASSERT_EQ(timers.size(), 2u);
+  EXPECT_EQ(timers[0].id, first);
+  EXPECT_EQ(timers[0].title, "Film");
+  EXPECT_EQ(timers[0].repeat, 2);
+  EXPECT_EQ(timers[0].timestampStart, firmwareStartSeconds(2030, 5, 3, 19, 55));
+  EXPECT_EQ(timers[0].timestampOffset, 70 * 60);
+  EXPECT_TRUE(timers[0].active);
+  EXPECT_FALSE(timers[0].av);
+  EXPECT_EQ(timers[1].id, second);
+  EXPECT_EQ(timers[1].year * 10000 + timers[1].month * 100 + timers[1].day, 20300503);
+  EXPECT_EQ(timers[1].hh * 100 + timers[1].mm, 645);
+  EXPECT_FALSE(timers[1].active);
+  EXPECT_TRUE(timers[1].av);
+}
+
 }  // namespace

@@ -21,6 +21,10 @@ constexpr const char* kRowQuery =
 constexpr int kSitePrepare = 50;
 constexpr int kSiteStep = 51;
 constexpr int kSiteReset = 52;
+// The same query read for the occurrence checks of the entry.
+constexpr int kSiteSchedulesPrepare = 53;
+constexpr int kSiteSchedulesStep = 54;
+constexpr int kSiteSchedulesReset = 55;
 
 constexpr std::string_view kChecked = "checked=\"checked\" ";
 constexpr std::string_view kUnchecked = "";
@@ -98,6 +102,51 @@ TimerRow readRow(sqlite3_stmt* statement) {
   const unsigned char* title = sqlite3_column_text(statement, 17);
   if (title != nullptr) row.title = reinterpret_cast<const char*>(title);
   return row;
+}
+
+// Call sites of one reading of the table.
+struct ReadSites {
+  int prepare, step, reset;
+};
+
+// Every row of the table in database order, read in one pass: the statement
+// is reset and finalised before the caller does anything with the rows, so
+// the read lock on the firmware's table lasts only as long as the reading.
+// While it runs, *current (when given) holds the statement.
+std::vector<TimerRow> readRows(const ReadSites& sites, sqlite3_stmt** current) {
+  std::vector<TimerRow> rows;
+  sqlite3_stmt* prepared = nullptr;
+  const int rc = sqlite3_prepare_v2(web_sched_db, kRowQuery, -1, &prepared, nullptr);
+  SqliteStatement statement(prepared);
+  exitIfError(rc, sites.prepare);
+  if (current != nullptr) *current = statement.get();
+  for (;;) {
+    const int result = sqlite3_step(statement.get());
+    if (result == SQLITE_DONE) break;
+    if (result != SQLITE_ROW) exitIfError(result, sites.step);
+    rows.push_back(readRow(statement.get()));
+  }
+  exitIfError(sqlite3_reset(statement.get()), sites.reset);
+  if (current != nullptr) *current = nullptr;
+  return rows;
+}
+
+// The row as the occurrence checks see it.
+TimerSchedule scheduleOf(const TimerRow& row) {
+  TimerSchedule timer;
+  timer.id = row.id;
+  timer.repeat = row.date;
+  timer.year = row.year;
+  timer.month = row.month;
+  timer.day = row.day;
+  timer.hh = row.hh;
+  timer.mm = row.mm;
+  timer.timestampStart = row.timestampStart;
+  timer.timestampOffset = row.timestampOffset;
+  timer.active = row.enable == 0;
+  timer.av = row.source == kSourceAV;
+  timer.title = row.title;
+  return timer;
 }
 
 // The row's start as local time, read exactly as the timer write read it.
@@ -326,28 +375,21 @@ void execSchedrows(std::string_view path, TemplateContext* context) {
   const RowTemplates templates{loadFile(std::string(path)), loadFile("checkbox.shtml"),
                                loadFile("titlink.shtml")};
 
-  // Every row is read in one pass and the query finalised before anything is
-  // rendered: the read lock on the firmware's table lasts only as long as
-  // the reading, never as long as the page.
-  std::vector<TimerRow> rows;
-  {
-    sqlite3_stmt* prepared = nullptr;
-    const int rc = sqlite3_prepare_v2(web_sched_db, kRowQuery, -1, &prepared, nullptr);
-    SqliteStatement statement(prepared);
-    exitIfError(rc, kSitePrepare);
-    state.statement = statement.get();
-    for (;;) {
-      const int result = sqlite3_step(state.statement);
-      if (result == SQLITE_DONE) break;
-      if (result != SQLITE_ROW) exitIfError(result, kSiteStep);
-      rows.push_back(readRow(state.statement));
-    }
-    exitIfError(sqlite3_reset(state.statement), kSiteReset);
-    state.statement = nullptr;
-  }
+  // Every row is read before anything is rendered, never as long as the page.
+  const std::vector<TimerRow> rows =
+      readRows({kSitePrepare, kSiteStep, kSiteReset}, &state.statement);
   int n = 0;
   for (const TimerRow& row : rows) renderRow(row, n++, templates, context, state);
   publishForm(context, state);
+}
+
+std::vector<TimerSchedule> loadTimerSchedules() {
+  const std::vector<TimerRow> rows =
+      readRows({kSiteSchedulesPrepare, kSiteSchedulesStep, kSiteSchedulesReset}, nullptr);
+  std::vector<TimerSchedule> timers;
+  timers.reserve(rows.size());
+  for (const TimerRow& row : rows) timers.push_back(scheduleOf(row));
+  return timers;
 }
 
 // Lends the list to a private context whose sink collects the expansion,

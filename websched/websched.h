@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <forward_list>
@@ -14,6 +15,7 @@
 
 #include "lineup/lineup.h"
 #include "quib/quib.h"
+#include "skedra_recorder.h"
 
 // ---------------------------------------------------------------------------
 // Request entry (main.cpp, errors.cpp)
@@ -158,6 +160,82 @@ void useRecorderTimeZone(const char* ruleFile);
 int32_t localTimeSeconds(std::tm& fields, int64_t addDays = 0);
 
 // ---------------------------------------------------------------------------
+// Occurrences: when each timer records (occurrences.cpp)
+// ---------------------------------------------------------------------------
+
+// One timer as the occurrence and overlap checks see it: its stored row.
+struct TimerSchedule {
+  int32_t id = 0;
+  // The `date` column: 0 "Once", 1-11 a pattern of days, any other code its
+  // first window only.
+  int32_t repeat = 0;
+  int32_t year = 0, month = 0, day = 0, hh = 0, mm = 0;  // start, local; month 1-12
+  int32_t timestampStart = 0;   // the first window's start, margins included
+  int32_t timestampOffset = 0;  // the window's length in seconds, margins included
+  bool active = false;          // `enable` is 0: only active timers record
+  bool av = false;              // records from the external AV input
+  std::string title;            // `user_string` as stored
+};
+
+// Windows are computed over this span from now: the next 14 days.
+constexpr int64_t kOccurrenceHorizon = 14 * 86400;
+
+// One recording window, [start, end) in time-value seconds.
+struct RecordingWindow {
+  int64_t start = 0;
+  int64_t end = 0;
+};
+
+// The time of this request: read on the first call, the same on every later
+// one, so that every check of one request sees the same now.
+int64_t requestNow();
+
+// The windows of one timer that have not ended at now and begin before now +
+// kOccurrenceHorizon, in time order; none for an inactive timer or a window
+// length of 0 or less. Without a pattern: the one window from
+// timestamp_start for timestamp_offset seconds. With a pattern (codes 1-11):
+// one window on every day the pattern allows from the start's local date on,
+// at the start's local time of day on that date (read as the timer write
+// reads it, so across a daylight-saving change), with the first window's
+// pre-margin and length.
+std::vector<RecordingWindow> timerWindows(const TimerSchedule& timer, int64_t now);
+
+// True when the timer has no pattern and its one window has ended by now.
+// A repeating timer never ends; the horizon and `active` play no part.
+bool windowEnded(const TimerSchedule& timer, int64_t now);
+
+// "Tue 9/12 20:15": the local weekday, day/month and time of an instant.
+std::string momentLabel(int64_t instant);
+
+// ---------------------------------------------------------------------------
+// Overlaps: timers that cannot all record (overlaps.cpp)
+// ---------------------------------------------------------------------------
+
+constexpr int32_t kRecorderTuners = RECORDER_TUNERS;
+
+// The first overlap of a timer: whom it collides with and from when.
+struct TimerOverlap {
+  size_t other = 0;    // index of the other timer
+  int64_t moment = 0;  // the instant the overlap begins
+};
+
+// Each timer's first overlap (same index as timers, which are in database
+// order), over the windows of timerWindows at now. Tuner timers conflict when
+// more than `tuners` of them record at one instant, AV timers when two do;
+// a window that ends when another begins does not overlap it. A timer's first
+// overlap is the earliest instant at which it records while its kind is over
+// capacity, with the first timer in database order among the others that
+// record then. With one tuner that is the overlap that begins earliest (ties
+// in database order) at the later of the two windows' starts.
+std::vector<std::optional<TimerOverlap>> findOverlaps(const std::vector<TimerSchedule>& timers,
+                                                      int64_t now,
+                                                      int32_t tuners = kRecorderTuners);
+
+// "<title> on Tue 9/12 20:00", the title HTML-escaped: what a row's or a
+// notice's overlap warning names.
+std::string overlapText(std::string_view otherTitle, int64_t moment);
+
+// ---------------------------------------------------------------------------
 // Timer store: padding defaults (padding_defaults.cpp)
 // ---------------------------------------------------------------------------
 
@@ -228,6 +306,9 @@ void printCancelUpdate(std::string_view text, TemplateContext* context);
 // ---------------------------------------------------------------------------
 
 void execSchedrows(std::string_view path, TemplateContext* context);
+// Every timer of the table in database order, read by the table's own
+// query; a failed read ends the request through exitIfError.
+std::vector<TimerSchedule> loadTimerSchedules();
 // Expands text with elements (directives on, no processor) into a new text.
 // The list is lent to the expansion and handed back unchanged.
 std::string applyTemplate(std::string_view text, ElementList& elements);

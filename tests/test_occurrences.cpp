@@ -1,0 +1,230 @@
+// When each timer records: its windows over the next 14 days, in the
+// recorder's zone (Berlin, for both nights of its clock changes).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "support/test_env.h"
+#include "websched/websched.h"
+
+namespace {
+
+class Occurrences : public ::testing::Test {
+ protected:
+  void SetUp() override { useTimeZone("Europe/Berlin"); }
+  void TearDown() override { useTimeZone("UTC"); }
+};
+
+// A local time of Berlin as a time value (never an hour the changes skip or
+// repeat).
+int64_t local(int year, int month, int day, int hour, int minute) {
+  std::tm fields{};
+  fields.tm_year = year - 1900;
+  fields.tm_mon = month - 1;
+  fields.tm_mday = day;
+  fields.tm_hour = hour;
+  fields.tm_min = minute;
+  fields.tm_isdst = -1;
+  return std::mktime(&fields);
+}
+
+// A timer as the write stores it: start columns, timestamp_start with the
+// pre-margin taken off, the margins in the length.
+TimerSchedule timer(int32_t repeat, int year, int month, int day, int hour, int minute,
+                    int32_t lengthMinutes, int32_t prepadMinutes = 0, int32_t postpadMinutes = 0) {
+  TimerSchedule t;
+  t.repeat = repeat;
+  t.year = year;
+  t.month = month;
+  t.day = day;
+  t.hh = hour;
+  t.mm = minute;
+  t.timestampStart =
+      static_cast<int32_t>(local(year, month, day, hour, minute) - prepadMinutes * 60);
+  t.timestampOffset = (prepadMinutes + lengthMinutes + postpadMinutes) * 60;
+  t.active = true;
+  return t;
+}
+
+// "28/03 20:00 CEST-21:00": local start with its zone, local end.
+std::string describe(const RecordingWindow& window) {
+  char text[64];
+  std::tm start{};
+  std::tm end{};
+  const std::time_t begin = window.start;
+  const std::time_t finish = window.end;
+  localtime_r(&begin, &start);
+  localtime_r(&finish, &end);
+  char from[32];
+  char to[16];
+  std::strftime(from, sizeof from, "%d/%m %H:%M %Z", &start);
+  std::strftime(to, sizeof to, "%H:%M", &end);
+  std::snprintf(text, sizeof text, "%s-%s", from, to);
+  return text;
+}
+
+TEST_F(Occurrences, WindowsOverTheNextFourteenDays) {
+  struct Case {
+    const char* what;
+    TimerSchedule timer;
+    int64_t now;
+    size_t count;
+    std::vector<std::string> first;  // the first windows, in order
+    std::string last;                // the last window ("" when none)
+  };
+  const int64_t jan10noon = local(2027, 1, 10, 12, 0);  // a Sunday
+  TimerSchedule disabled = timer(0, 2027, 1, 10, 20, 0, 60);
+  disabled.active = false;
+  TimerSchedule zeroLength = timer(0, 2027, 1, 10, 20, 0, 0);
+  const Case cases[] = {
+      {"once, margins count",
+       timer(0, 2027, 1, 10, 20, 0, 60, 5, 10),
+       jan10noon,
+       1,
+       {"10/01 19:55 CET-21:10"},
+       "10/01 19:55 CET-21:10"},
+      {"once, recording now",
+       timer(0, 2027, 1, 10, 11, 30, 60),
+       jan10noon,
+       1,
+       {"10/01 11:30 CET-12:30"},
+       "10/01 11:30 CET-12:30"},
+      {"once, ended as now begins", timer(0, 2027, 1, 10, 11, 0, 60), jan10noon, 0, {}, ""},
+      {"once, ended yesterday", timer(0, 2027, 1, 9, 20, 0, 60), jan10noon, 0, {}, ""},
+      {"once, a minute inside the horizon",
+       timer(0, 2027, 1, 24, 11, 59, 30),
+       jan10noon,
+       1,
+       {"24/01 11:59 CET-12:29"},
+       "24/01 11:59 CET-12:29"},
+      {"once, at the horizon", timer(0, 2027, 1, 24, 12, 0, 30), jan10noon, 0, {}, ""},
+      {"disabled", disabled, jan10noon, 0, {}, ""},
+      {"no length", zeroLength, jan10noon, 0, {}, ""},
+      {"code above 11: its first window only",
+       timer(20, 2027, 1, 11, 20, 0, 60),
+       jan10noon,
+       1,
+       {"11/01 20:00 CET-21:00"},
+       "11/01 20:00 CET-21:00"},
+      {"code above 11, ended", timer(12, 2027, 1, 3, 20, 0, 60), jan10noon, 0, {}, ""},
+      {"everyday across the month's end",
+       timer(1, 2027, 1, 29, 20, 0, 60),
+       local(2027, 1, 30, 21, 30),
+       14,
+       {"31/01 20:00 CET-21:00", "01/02 20:00 CET-21:00"},
+       "13/02 20:00 CET-21:00"},
+      {"everyday, the 14-day edge: today's starts now, the 15th does not count",
+       timer(1, 2027, 1, 1, 20, 0, 60),
+       local(2027, 1, 10, 20, 0),
+       14,
+       {"10/01 20:00 CET-21:00"},
+       "23/01 20:00 CET-21:00"},
+      {"first start ahead: nothing before it",
+       timer(1, 2027, 1, 20, 20, 0, 60),
+       jan10noon,
+       4,
+       {"20/01 20:00 CET-21:00"},
+       "23/01 20:00 CET-21:00"},
+      {"first start beyond the horizon", timer(1, 2027, 2, 20, 20, 0, 60), jan10noon, 0, {}, ""},
+      {"Tuesdays over the leap day",
+       timer(7, 2028, 2, 22, 20, 0, 60),
+       local(2028, 2, 25, 0, 0),
+       2,
+       {"29/02 20:00 CET-21:00", "07/03 20:00 CET-21:00"},
+       "07/03 20:00 CET-21:00"},
+      {"Mon-Fri across midnight: Friday's still records on Saturday",
+       timer(2, 2027, 1, 4, 23, 30, 60),
+       local(2027, 1, 16, 0, 10),
+       11,
+       {"15/01 23:30 CET-00:30", "18/01 23:30 CET-00:30"},
+       "29/01 23:30 CET-00:30"},
+      {"Mon-Sat",
+       timer(3, 2027, 1, 4, 20, 0, 60),
+       jan10noon,
+       12,
+       {"11/01 20:00 CET-21:00", "12/01 20:00 CET-21:00"},
+       "23/01 20:00 CET-21:00"},
+      {"every weekend",
+       timer(4, 2027, 1, 2, 20, 0, 60),
+       jan10noon,
+       4,
+       {"10/01 20:00 CET-21:00", "16/01 20:00 CET-21:00", "17/01 20:00 CET-21:00"},
+       "23/01 20:00 CET-21:00"},
+      {"Sundays, margins count every week",
+       timer(5, 2027, 1, 3, 20, 0, 60, 5, 5),
+       jan10noon,
+       2,
+       {"10/01 19:55 CET-21:05", "17/01 19:55 CET-21:05"},
+       "17/01 19:55 CET-21:05"},
+      {"everyday over the spring change: the same local time",
+       timer(1, 2027, 3, 20, 20, 0, 60),
+       local(2027, 3, 26, 12, 0),
+       14,
+       {"26/03 20:00 CET-21:00", "27/03 20:00 CET-21:00", "28/03 20:00 CEST-21:00"},
+       "08/04 20:00 CEST-21:00"},
+      {"everyday over the autumn change: the same local time",
+       timer(1, 2027, 10, 25, 20, 0, 60),
+       local(2027, 10, 29, 12, 0),
+       14,
+       {"29/10 20:00 CEST-21:00", "30/10 20:00 CEST-21:00", "31/10 20:00 CET-21:00"},
+       "11/11 20:00 CET-21:00"},
+      {"02:30 on the spring change night moves to 03:30, as mktime moves it",
+       timer(1, 2027, 3, 20, 2, 30, 30),
+       local(2027, 3, 27, 0, 0),
+       14,
+       {"27/03 02:30 CET-03:00", "28/03 03:30 CEST-04:00", "29/03 02:30 CEST-03:00"},
+       "09/04 02:30 CEST-03:00"},
+      {"02:30 on the autumn change night is the later, standard-time one",
+       timer(1, 2027, 10, 20, 2, 30, 30),
+       local(2027, 10, 30, 0, 0),
+       14,
+       {"30/10 02:30 CEST-03:00", "31/10 02:30 CET-03:00", "01/11 02:30 CET-03:00"},
+       "12/11 02:30 CET-03:00"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<RecordingWindow> windows = timerWindows(c.timer, c.now);
+    std::vector<std::string> described;
+    for (const RecordingWindow& window : windows) described.push_back(describe(window));
+    EXPECT_EQ(described.size(), c.count);
+    const std::vector<std::string> first(
+        described.begin(), described.begin() + std::min(described.size(), c.first.size()));
+    EXPECT_EQ(first, c.first);
+    EXPECT_EQ(described.empty() ? "" : described.back(), c.last);
+  }
+}
+
+TEST_F(Occurrences, OnlyATimerWithoutPatternEnds) {
+  const int64_t now = local(2027, 1, 10, 12, 0);
+  TimerSchedule disabledPast = timer(0, 2027, 1, 9, 20, 0, 60);
+  disabledPast.active = false;
+  const struct {
+    const char* what;
+    TimerSchedule timer;
+    bool ended;
+  } cases[] = {
+      {"once, ended", timer(0, 2027, 1, 9, 20, 0, 60), true},
+      {"once, ends as now begins", timer(0, 2027, 1, 10, 11, 0, 60), true},
+      {"once, recording", timer(0, 2027, 1, 10, 11, 30, 60), false},
+      {"once, beyond the horizon", timer(0, 2027, 3, 1, 20, 0, 60), false},
+      {"once and disabled, ended", disabledPast, true},
+      {"everyday, first start long past", timer(1, 2026, 1, 1, 20, 0, 60), false},
+      {"code above 11, ended", timer(12, 2027, 1, 9, 20, 0, 60), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(windowEnded(c.timer, now), c.ended);
+  }
+}
+
+TEST_F(Occurrences, MomentLabelIsWeekdayDayMonthAndTime) {
+  EXPECT_EQ(momentLabel(local(2025, 12, 9, 20, 15)), "Tue 9/12 20:15");
+  EXPECT_EQ(momentLabel(local(2027, 3, 3, 0, 5)), "Wed 3/3 00:05");
+  EXPECT_EQ(momentLabel(local(2027, 1, 10, 23, 59)), "Sun 10/1 23:59");
+}
+
+}  // namespace

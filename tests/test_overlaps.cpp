@@ -1,0 +1,123 @@
+// Timers that cannot all record: each timer's first overlap, the timer it
+// names and the instant it begins.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/firmware.h"
+#include "support/test_env.h"
+#include "websched/websched.h"
+
+namespace {
+
+// Now: Sunday 2027-01-10 00:00 UTC (the tests run in UTC).
+const int64_t kNow = firmwareStartSeconds(2027, 1, 10, 0, 0);
+
+// A timer on a day after kNow (0: that Sunday) from hh:mm for the minutes.
+struct Spec {
+  const char* title;
+  int day;
+  int hh, mm;
+  int32_t minutes;
+  bool av = false;
+  int32_t repeat = 0;
+  bool active = true;
+};
+
+TimerSchedule schedule(const Spec& spec) {
+  TimerSchedule timer;
+  timer.title = spec.title;
+  timer.repeat = spec.repeat;
+  timer.year = 2027;
+  timer.month = 1;
+  timer.day = 10 + spec.day;
+  timer.hh = spec.hh;
+  timer.mm = spec.mm;
+  timer.timestampStart =
+      static_cast<int32_t>(firmwareStartSeconds(2027, 1, 10 + spec.day, spec.hh, spec.mm));
+  timer.timestampOffset = spec.minutes * 60;
+  timer.active = spec.active;
+  timer.av = spec.av;
+  return timer;
+}
+
+// Each timer's first overlap as its row shows it, "" for none.
+std::vector<std::string> overlapsOf(const std::vector<Spec>& specs, int32_t tuners) {
+  std::vector<TimerSchedule> timers;
+  for (const Spec& spec : specs) timers.push_back(schedule(spec));
+  std::vector<std::string> texts;
+  for (const auto& overlap : findOverlaps(timers, kNow, tuners)) {
+    texts.push_back(overlap ? overlapText(timers[overlap->other].title, overlap->moment) : "");
+  }
+  return texts;
+}
+
+TEST(Overlaps, FirstOverlapOfEveryTimer) {
+  struct Case {
+    const char* what;
+    int32_t tuners;
+    std::vector<Spec> timers;
+    std::vector<std::string> expected;
+  };
+  const Case cases[] = {
+      {"same time on two channels",
+       1,
+       {{"A", 0, 20, 0, 60}, {"B", 0, 20, 0, 60}},
+       {"B on Sun 10/1 20:00", "A on Sun 10/1 20:00"}},
+      {"one ends as the other begins", 1, {{"A", 0, 20, 0, 60}, {"B", 0, 21, 0, 60}}, {"", ""}},
+      {"the moment is the later start; the title is escaped",
+       1,
+       {{"News & <b>", 0, 20, 0, 60}, {"B", 0, 20, 30, 60}},
+       {"B on Sun 10/1 20:30", "News &amp; &lt;b&gt; on Sun 10/1 20:30"}},
+      {"the overlap that begins earliest",
+       1,
+       {{"A", 0, 20, 0, 180}, {"B", 0, 22, 0, 60}, {"C", 0, 21, 0, 90}},
+       {"C on Sun 10/1 21:00", "A on Sun 10/1 22:00", "A on Sun 10/1 21:00"}},
+      {"ties in database order",
+       1,
+       {{"A", 0, 20, 0, 60}, {"B", 0, 20, 0, 60}, {"C", 0, 20, 0, 60}},
+       {"B on Sun 10/1 20:00", "A on Sun 10/1 20:00", "A on Sun 10/1 20:00"}},
+      {"tuner and AV input record side by side; two AV timers do not",
+       1,
+       {{"T", 0, 20, 0, 60}, {"V", 0, 20, 0, 60, true}, {"W", 0, 20, 30, 60, true}},
+       {"", "W on Sun 10/1 20:30", "V on Sun 10/1 20:30"}},
+      {"two tuners: two at once is fine", 2, {{"A", 0, 20, 0, 60}, {"B", 0, 20, 0, 60}}, {"", ""}},
+      {"two tuners: the third one puts all three over",
+       2,
+       {{"A", 0, 20, 0, 120}, {"B", 0, 20, 30, 120}, {"C", 0, 21, 0, 30}, {"D", 0, 23, 0, 60}},
+       {"B on Sun 10/1 21:00", "A on Sun 10/1 21:00", "A on Sun 10/1 21:00", ""}},
+      {"a disabled timer records nothing",
+       1,
+       {{"A", 0, 20, 0, 60}, {"B", 0, 20, 0, 60, false, 0, false}},
+       {"", ""}},
+      {"a daily timer meets a single one on its third day",
+       1,
+       {{"Daily", 0, 20, 0, 60, false, 1}, {"Once", 2, 20, 30, 60}},
+       {"Once on Tue 12/1 20:30", "Daily on Tue 12/1 20:30"}},
+      {"windows that ended do not count",
+       1,
+       {{"A", -1, 20, 0, 60}, {"B", -1, 20, 0, 60}, {"C", 0, 20, 0, 60}},
+       {"", "", ""}},
+      {"beyond the 14 days nothing counts",
+       1,
+       {{"A", 14, 20, 0, 60}, {"B", 14, 20, 0, 60}},
+       {"", ""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(overlapsOf(c.timers, c.tuners), c.expected);
+  }
+}
+
+TEST(Overlaps, ManyAtOneInstantAllNameTheFirst) {
+  std::vector<Spec> specs(1000, Spec{"T", 0, 20, 0, 60});
+  specs[0].title = "First";
+  specs[1].title = "Second";
+  const std::vector<std::string> texts = overlapsOf(specs, kRecorderTuners);
+  EXPECT_EQ(texts[0], "Second on Sun 10/1 20:00");
+  for (size_t i = 1; i < texts.size(); ++i) ASSERT_EQ(texts[i], "First on Sun 10/1 20:00") << i;
+}
+
+}  // namespace
