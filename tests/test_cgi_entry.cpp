@@ -247,14 +247,15 @@ TEST_F(RequestEntry, EditOpensTheFormAndReinitEndsWith100) {
 }
 
 TEST_F(RequestEntry, OnlyTheTitleIsUrlDecoded) {
-  run(request("create&title=News+%26+Weather&channel=%31&day=2&month=1&year=2030&hh=20&mm=0"));
+  run(request(
+      "create&title=News+%26+Weather&channel=%31&day=2&month=1&year=2030&hh=20&mm=0&hours=1"));
   TestDb db(timerDb);
   EXPECT_EQ(db.rows("select source, channel from timer_record_table where user_string = "
                     "'News & Weather'"),
             std::vector<std::string>{"1|1"});
 
-  run(request("create&title&channel=7&day=2&month=1&year=2030"));
-  run(request("create&channel=8&day=2&month=1&year=2030"));
+  run(request("create&title&channel=7&day=2&month=1&year=2030&hours=1"));
+  run(request("create&channel=8&day=2&month=1&year=2030&hours=1"));
   EXPECT_EQ(db.rows("select user_string from timer_record_table where channel in (7, 8) and ID "
                     "> 2 order by ID"),
             (std::vector<std::string>{"", ""}));
@@ -275,7 +276,7 @@ TEST_F(RequestEntry, MonFriTimerSubmittedFridayEveningLandsOnMonday) {
 TEST_F(RequestEntry, ArgumentReplacesTheDefaultPath) {
   std::string other = dir.file("other.db");
   createFirmwareSchema(other);
-  CgiRequest create = request("create&channel=7&title=Elsewhere&day=2&month=1&year=2030");
+  CgiRequest create = request("create&channel=7&title=Elsewhere&day=2&month=1&year=2030&hours=1");
   create.timerDb = other;
   EXPECT_EQ(run(create).exitStatus, 0);
   TestDb db(other);
@@ -296,7 +297,7 @@ TEST_F(RequestEntry, WithoutArgumentTheRecorderDatabaseIsUsed) {
     ASSERT_EQ(std::system(command.c_str()), 0);
   }
   createFirmwareSchema(SKEDRA_TIMER_DB_PATH);
-  CgiRequest create = request("create&channel=7&title=Default&day=2&month=1&year=2030");
+  CgiRequest create = request("create&channel=7&title=Default&day=2&month=1&year=2030&hours=1");
   create.timerDb.reset();
   CgiResponse response = run(create);
   std::string stored;
@@ -351,7 +352,7 @@ TEST_F(RequestEntry, CorruptDatabaseFails) {
 // held for a moment only delays the request.
 TEST_F(RequestEntry, LockedDatabaseWaitsThenFails) {
   std::vector<std::string> before = timers();
-  for (const char* action : {"delete&key=1", "create&channel=7&title=Lost", ""}) {
+  for (const char* action : {"delete&key=1", "create&channel=7&title=Lost&hours=1", ""}) {
     SCOPED_TRACE(action);
     TestDb holder(timerDb);
     holder.exec("begin exclusive");
@@ -393,7 +394,7 @@ TEST_F(RequestEntry, CommittedActionIsNotReportedAsFailed) {
             "SQL error code: 1, message: \"integer overflow\" at line 33\n");
   EXPECT_EQ(timers().size() + 1, before.size());
   // The same failure before anything was written is a plain failure report.
-  response = runCgi(request("create&channel=7&title=Lost"));
+  response = runCgi(request("create&channel=7&title=Lost&hours=1"));
   expectTimerDbFailure(response, 1, "integer overflow", "33");
   EXPECT_EQ(timers().size() + 1, before.size());
 }
@@ -403,7 +404,7 @@ TEST_F(RequestEntry, RefusedWriteFails) {
   CgiRequest del = request("delete&key=1");
   del.timerDb = "file:" + timerDb + "?mode=ro";
   expectTimerDbFailure(runCgi(del), 8, "attempt to write a readonly database");
-  CgiRequest create = request("create&channel=7&title=Lost");
+  CgiRequest create = request("create&channel=7&title=Lost&hours=1");
   create.timerDb = del.timerDb;
   expectTimerDbFailure(runCgi(create), 8, "attempt to write a readonly database");
   EXPECT_EQ(timers(), before);
@@ -480,6 +481,79 @@ TEST_F(RequestEntry, EveryActionSaysWhatItDid) {
   }
 }
 
+// What a create or update says about its entry after the action's own
+// sentence, and the bounds that refuse a write: nothing changes, the
+// defaults included. Every row starts from the fixture's two (disabled)
+// timers, on 8 December 2026 at noon.
+TEST_F(RequestEntry, EntryChecksSayWhatHappened) {
+  constexpr const char* kRefusedMargin =
+      "Not saved: a margin must lie between -720 and 720 minutes (12 hours).";
+  constexpr const char* kRefusedEmpty =
+      "Not saved: with its margins the recording would not last at all.";
+  constexpr const char* kRefusedLong =
+      "Not saved: with its margins the recording would last more than 24 hours.";
+  constexpr const char* kNew = "create=Create&title=T&channel=7&hh=20&mm=0&";
+  constexpr const char* kFeb = "day=2&month=2&year=2027&";
+  struct Case {
+    std::string query;
+    std::string notice;
+    long long count;  // timers afterwards; 2 means refused and unchanged
+    std::string tz = "UTC";
+    std::string mode = "create";
+  };
+  const std::vector<Case> cases = {
+      {std::string(kNew) + "day=31&month=2&year=2027&hours=1",
+       "Created \"T\". Saved. 31/2/2027 was read as 3/3/2027.", 3},
+      {"create=Create&title=T&channel=7&day=9&month=12&year=2026&hh=23&mm=75&hours=1",
+       "Created \"T\". Saved. 9/12/2026 23:75 was read as 10/12/2026 00:15.", 3},
+      {"create=Create&title=T&channel=7&day=28&month=3&year=2027&hh=2&mm=30&hours=1",
+       "Created \"T\". Saved. 28/3/2027 02:30 was read as 28/3/2027 03:30.", 3, "Europe/Berlin"},
+      {"create=Create&title=T&channel=7&day=31&month=10&year=2027&hh=2&mm=30&hours=1",
+       "Created \"T\".", 3, "Europe/Berlin"},
+      // The move of a repeating timer's first start (Saturday to Monday) is
+      // no normalisation.
+      {std::string(kNew) + "day=12&month=12&year=2026&hours=1&repeat=2", "Created \"T\".", 3},
+      {"update=Update&key=2&title=Match&channel=7&day=31&month=4&year=2027&hh=20&mm=0&hours=1",
+       "Updated \"Match\". Saved. 31/4/2027 was read as 1/5/2027.", 2},
+      {std::string(kNew) + kFeb + "hours=24", "Created \"T\".", 3},
+      {std::string(kNew) + kFeb + "mins=1&prepad=720&postpad=-720", "Created \"T\".", 3},
+      {std::string(kNew) + kFeb + "hours=0&mins=0", kRefusedEmpty, 2},
+      {std::string(kNew) + kFeb + "hours=12&prepad=-720", kRefusedEmpty, 2},
+      {std::string(kNew) + kFeb + "hours=24&mins=1", kRefusedLong, 2},
+      {std::string(kNew) + kFeb + "hours=2147483647", kRefusedLong, 2},
+      {std::string(kNew) + kFeb + "hours=1&prepad=721", kRefusedMargin, 2},
+      {std::string(kNew) + kFeb + "hours=1&postpad=-721", kRefusedMargin, 2},
+      {std::string("savedef=1&") + kNew + kFeb + "hours=1&prepad=99999999999", kRefusedMargin, 2},
+      {"update=Update&key=2&title=Match&channel=7&hours=25", kRefusedLong, 2, "UTC", "update"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.query);
+    {
+      TestDb db(timerDb);
+      db.exec("delete from timer_record_table");
+    }
+    insertTimer(timerDb, 1, "Film", 1);
+    insertTimer(timerDb, 2, "Match", 1);
+    std::vector<std::string> before = timers();
+    CgiRequest r = request(c.query);
+    r.tz = c.tz;
+    r.fakeTime = "@2026-12-08 12:00:00";
+    r.cookie.reset();  // a session of the real clock would not be valid then
+    r.signIn = true;
+    CgiResponse response = run(r);
+    ProbePage page = probePage(response);
+    EXPECT_EQ(page.notice, c.notice) << response.output;
+    EXPECT_EQ(page.msg, "");
+    EXPECT_EQ(page.buttonVar, c.mode);
+    EXPECT_EQ(timerCount(), c.count);
+    if (c.notice.rfind("Not saved", 0) == 0) {
+      EXPECT_EQ(timers(), before);
+    }
+    TestDb db(timerDb);
+    EXPECT_EQ(db.integer("select count(*) from sqlite_master where name = 'settings'"), 0);
+  }
+}
+
 TEST_F(RequestEntry, EditOfAnExistingTimerNamesItInThePageTitle) {
   insertTimer(timerDb, 3, "News & Weather");
   EXPECT_EQ(probePage(run(request("edit=Edit&key=3"))).pageTitle, "Edit: News &amp; Weather");
@@ -503,9 +577,9 @@ TEST_F(RequestEntry, FormTokenCarriesAnActionOutOnce) {
       // Without a token, or with an empty one, every request acts.
       {"clone=Clone&key=2", "Cloned 1 timer (the copy is disabled).", 4},
       {"clone=Clone&key=2&formtoken=", "Cloned 1 timer (the copy is disabled).", 5},
-      {"create=Create&title=Late&channel=7&day=2&month=1&year=2030&formtoken=b2",
+      {"create=Create&title=Late&channel=7&day=2&month=1&year=2030&hours=1&formtoken=b2",
        "Created \"Late\".", 6},
-      {"create=Create&title=Late&channel=7&day=2&month=1&year=2030&formtoken=b2", kSent, 6},
+      {"create=Create&title=Late&channel=7&day=2&month=1&year=2030&hours=1&formtoken=b2", kSent, 6},
       // A token is one form's, whatever its action.
       {"delete=Delete&key=1&formtoken=b2", kSent, 6},
       {"savedef=1&prepad=9&update=Update&key=1&title=X&formtoken=b2", kSent, 6},
@@ -513,6 +587,9 @@ TEST_F(RequestEntry, FormTokenCarriesAnActionOutOnce) {
       {"delete=Delete&formtoken=c3", "", 6, kNoKeys},
       {"delete=Delete&key=1&formtoken=c3", "Deleted 1 timer.", 5},
       {"delete=Delete&key=1&formtoken=c3", kSent, 5},
+      // A write refused for its entry leaves its token unused.
+      {"create=Create&title=Long&channel=7&hours=25&formtoken=d4",
+       "Not saved: with its margins the recording would last more than 24 hours.", 5},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.query);

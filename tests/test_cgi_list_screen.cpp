@@ -287,6 +287,68 @@ TEST_F(CgiListScreen, UpdateModeFillsTheFormFromTheEditedTimer) {
   EXPECT_EQ(values["mm"], "00");
 }
 
+// A write refused for its bounds comes back with the form as entered, in
+// create mode for a new timer and in update mode for an edited one.
+TEST_F(CgiListScreen, RefusedWriteKeepsTheEnteredForm) {
+  const std::string entered =
+      "title=Too+long+%26+more&channel=5&day=31&month=2&year=2027&hh=21&mm=5&hours=30&mins=7&"
+      "prepad=4&postpad=-3&repeat=3&quality=0&target=1&disabled=1";
+  for (const std::string& action :
+       {std::string("create=Create"), std::string("update=Update&key=1")}) {
+    SCOPED_TRACE(action);
+    const char* const everything = "select * from timer_record_table order by ID";
+    const std::vector<std::string> before = TestDb(timerDb).rows(everything);
+    const CgiResponse response = get(action + "&" + entered);
+    ASSERT_EQ(response.exitStatus, 0) << response.output;
+    EXPECT_EQ(TestDb(timerDb).rows(everything), before);
+    const std::string& page = response.body;
+    EXPECT_NE(page.find("Not saved: with its margins the recording would last more than 24 hours."),
+              std::string::npos);
+    const std::string form = between(page, "<form class=\"timer-form\"", "</form>");
+    std::map<std::string, std::string> values;
+    for (const Field& field : successfulControls(form)) values[field.name] = field.value;
+    const bool update = action.rfind("update", 0) == 0;
+    EXPECT_EQ(values["key"], update ? "1" : "0");
+    EXPECT_EQ(controlNames(form).count(update ? "update" : "create"), 1u);
+    const std::map<std::string, std::string> expected = {{"title", "Too long & more"},
+                                                         {"channel", "5"},
+                                                         {"day", "31"},
+                                                         {"month", "2"},
+                                                         {"year", "2027"},
+                                                         {"hh", "21"},
+                                                         {"mm", "05"},
+                                                         {"hours", "30"},
+                                                         {"mins", "07"},
+                                                         {"prepad", "4"},
+                                                         {"postpad", "-3"},
+                                                         {"repeat", "3"},
+                                                         {"quality", "0"},
+                                                         {"target", "1"},
+                                                         {"disabled", "1"}};
+    for (const auto& [name, value] : expected) EXPECT_EQ(values[name], value) << name;
+  }
+}
+
+// The browser refuses first what the program would: every number is
+// required, the length and the margins carry the program's bounds.
+TEST_F(CgiListScreen, FormInputsCarryTheEntryBounds) {
+  const std::string form = between(get("").body, "<form class=\"timer-form\"", "</form>");
+  const std::map<std::string, std::pair<std::string, std::string>> bounds = {
+      {"hours", {"0", "24"}}, {"prepad", {"-720", "720"}}, {"postpad", {"-720", "720"}}};
+  int numbers = 0;
+  for (const std::string& tag : tags(form, "<input ")) {
+    if (tag.find("type=\"number\"") == std::string::npos) continue;
+    ++numbers;
+    EXPECT_NE(tag.find(" required"), std::string::npos) << tag;
+    const auto attrs = attributes(tag);
+    const auto bound = bounds.find(attrs.at("name"));
+    if (bound == bounds.end()) continue;
+    EXPECT_EQ(attrs.at("min"), bound->second.first) << tag;
+    EXPECT_EQ(attrs.at("max"), bound->second.second) << tag;
+  }
+  EXPECT_EQ(numbers, 9);
+}
+
 TEST_F(CgiListScreen, FormsSendExactlyTheParametersTheProgramReads) {
   const std::string page = get("edit=Edit&key=1").body;
   const std::string timerForm = between(page, "<form class=\"timer-form\"", "</form>");

@@ -24,7 +24,8 @@ constexpr std::time_t kNewTimerLead = 300;
 // reach commandProcessor.
 void displayListScreen(std::string_view message, int32_t editKey, std::string_view command,
                        std::string_view buttonLabel, const std::optional<std::string>& sessionId,
-                       std::string_view notice, std::string_view editTitle) {
+                       std::string_view notice, std::string_view editTitle,
+                       const std::optional<TimerForm>& entered) {
   quibPrintHttpHeader();
 
   ScreenState state;
@@ -33,6 +34,7 @@ void displayListScreen(std::string_view message, int32_t editKey, std::string_vi
   state.buttonLabel = std::string(buttonLabel);
   const bool creating = command == createCmd;
   if (creating) prePopulateTimerForm(state.form);
+  state.entered = entered;
 
   // The session id is the system's own, but it goes into attributes, so it is
   // escaped like any other text put into the page.

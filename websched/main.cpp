@@ -111,24 +111,32 @@ int runGroupAction(std::string& notice) {
 
 // Stores the padding defaults when asked to, then creates the timer, or
 // updates the one named by "key" when only "update" is present. An update of
-// a timer that no longer exists changes nothing, the defaults included.
-// Both writes are one transaction: a failure leaves neither behind.
-int runTimerWrite(std::string& notice) {
+// a timer that no longer exists changes nothing, the defaults included, and
+// neither does an entry beyond the bounds: its form comes back as entered in
+// refused. Both writes are one transaction: a failure leaves neither behind.
+int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
   const bool creating = isParam("create") != 0;
   const int32_t key = quibAtoi(getParam("key"));
   if (!creating && !timerTitle(key)) {
     notice = noticeGone;
     return 0;
   }
+  const int32_t prepadMinutes = quibAtoi(getParam("prepad"));
+  const int32_t postpadMinutes = quibAtoi(getParam("postpad"));
+  TimerValues values =
+      formValues(minutesToSeconds(prepadMinutes), minutesToSeconds(postpadMinutes));
+  if (std::optional<std::string_view> refusal =
+          entryRefusal(prepadMinutes, postpadMinutes, values.hours, values.mins)) {
+    notice = *refusal;
+    refused = enteredForm(creating ? 0 : key, values, prepadMinutes, postpadMinutes);
+    return 0;
+  }
   if (!claimFormToken()) {
     notice = noticeAlreadySent;
     return 0;
   }
-  int32_t prepad = minutesToSeconds(quibAtoi(getParam("prepad")));
-  int32_t postpad = minutesToSeconds(quibAtoi(getParam("postpad")));
   timer_store::StoreTransaction transaction(kSiteWriteBegin, kSiteWriteCommit);
-  if (isParam("savedef")) savePaddingDefaults(prepad, postpad);
-  TimerValues values = formValues(prepad, postpad);
+  if (isParam("savedef")) savePaddingDefaults(values.prepad, values.postpad);
   if (creating) {
     createTimer(values);
     notice = createdNotice(values.title);
@@ -138,6 +146,7 @@ int runTimerWrite(std::string& notice) {
   }
   transaction.commit();
   noteActionDone();
+  appendNotice(notice, normalisedRemark(values));
   return 0;
 }
 
@@ -151,6 +160,8 @@ int main(int argc, char** argv) {
   // What the action did, for the page; the title of the timer being edited.
   std::string notice;
   std::string editTitle;
+  // The form of a refused write, as entered.
+  std::optional<TimerForm> refused;
   int exitStatus = 0;
   // The gate's message and the session id for the self URL: none so far.
   GateOutcome gate;
@@ -171,7 +182,14 @@ int main(int argc, char** argv) {
   if (isParam("delete") || isParam("enable") || isParam("disable") || isParam("clone")) {
     actionResult = runGroupAction(notice);
   } else if (isParam("create") || isParam("update")) {
-    actionResult = runTimerWrite(notice);
+    actionResult = runTimerWrite(notice, refused);
+    // A refused update stays in the form of the timer being edited.
+    if (refused && refused->id != 0) {
+      editKey = refused->id;
+      editTitle = timerTitle(editKey).value_or("");
+      command = "update";
+      buttonLabel = "Update";
+    }
   } else if (isParam("edit")) {
     // An edit link of a timer that is gone shows the create form instead.
     const int32_t key = quibAtoi(getParam("key"));
@@ -189,7 +207,8 @@ int main(int argc, char** argv) {
 
   std::string_view message =
       gate.message ? std::string_view(*gate.message) : actionText(actionResult);
-  displayListScreen(message, editKey, command, buttonLabel, gate.sessionId, notice, editTitle);
+  displayListScreen(message, editKey, command, buttonLabel, gate.sessionId, notice, editTitle,
+                    refused);
   quibSendResponse();
 
   sqlite3_close(web_sched_db);

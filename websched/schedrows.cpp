@@ -380,6 +380,7 @@ void execSchedrows(std::string_view path, TemplateContext* context) {
       readRows({kSitePrepare, kSiteStep, kSiteReset}, &state.statement);
   int n = 0;
   for (const TimerRow& row : rows) renderRow(row, n++, templates, context, state);
+  if (state.entered) state.form = *state.entered;
   publishForm(context, state);
 }
 

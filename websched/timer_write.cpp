@@ -42,13 +42,6 @@ const char* const kUpdateSql =
     "timestamp_offset = :ts_offset, user_string = :title,quality = :quality, target = :target, "
     "enable = :disabled where ID = :id";
 
-// The channel text's value as the firmware's signed 16-bit channel number:
-// the low 16 bits, sign-extended.
-int32_t channelNumber(std::string_view text) {
-  uint32_t low = static_cast<uint32_t>(quibAtoi(text)) & 0xFFFFu;
-  return low >= 0x8000u ? static_cast<int32_t>(low) - 0x10000 : static_cast<int32_t>(low);
-}
-
 // Local broken-down time of a 32-bit time value.
 void toLocal(int32_t seconds, std::tm& brokenDown) {
   std::time_t value = seconds;
@@ -78,6 +71,23 @@ struct NamedValue {
 };
 
 }  // namespace
+
+// The low 16 bits, sign-extended.
+int32_t channelNumber(std::string_view text) {
+  uint32_t low = static_cast<uint32_t>(quibAtoi(text)) & 0xFFFFu;
+  return low >= 0x8000u ? static_cast<int32_t>(low) - 0x10000 : static_cast<int32_t>(low);
+}
+
+std::tm enteredStartFields(const TimerValues& values) {
+  std::tm start{};
+  start.tm_sec = 0;
+  start.tm_min = quibAtoi(values.mm);
+  start.tm_hour = quibAtoi(values.hh);
+  start.tm_mday = quibAtoi(values.day);
+  start.tm_mon = wrap32(int64_t{quibAtoi(values.month)} - 1);
+  start.tm_year = wrap32(int64_t{quibAtoi(values.year)} - 1900);
+  return start;
+}
 
 namespace {
 
@@ -122,13 +132,7 @@ int execBoundSQL(const char* sql, int32_t id, const TimerValues& values) {
 
   // The form's fields read as local time and normalised in place (minute 75,
   // hour 24, 31 April), the same reading the list makes of the stored columns.
-  std::tm start{};
-  start.tm_sec = 0;
-  start.tm_min = quibAtoi(values.mm);
-  start.tm_hour = quibAtoi(values.hh);
-  start.tm_mday = quibAtoi(values.day);
-  start.tm_mon = wrap32(int64_t{quibAtoi(values.month)} - 1);
-  start.tm_year = wrap32(int64_t{quibAtoi(values.year)} - 1900);
+  std::tm start = enteredStartFields(values);
   int32_t startSeconds = localTimeSeconds(start);
   if (repeat > 1) startSeconds = adjustBookTime(startSeconds, repeat, start);
 

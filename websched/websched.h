@@ -128,6 +128,12 @@ struct TimerValues {
   std::string_view quality, target, disabled;
 };
 
+// The channel text as the firmware's signed 16-bit channel number.
+int32_t channelNumber(std::string_view text);
+// The form's start fields as entered (month 0-based, year from 1900, out of
+// range as sent), before they are read as local time.
+std::tm enteredStartFields(const TimerValues& values);
+
 int createTimer(const TimerValues& values);
 int updateTimer(int32_t id, const TimerValues& values);
 // The one routine behind both: id 0 leaves ":id" unbound.
@@ -288,18 +294,47 @@ struct ScreenState {
   TimerForm form;
   std::string command;      // "create" or "update"
   std::string buttonLabel;  // "Create" or "Update"
+  // The form as entered when the write was refused: it replaces the form
+  // once the table is drawn.
+  std::optional<TimerForm> entered;
   // Texts that the page's Elements borrow (escaped data), kept for the page.
   std::forward_list<std::string> pageTexts;
 };
 
 // notice: what the request's action did (page text, already escaped);
-// editTitle: the title of the timer being edited, for the page title.
+// editTitle: the title of the timer being edited, for the page title;
+// entered: the form as entered, when its write was refused.
 void displayListScreen(std::string_view message, int32_t editKey, std::string_view command,
                        std::string_view buttonLabel, const std::optional<std::string>& sessionId,
-                       std::string_view notice = {}, std::string_view editTitle = {});
+                       std::string_view notice = {}, std::string_view editTitle = {},
+                       const std::optional<TimerForm>& entered = std::nullopt);
 void commandProcessor(std::string_view name, std::string_view path, TemplateContext* context);
 TimerForm& prePopulateTimerForm(TimerForm& form);
 void printCancelUpdate(std::string_view text, TemplateContext* context);
+
+// ---------------------------------------------------------------------------
+// Entry checks (entry_checks.cpp)
+// ---------------------------------------------------------------------------
+
+// Why a write is refused: a margin beyond 12 hours either way; a recording
+// window, margins included, that is not positive or longer than 24 hours.
+extern const char* const noticeMarginOutOfRange;
+extern const char* const noticeWindowNotPositive;
+extern const char* const noticeWindowTooLong;
+
+// Why the form's timer (margins in minutes, length texts as sent) may not be
+// written, or none when it may. The bounds also hold for the padding
+// defaults. Computed in 64 bits, so no entry can wrap past them.
+std::optional<std::string_view> entryRefusal(int32_t prepadMinutes, int32_t postpadMinutes,
+                                             std::string_view hours, std::string_view mins);
+// The form as the user entered it, for the page that refuses it (id 0 for a
+// new timer).
+TimerForm enteredForm(int32_t id, const TimerValues& values, int32_t prepadMinutes,
+                      int32_t postpadMinutes);
+// 'Saved. 31/2/2027 was read as 3/3/2027.' when the time conversion moved
+// the entered date, with the time of day on both sides when that moved
+// ('Saved. 9/12/2026 23:75 was read as 10/12/2026 00:15.'); else "".
+std::string normalisedRemark(const TimerValues& values);
 
 // ---------------------------------------------------------------------------
 // Renderers: schedule rows (schedrows.cpp)
