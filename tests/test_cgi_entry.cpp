@@ -500,7 +500,12 @@ TEST_F(RequestEntry, EntryChecksSayWhatHappened) {
     long long count;  // timers afterwards; 2 means refused and unchanged
     std::string tz = "UTC";
     std::string mode = "create";
+    std::string setup = "";  // run on the fixture first
   };
+  // Timer 1 active on Wednesday 9 December 2026, 20:00-21:00 UTC.
+  const std::string kFilmTomorrow =
+      "update timer_record_table set enable = 0, date_year = 2026, date_month = 12, date_day = 9, "
+      "timestamp_start = 1796846400, user_string = 'Film & Co' where ID = 1";
   const std::vector<Case> cases = {
       {std::string(kNew) + "day=31&month=2&year=2027&hours=1",
        "Created \"T\". Saved. 31/2/2027 was read as 3/3/2027.", 3},
@@ -525,6 +530,25 @@ TEST_F(RequestEntry, EntryChecksSayWhatHappened) {
       {std::string(kNew) + kFeb + "hours=1&postpad=-721", kRefusedMargin, 2},
       {std::string("savedef=1&") + kNew + kFeb + "hours=1&prepad=99999999999", kRefusedMargin, 2},
       {"update=Update&key=2&title=Match&channel=7&hours=25", kRefusedLong, 2, "UTC", "update"},
+      {std::string(kNew) + "day=1&month=12&year=2026&hours=1",
+       "Created \"T\". Saved, but this timer lies in the past and will not record.", 3},
+      {std::string(kNew) + "day=31&month=11&year=2026&hours=1",
+       "Created \"T\". Saved. 31/11/2026 was read as 1/12/2026. Saved, but this timer lies in "
+       "the past and will not record.",
+       3},
+      {"create=Create&title=T&channel=8&day=9&month=12&year=2026&hh=20&mm=30&hours=1",
+       "Created \"T\". Saved. It overlaps with Film &amp; Co on Wed 9/12 20:30.", 3, "UTC",
+       "create", kFilmTomorrow},
+      {"create=Create&title=T&channel=8&day=8&month=12&year=2026&hh=44&mm=30&hours=1",
+       "Created \"T\". Saved. 8/12/2026 44:30 was read as 9/12/2026 20:30. Saved. It overlaps "
+       "with Film &amp; Co on Wed 9/12 20:30.",
+       3, "UTC", "create", kFilmTomorrow},
+      // Ending as the other begins is no overlap.
+      {"create=Create&title=T&channel=8&day=9&month=12&year=2026&hh=19&mm=0&hours=1",
+       "Created \"T\".", 3, "UTC", "create", kFilmTomorrow},
+      {"update=Update&key=2&title=Match&channel=9&day=9&month=12&year=2026&hh=20&mm=0&mins=5",
+       "Updated \"Match\". Saved. It overlaps with Film &amp; Co on Wed 9/12 20:00.", 2, "UTC",
+       "create", kFilmTomorrow},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.query);
@@ -534,6 +558,7 @@ TEST_F(RequestEntry, EntryChecksSayWhatHappened) {
     }
     insertTimer(timerDb, 1, "Film", 1);
     insertTimer(timerDb, 2, "Match", 1);
+    if (!c.setup.empty()) TestDb(timerDb).exec(c.setup);
     std::vector<std::string> before = timers();
     CgiRequest r = request(c.query);
     r.tz = c.tz;

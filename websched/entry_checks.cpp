@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "websched/websched.h"
 
@@ -17,6 +18,7 @@ const char* const noticeWindowNotPositive =
     "Not saved: with its margins the recording would not last at all.";
 const char* const noticeWindowTooLong =
     "Not saved: with its margins the recording would last more than 24 hours.";
+const char* const noticeInThePast = "Saved, but this timer lies in the past and will not record.";
 
 namespace {
 
@@ -91,4 +93,23 @@ std::string normalisedRemark(const TimerValues& values) {
   if (!timeMoved && read.tm_mday == day && readMonth == month && readYear == year) return "";
   return "Saved. " + entryText(day, month, year, timeMoved, hh, mm) + " was read as " +
          entryText(read.tm_mday, readMonth, readYear, timeMoved, read.tm_hour, read.tm_min) + ".";
+}
+
+// The stored timers are read as the list reads them, at the request's one
+// now, so the notice names the same timer and moment as the row's warning.
+std::string scheduleRemarks(int32_t id) {
+  const std::vector<TimerSchedule> timers = loadTimerSchedules();
+  const int64_t now = requestNow();
+  std::string remarks;
+  for (size_t i = 0; i < timers.size(); ++i) {
+    if (timers[i].id != id) continue;
+    if (windowEnded(timers[i], now)) appendNotice(remarks, noticeInThePast);
+    const std::optional<TimerOverlap> overlap = findOverlaps(timers, now)[i];
+    if (overlap) {
+      appendNotice(remarks, "Saved. It overlaps with " +
+                                overlapText(timers[overlap->other].title, overlap->moment) + ".");
+    }
+    break;
+  }
+  return remarks;
 }

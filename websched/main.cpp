@@ -137,8 +137,10 @@ int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
   }
   timer_store::StoreTransaction transaction(kSiteWriteBegin, kSiteWriteCommit);
   if (isParam("savedef")) savePaddingDefaults(values.prepad, values.postpad);
+  int32_t written = key;
   if (creating) {
     createTimer(values);
+    written = static_cast<int32_t>(sqlite3_last_insert_rowid(web_sched_db));
     notice = createdNotice(values.title);
   } else {
     updateTimer(key, values);
@@ -147,6 +149,7 @@ int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
   transaction.commit();
   noteActionDone();
   appendNotice(notice, normalisedRemark(values));
+  appendNotice(notice, scheduleRemarks(written));
   return 0;
 }
 

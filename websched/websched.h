@@ -321,6 +321,8 @@ void printCancelUpdate(std::string_view text, TemplateContext* context);
 extern const char* const noticeMarginOutOfRange;
 extern const char* const noticeWindowNotPositive;
 extern const char* const noticeWindowTooLong;
+// "Saved, but this timer lies in the past and will not record."
+extern const char* const noticeInThePast;
 
 // Why the form's timer (margins in minutes, length texts as sent) may not be
 // written, or none when it may. The bounds also hold for the padding
@@ -335,6 +337,11 @@ TimerForm enteredForm(int32_t id, const TimerValues& values, int32_t prepadMinut
 // the entered date, with the time of day on both sides when that moved
 // ('Saved. 9/12/2026 23:75 was read as 10/12/2026 00:15.'); else "".
 std::string normalisedRemark(const TimerValues& values);
+// After the write of the timer with this id: 'Saved, but this timer lies in
+// the past and will not record.' when it has no pattern and its window has
+// ended, then 'Saved. It overlaps with <title> on Tue 9/12 20:00.' naming its
+// first overlap (the title HTML-escaped), joined by one space; else "".
+std::string scheduleRemarks(int32_t id);
 
 // ---------------------------------------------------------------------------
 // Renderers: schedule rows (schedrows.cpp)
