@@ -206,11 +206,20 @@ std::string quibHtmlEscape(std::string_view text);
 std::optional<std::string> quibGetAuthUser();
 // Opens a session for login; queues its cookie; returns the id.
 std::string quibCreateSession(std::string_view login, int sticky);
-// Queues the removal of the session cookie and deletes the session.
+// Deletes the session, then queues the removal of the session cookie.
 int quibExpireSession(std::string_view id);
-// 1 when an account with this user name and password exists, else 0.
+// Results of quibVerifyUserPass.
+constexpr int kQuibSignInInvalid = 0;
+constexpr int kQuibSignInValid = 1;
+// Too many failed sign-ins of the name lately: refused without a check.
+constexpr int kQuibSignInLocked = 2;
+// kQuibSignInValid when an account with this user name and password exists,
+// kQuibSignInLocked while the name is locked after repeated failures (what
+// the password is does not matter then), else kQuibSignInInvalid. Every
+// failure is counted for the name, whether an account has it or not.
 int quibVerifyUserPass(std::string_view login, std::string_view password);
-// 1 when the password was changed, else 0.
+// 1 when the password was changed, else 0. A change ends every other
+// session of the user; the session this request uses stays.
 int quibChangePass(std::string_view login, std::string_view oldPassword,
                    std::string_view newPassword);
 // Closes the account database.

@@ -3,9 +3,11 @@
 // The database is opened on first use and stays open for the rest of the
 // request (one process per request). Its schema and the initial account are
 // created on demand. Every failure of the database ends the request through
-// checkDBout with a short error page and exit status 1.
+// checkDBout with a short error page and exit status 1, but for the access
+// time that a lookup stores, which is kept only where the database lets it.
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -35,11 +37,36 @@ constexpr const char* kCreateUsers =
 // before they existed gains the table on first use.
 constexpr const char* kCreateFormTokens =
     "create table if not exists formtokens (token text primary key, used_time int)";
+// Failed sign-ins per user name: how many in the window that the first of
+// them opened, and when the first and the latest were counted. A database
+// made before the table existed gains it on first use.
+constexpr const char* kCreateSignInFailures =
+    "create table if not exists signinfailures (login text primary key, failures int, "
+    "first_time int, last_time int)";
+// Yields 1 when the name is locked; no row when no failure is on record.
+constexpr const char* kLookupSignInFailures =
+    "select failures >= cast(?2 as integer) and strftime('%s', 'now') - last_time < cast(?3 as "
+    "integer) from signinfailures where login = ?1";
+// Counts a failure: the first one, or the first after its window has passed,
+// opens a new window.
+constexpr const char* kCountSignInFailure =
+    "insert into signinfailures (login, failures, first_time, last_time) values (?1, 1, "
+    "strftime('%s', 'now'), strftime('%s', 'now')) on conflict (login) do update set failures = "
+    "case when strftime('%s', 'now') - first_time < cast(?2 as integer) then failures + 1 else 1 "
+    "end, first_time = case when strftime('%s', 'now') - first_time < cast(?2 as integer) then "
+    "first_time else strftime('%s', 'now') end, last_time = strftime('%s', 'now')";
+// Rows whose window and lock have both passed count for nothing.
+constexpr const char* kPurgeSignInFailures =
+    "delete from signinfailures where strftime('%s', 'now') - last_time >= cast(?1 as integer)";
+constexpr const char* kClearSignInFailures = "delete from signinfailures where login = ?";
+constexpr const char* kBegin = "begin";
+constexpr const char* kBeginImmediate = "begin immediate";
+constexpr const char* kCommit = "commit";
 constexpr const char* kInsertAdmin =
     "insert into users (login, pass, created_time) values ('admin', ?, strftime('%s', 'now'))";
 constexpr const char* kDeleteSession =
-    "delete from sessions where id = ? or (sticky = 0 and strftime('%s', 'now') - access_time > "
-    "86400)";
+    "delete from sessions where id = ?1 or (sticky = 0 and strftime('%s', 'now') - access_time > "
+    "86400) or strftime('%s', 'now') - access_time > cast(?2 as integer)";
 constexpr const char* kPurgeFormTokens =
     "delete from formtokens where strftime('%s', 'now') - used_time > 86400";
 constexpr const char* kClaimFormToken =
@@ -57,6 +84,8 @@ constexpr const char* kCheckUser = "select 1 from users where login = ? and pass
 constexpr const char* kChangePass =
     "update users set pass = ?, passchange_time = strftime('%s', 'now') where pass = ? and login = "
     "?";
+// Every session of the user but the one given (none: every session).
+constexpr const char* kEndOtherSessions = "delete from sessions where login = ?1 and id is not ?2";
 
 // The fatal page: start, code, message part, message, end.
 constexpr const char* kErrorPageStart =
@@ -69,8 +98,15 @@ constexpr const char* kInitialPassword = "482";
 
 // A session that is not sticky expires when idle this many seconds or more.
 constexpr int32_t kIdleLimit = 300;
-// Lifetime of a sticky session's browser cookie, renewed on every lookup.
+// Lifetime of a sticky session's browser cookie, renewed on every lookup; a
+// sticky session idle longer than this has expired on the server too.
 constexpr int32_t kStickyCookieSeconds = 15811200;
+
+// This many failed sign-ins of one user name within the window lock the name
+// for the lock time, counted from the last of them.
+constexpr int kMaxFailedSignIns = 5;
+constexpr int32_t kSignInFailureWindowSeconds = 900;
+constexpr int32_t kSignInLockSeconds = 900;
 // Attributes of the session cookie: not readable by page scripts, not sent
 // with requests that other sites start.
 constexpr std::string_view kSessionCookieAttributes = "; HttpOnly; SameSite=Strict";
@@ -81,6 +117,9 @@ constexpr const char* kNoRandomSource = "cannot read the system random source";
 sqlite3* quib_db = nullptr;
 int quib_db_ret = 0;
 std::string quib_db_msg;
+// The session this request uses: the one its lookup found valid or the one
+// it created. A password change keeps it and ends the user's others.
+std::optional<std::string> request_session;
 
 // Writes the fatal page for code and message in place of any page text
 // written so far, closes the account database and ends the process with exit
@@ -145,22 +184,37 @@ int execSQL(const char* sql, Param p1 = std::nullopt, Param p2 = std::nullopt,
   return stepWrite(statement.get()) ? 1 : 0;
 }
 
+// Like execSQL for one text parameter, but a step that the database refuses
+// is reported instead of ending the request. Returns true when it ran.
+bool tryExecSQL(const char* sql, std::string_view p1) {
+  sqlite3_stmt* raw = nullptr;
+  int rc = sqlite3_prepare_v2(getQuibDb(), sql, -1, &raw, nullptr);
+  SqliteStatement statement(raw);
+  checkDBout(rc);
+  checkDBout(bindText(statement.get(), 1, p1));
+  rc = sqlite3_step(statement.get());
+  return rc == SQLITE_ROW || rc == SQLITE_DONE;
+}
+
 // Deletes the session id and, in the same statement, every session that is
-// not sticky and has been idle for more than a day; form tokens recorded more
-// than a day ago go with them.
+// not sticky and has been idle for more than a day and every one idle longer
+// than a sticky cookie lives; form tokens recorded more than a day ago go
+// with them.
 int deleteSession(std::string_view id) {
-  int result = execSQL(kDeleteSession, id);
+  if (request_session == id) request_session.reset();
+  int result = execSQL(kDeleteSession, id, std::to_string(kStickyCookieSeconds));
   execSQL(kCreateFormTokens);
   execSQL(kPurgeFormTokens);
   return result;
 }
 
-// The two tables and the initial account of a new account database. A table
-// that exists already makes its creation fail, which is fatal.
+// The tables and the initial account of a new account database. A sessions
+// or users table that exists already makes its creation fail, which is fatal.
 void createQuibTables() {
   execSQL(kCreateSessions);
   execSQL(kCreateUsers);
   execSQL(kCreateFormTokens);
+  execSQL(kCreateSignInFailures);
   std::optional<std::string> pass = hashPassword(kInitialLogin, kInitialPassword);
   execSQL(kInsertAdmin, pass ? Param(*pass) : std::nullopt);
 }
@@ -247,7 +301,7 @@ std::optional<std::string> quibGetAuthUser() {
         static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(accessed));
     const unsigned char* name = sqlite3_column_text(lookup.get(), 2);
     // A session row without a user name signs nobody in.
-    if (name && (sticky || idle < kIdleLimit)) {
+    if (name && (sticky ? idle <= kStickyCookieSeconds : idle < kIdleLimit)) {
       valid = true;
       login.emplace(reinterpret_cast<const char*>(name),
                     static_cast<size_t>(sqlite3_column_bytes(lookup.get(), 2)));
@@ -259,14 +313,21 @@ std::optional<std::string> quibGetAuthUser() {
     if (found) deleteSession(*id);
     return std::nullopt;
   }
-  execSQL(kTouchSession, *id);
-  if (sticky) quibSetPersistentCookie(sessionCookie(*id), kStickyCookieSeconds);
+  request_session = *id;
+  // The access time is kept as well as the database lets it (a read-only or
+  // locked file leaves the session valid); the sticky cookie is renewed only
+  // with it, so that it never outlives the session's row.
+  if (tryExecSQL(kTouchSession, *id) && sticky) {
+    quibSetPersistentCookie(sessionCookie(*id), kStickyCookieSeconds);
+  }
   return login;
 }
 
 int quibExpireSession(std::string_view id) {
+  // The browser's cookie goes only once the session is gone.
+  int result = deleteSession(id);
   quibRemoveCookie(quibSessionCookieName);
-  return deleteSession(id);
+  return result;
 }
 
 std::string quibCreateSession(std::string_view login, int sticky) {
@@ -276,13 +337,16 @@ std::string quibCreateSession(std::string_view login, int sticky) {
   if (!id) failRequest(SQLITE_IOERR, kNoRandomSource);
   if (oldId) deleteSession(*oldId);
 
+  // The session is stored before its cookie is queued: a refused write ends
+  // the request without handing out an id that names nothing.
+  execSQL(kTouchUser, login);
+  execSQL(kInsertSession, *id, login, sticky ? "1" : "0");
   if (sticky) {
     quibSetPersistentCookie(sessionCookie(*id), kStickyCookieSeconds);
   } else {
     quibSetCookie(sessionCookie(*id));
   }
-  execSQL(kTouchUser, login);
-  execSQL(kInsertSession, *id, login, sticky ? "1" : "0");
+  request_session = *id;
   return *id;
 }
 
@@ -298,12 +362,49 @@ int quibVerifyUserPass(std::string_view login, std::string_view password) {
   }
   SqliteStatement check(raw);
   checkDBout(rc);
+  execSQL(kCreateSignInFailures);
 
-  pass = hashPassword(login, password);
-  if (!pass) return 0;
-  checkDBout(bindText(check.get(), 1, login));
-  checkDBout(bindText(check.get(), 2, *pass));
-  return stepWrite(check.get()) ? 1 : 0;
+  // The failure count is read and written in one write transaction, so that
+  // concurrent attempts take turns and each sees the count of those before
+  // it (the lock is taken at once; a read-only file still lets a check that
+  // writes nothing through).
+  execSQL(kBeginImmediate);
+  const std::string maxFailures = std::to_string(kMaxFailedSignIns);
+  const std::string lockSeconds = std::to_string(kSignInLockSeconds);
+  sqlite3_stmt* rawFailures = nullptr;
+  rc = sqlite3_prepare_v2(getQuibDb(), kLookupSignInFailures, -1, &rawFailures, nullptr);
+  SqliteStatement failures(rawFailures);
+  checkDBout(rc);
+  checkDBout(bindText(failures.get(), 1, login));
+  checkDBout(bindText(failures.get(), 2, maxFailures));
+  checkDBout(bindText(failures.get(), 3, lockSeconds));
+  const bool failedBefore = stepWrite(failures.get());
+  const bool locked = failedBefore && sqlite3_column_int(failures.get(), 0) != 0;
+  failures.reset();
+
+  // A locked name is refused before any digest is computed.
+  int result = kQuibSignInLocked;
+  if (!locked) {
+    pass = hashPassword(login, password);
+    bool valid = false;
+    if (pass) {
+      checkDBout(bindText(check.get(), 1, login));
+      checkDBout(bindText(check.get(), 2, *pass));
+      valid = stepWrite(check.get());
+    }
+    if (valid) {
+      if (failedBefore) execSQL(kClearSignInFailures, login);
+      result = kQuibSignInValid;
+    } else {
+      execSQL(kPurgeSignInFailures,
+              std::to_string(std::max(kSignInFailureWindowSeconds, kSignInLockSeconds)));
+      execSQL(kCountSignInFailure, login, std::to_string(kSignInFailureWindowSeconds));
+      result = kQuibSignInInvalid;
+    }
+  }
+  check.reset();
+  execSQL(kCommit);
+  return result;
 }
 
 int quibChangePass(std::string_view login, std::string_view oldPassword,
@@ -311,8 +412,16 @@ int quibChangePass(std::string_view login, std::string_view oldPassword,
   std::optional<std::string> oldPass = hashPassword(login, oldPassword);
   std::optional<std::string> newPass = hashPassword(login, newPassword);
   if (!oldPass || !newPass) return 0;
+  // The new password and the end of the user's other sessions are stored
+  // together or not at all.
+  execSQL(kBegin);
   execSQL(kChangePass, *newPass, *oldPass, login);
-  return sqlite3_changes(getQuibDb()) > 0 ? 1 : 0;
+  const bool changed = sqlite3_changes(getQuibDb()) > 0;
+  if (changed) {
+    execSQL(kEndOtherSessions, login, request_session ? Param(*request_session) : std::nullopt);
+  }
+  execSQL(kCommit);
+  return changed ? 1 : 0;
 }
 
 std::optional<std::string> quibNewFormToken() {

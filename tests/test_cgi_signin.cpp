@@ -233,6 +233,23 @@ TEST_F(SignInGate, WrongPasswordOpensNoSession) {
   EXPECT_TRUE(timerExists());
 }
 
+TEST_F(SignInGate, RepeatedFailuresLockTheNameWhateverThePassword) {
+  for (const char* login : {"admin", "nobody"}) {
+    SCOPED_TRACE(login);
+    const std::string name = std::string("login=") + login;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      EXPECT_EQ(probePage(run(request(name + "&pass=bad"))).msg, "Invalid login.");
+    }
+    CgiResponse locked = run(request(name + "&pass=482&delete&key=4"));
+    EXPECT_EQ(locked.exitStatus, 0);
+    EXPECT_EQ(probePage(locked).page, "LOGIN");
+    EXPECT_EQ(probePage(locked).msg, "Too many failed sign-ins. Try again later.");
+    EXPECT_TRUE(setCookieLines(locked).empty());
+  }
+  EXPECT_EQ(sessionCount(), 0);
+  EXPECT_TRUE(timerExists());
+}
+
 TEST_F(SignInGate, FailedSignInEndsTheCookieSession) {
   std::string id = signIn();
   CgiRequest failed = request("login=admin&pass=wrong");
@@ -338,6 +355,7 @@ TEST_F(SignInGate, PasswordChangeFailuresShowPasswordPage) {
 }
 
 TEST_F(SignInGate, PasswordChangeSucceedsAndNewPasswordSignsIn) {
+  std::string elsewhere = signIn("&sticky=on");
   std::string id = signIn();
   CgiRequest change = request("oldpass=482&newpass1=s3cret&newpass2=s3cret");
   change.cookie = "quibsession=" + id;
@@ -349,7 +367,9 @@ TEST_F(SignInGate, PasswordChangeSucceedsAndNewPasswordSignsIn) {
     TestDb db(authDb);
     EXPECT_NE(db.scalar("select passchange_time from users where login = 'admin'"), "");
   }
+  // The user's other sessions end with the old password.
   EXPECT_TRUE(sessionExists(id));
+  EXPECT_FALSE(sessionExists(elsewhere));
 
   EXPECT_EQ(probePage(run(request("login=admin&pass=482"))).msg, "Invalid login.");
   EXPECT_EQ(probePage(run(request("login=admin&pass=s3cret"))).page, "LIST");
@@ -390,12 +410,14 @@ TEST_F(SignInGate, EmptyNewPasswordIsRefused) {
 }
 
 TEST_F(SignInGate, SignInAndChangeInOneRequestUseTheVerifiedName) {
+  std::string elsewhere = signIn();
   CgiResponse response = run(request("login=admin&pass=482&oldpass=482&newpass1=n&newpass2=n"));
   EXPECT_EQ(response.exitStatus, 0);
   EXPECT_EQ(probePage(response).page, "LIST");
   EXPECT_EQ(probePage(response).msg, "Password changed");
   EXPECT_EQ(storedPass(), hashPassword("admin", "n").value());
-  EXPECT_FALSE(newSessionId(response).empty());
+  EXPECT_TRUE(sessionExists(newSessionId(response)));
+  EXPECT_FALSE(sessionExists(elsewhere));
 
   CgiResponse mismatch = run(request("login=admin&pass=n&oldpass=n&newpass1=a&newpass2=b"));
   EXPECT_EQ(mismatch.exitStatus, 0);

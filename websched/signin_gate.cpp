@@ -12,6 +12,7 @@ namespace {
 
 constexpr const char* kLoggedOut = "Logged out.";
 constexpr const char* kInvalidLogin = "Invalid login.";
+constexpr const char* kSignInLocked = "Too many failed sign-ins. Try again later.";
 constexpr const char* kPasswordMismatch = "Password mismatch";
 constexpr const char* kInvalidOldPassword = "Invalid old password";
 constexpr const char* kPasswordChanged = "Password changed";
@@ -83,9 +84,10 @@ GateOutcome runSignInGate() {
       password.reset();
     } else {
       ParamValue login = getParam("login");
-      if (!login || quibVerifyUserPass(*login, *password) == 0) {
+      const int verdict = login ? quibVerifyUserPass(*login, *password) : kQuibSignInInvalid;
+      if (verdict != kQuibSignInValid) {
         password.reset();
-        outcome.message = kInvalidLogin;
+        outcome.message = verdict == kQuibSignInLocked ? kSignInLocked : kInvalidLogin;
       } else {
         ParamValue sticky = getParam("sticky");
         const int stickyFlag = sticky && *sticky == "on" ? 1 : 0;
