@@ -20,6 +20,7 @@
 import assert from 'node:assert/strict';
 import { execFileSync, spawn } from 'node:child_process';
 import fs from 'node:fs';
+import { createRequire } from 'node:module';
 import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
@@ -35,6 +36,10 @@ const artifacts = process.env.SKEDRA_ARTIFACTS || path.join(buildDir, 'browser-a
 const cmake = process.env.CMAKE_COMMAND || 'cmake';
 const busybox = process.env.SKEDRA_BUSYBOX || 'busybox';
 const chromiumPath = process.env.SKEDRA_CHROMIUM || '/usr/bin/chromium';
+
+// axe-core's engine, injected into each page that is checked.
+const axeSource = fs.readFileSync(
+  createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
 
 const timerDb = path.join(etcDir, 'dvdplayer', 'schedule_record.db');
 const authDb = path.join(etcDir, 'quibauth.db');
@@ -158,9 +163,7 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
   // Any server error or failed page resource fails the test.
   const problems = [];
   page.on('response', (r) => {
-    if (r.status() >= 400 && !r.url().endsWith('/favicon.ico')) {
-      problems.push(`${r.status()} ${r.url()}`);
-    }
+    if (r.status() >= 400) problems.push(`${r.status()} ${r.url()}`);
   });
   page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
 
@@ -195,11 +198,45 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     if (v.savedef) await page.check('input[name="savedef"]');
   };
   const newestId = () => Math.max(...timers().map((r) => r.ID));
+  const notice = () => page.locator('.msg-notice').innerText();
+  // Takes timers that a step made for itself out of the table again.
+  const forget = (...ids) => sqliteJson(timerDb,
+    `delete from timer_record_table where ID in (${ids.map(Number).join(', ')})`);
+  const focused = () => page.evaluate(() => {
+    const e = document.activeElement;
+    return e.id || e.className || e.tagName;
+  });
+
+  // axe-core's rules on the page as it is now: every violation, with the
+  // elements it names, fails the step. The page's icon must load as well
+  // (headless Chromium does not ask for it itself).
+  const assertAccessible = async (what) => {
+    await page.evaluate(axeSource);
+    const violations = await page.evaluate(async () => (await window.axe.run(document))
+      .violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`));
+    assert.deepEqual(violations, [], `axe-core on ${what}`);
+    const icon = await page.locator('link[rel="icon"]').evaluate((link) => link.href);
+    assert.equal((await page.request.get(icon)).status(), 200, `icon of ${what}`);
+  };
+
+  // Layout boxes of what a locator finds, in CSS pixels, with each one's
+  // scroll and client widths (a scroll width above the client width means
+  // the content sticks out sideways).
+  const boxes = (locator) => locator.evaluateAll((elements) => elements.map((e) => {
+    const r = e.getBoundingClientRect();
+    return { top: r.top, bottom: r.bottom, left: r.left, right: r.right, width: r.width,
+      height: r.height, scrollWidth: e.scrollWidth, clientWidth: e.clientWidth };
+  }));
 
   const tomorrow = new Date(Date.now() + 86400000);
   const day = tomorrow.getDate();
   const month = tomorrow.getMonth() + 1;
   const year = tomorrow.getFullYear();
+
+  await t.test('the sign-in page passes axe-core', async () => {
+    await page.goto(cgi);
+    await assertAccessible('the sign-in page');
+  });
 
   await t.test('wrong password is refused', async () => {
     await page.goto(cgi);
@@ -235,6 +272,159 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     assert.match(await rowOf(2).innerText(), /5 \/ 10 min/);
     assert.equal(await page.locator('input[name="title"]').inputValue(), 'Web Timer');
     await page.screenshot({ path: path.join(artifacts, 'list.png'), fullPage: true });
+  });
+
+  // ---- Steps that each leave the timer table and the page as they found
+  // them: the list screen in create mode, at 1280 x 900.
+
+  await t.test('the list, its messages and the password page pass axe-core', async () => {
+    await assertAccessible('the list with timers');
+    await submit('button[name="delete"]');
+    assert.equal(await msg(), 'You have to select one or more timers');
+    await assertAccessible('the list with an error message');
+    await submit('a[href*="chpass=1"]');
+    assert.equal(await page.locator('input[name="newpass2"]').count(), 1);
+    await assertAccessible('the change-password page');
+    await page.goto(cgi);
+  });
+
+  await t.test('reloading a sent form does not carry it out again', async () => {
+    const count = timers().length;
+    await fillTimer({ title: 'Nur einmal', channel: 3, day, month, year, hh: 3, mm: 10 });
+    await submit('button[name="create"]');
+    assert.match(await notice(), /^Created "Nur einmal"\./);
+    await assertAccessible('the list with a notice');
+    const id = newestId();
+    assert.equal(timers().length, count + 1);
+    await page.reload();
+    assert.equal(await notice(), 'This form was already sent.');
+    assert.equal(timers().length, count + 1, 'a reload created a second timer');
+    // Away to another address (a load of the same address would replace
+    // the sent form's history entry), back, and reload.
+    await submit('a[href*="chpass=1"]');
+    // The page was not kept (no-store): Chromium answers the way back with
+    // its "resend the form?" page, and a reload there sends the form again.
+    await assert.rejects(page.goBack(), /ERR_CACHE_MISS/);
+    await page.waitForURL(/^chrome-error:/);
+    await page.reload();
+    assert.equal(await notice(), 'This form was already sent.');
+    assert.equal(timers().length, count + 1, 'back and reload created another timer');
+    forget(id);
+    await page.goto(cgi);
+  });
+
+  await t.test('a title link opens the form in view, the row marked', async () => {
+    await Promise.all([page.waitForNavigation(), rowOf(2).locator('td.title a').click()]);
+    assert.match(page.url(), /#timer-form$/);
+    assert.equal(await page.title(), 'Edit: "Tatort"');
+    assert.equal(await focused(), 'timer-form');
+    // The form's heading and its title field are both on screen.
+    const [heading, field] = await boxes(page.locator('#form-heading, #timer-form'));
+    assert.ok(heading.top >= 0 && field.bottom <= page.viewportSize().height,
+      `the form's heading is at ${heading.top} px, its title field ends at ${field.bottom} px`);
+    assert.match(await rowOf(2).getAttribute('class'), /\bediting\b/);
+    assert.equal(await page.locator('table.timers tr.editing').count(), 1);
+    await assertAccessible('the edit form');
+    await submit('form.timer-form a:text-is("Cancel")');
+    assert.equal(await page.locator('button[name="create"]').count(), 1);
+    assert.equal(await page.locator('table.timers tr.editing').count(), 0);
+  });
+
+  await t.test('keyboard only: the skip link, then fill and send the form', async () => {
+    await page.goto(cgi);
+    await page.keyboard.press('Tab');
+    assert.equal(await focused(), 'skip');
+    await page.keyboard.press('Enter');
+    assert.equal(await focused(), 'timer-form');
+    const count = timers().length;
+    // Title, channel (one down from AV), day, month, year, hour, minute.
+    for (const value of ['Per Tastatur', null, day, month, year, 4, 20]) {
+      if (value === null) {
+        await page.keyboard.press('ArrowDown');
+      } else {
+        await page.keyboard.press('Control+A');
+        await page.keyboard.type(String(value));
+      }
+      if (value !== 20) await page.keyboard.press('Tab');
+    }
+    const channel = await page.locator('select[name="channel"]').inputValue();
+    assert.notEqual(channel, 'AV');
+    await Promise.all([page.waitForNavigation(), page.keyboard.press('Enter')]);
+    assert.match(await notice(), /^Created "Per Tastatur"\./);
+    assert.equal(timers().length, count + 1);
+    const row = timerById(newestId());
+    assert.equal(row.user_string, 'Per Tastatur');
+    assert.equal(String(row.channel), channel);
+    assert.deepEqual([row.date_year, row.date_month, row.date_day, row.start_hour,
+      row.start_minute], [year, month, day, 4, 20]);
+    forget(row.ID);
+    await page.goto(cgi);
+  });
+
+  // Measured in Chromium, with screenshots into the artifacts folder: a
+  // 300-character title wraps in its cell and leaves the table's width and
+  // its Target column alone; a phone shows each timer as a small card.
+  await t.test('long titles wrap, and timers are small cards on a phone', async () => {
+    const words = 'Lange Nacht der Dokumentarfilme über Flüsse, Berge und Städte Europas';
+    const long = `${words} `.repeat(8).slice(0, 240) + '-' + 'x'.repeat(59);
+    assert.equal(long.length, 300);
+    await fillTimer({ title: long, channel: 22, day, month, year, hh: 2, mm: 0 });
+    await submit('button[name="create"]');
+    const id = newestId();
+    const shot = (name, options = {}) =>
+      page.screenshot({ path: path.join(artifacts, name), ...options });
+
+    for (const width of [1280, 1920]) {
+      await page.setViewportSize({ width, height: 900 });
+      const [wrap] = await boxes(page.locator('.table-wrap'));
+      const [table] = await boxes(page.locator('table.timers'));
+      const [target] = await boxes(page.locator('table.timers th', { hasText: 'Target' }));
+      const [title] = await boxes(rowOf(id).locator('td.title'));
+      const [other] = await boxes(rowOf(2).locator('td.title'));
+      assert.ok(table.right <= width && wrap.scrollWidth <= wrap.clientWidth,
+        `at ${width} px the table is ${table.width} px wide and scrolls ${wrap.scrollWidth} px`);
+      assert.ok(target.width > 0 && target.right <= wrap.right,
+        `at ${width} px the Target column ends at ${target.right} px of ${wrap.right}`);
+      assert.ok(title.height > 2 * other.height && title.scrollWidth <= title.clientWidth,
+        `at ${width} px the long title is ${title.width} x ${title.height} px`);
+      if (width === 1280) await shot('list-1280.png', { fullPage: true });
+    }
+    const editLong = () =>
+      Promise.all([page.waitForNavigation(), rowOf(id).locator('td.title a').click()]);
+    await page.setViewportSize({ width: 1280, height: 900 });
+    await editLong();
+    await shot('edit-1280.png');
+
+    // Phone: every card is the title (three lines at most) with its status
+    // pill above a line of channel, day and time, at most about 120 px high.
+    await page.setViewportSize({ width: 390, height: 844 });
+    await page.goto(cgi);
+    await shot('list-390.png', { fullPage: true });
+    await page.locator('table.timers').screenshot({ path: path.join(artifacts, 'cards-390.png') });
+    const [root] = await boxes(page.locator('html'));
+    assert.ok(root.scrollWidth <= 390, `the phone page is ${root.scrollWidth} px wide`);
+    const cell = (css) => boxes(page.locator(`table.timers tbody ${css}`));
+    const [cards, titles, pills, channels, days, times] = await Promise.all(['tr', 'td.title',
+      '.status', 'td.channel', 'td.day', 'td[data-label="Time"]'].map(cell));
+    assert.equal(cards.length, timers().length);
+    cards.forEach((card, i) => {
+      const what = `card ${i + 1}`;
+      assert.ok(card.height <= 120 && card.right <= 390,
+        `${what} is ${card.width} x ${card.height} px`);
+      assert.ok(pills[i].top < titles[i].bottom && pills[i].right <= card.right,
+        `${what}: the status pill is not beside the title`);
+      for (const box of [days[i], times[i]]) {
+        assert.ok(Math.abs(box.top - channels[i].top) < 2,
+          `${what}: channel, day and time wrap (tops ${channels[i].top}, ${box.top})`);
+      }
+      assert.ok(channels[i].top >= titles[i].bottom - 1, `${what}: channel is not below the title`);
+    });
+    await editLong();
+    await shot('edit-390.png');
+
+    forget(id);
+    await page.setViewportSize({ width: 1280, height: 900 });
+    await page.goto(cgi);
   });
 
   let created;
