@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 // ---------------------------------------------------------------------------
 // Request parameters and URL coding
@@ -73,7 +75,9 @@ int32_t quibAtoi(const std::string& text);
 
 // Everything a request writes, header and page, goes into one response held
 // in memory; it reaches standard output only through quibSendResponse or
-// quibSendFailure. A page that fails half-way is thus never sent half-done.
+// quibSendFailure, or block by block once quibStreamResponse said that the
+// page can no longer fail. A page that fails half-way is thus never sent
+// half-done.
 
 // Appends text to the response.
 void quibOut(std::string_view text);
@@ -85,8 +89,15 @@ bool quibHeaderWritten();
 void quibSendResponse();
 // Replaces whatever page text the response has with text, keeping its header
 // block (or writing one when there is none yet, with the queued cookies), and
-// sends it: a failure response has exactly one header.
+// sends it: a failure response has exactly one header. After
+// quibStreamResponse the text ends the part of the page already sent.
 void quibSendFailure(std::string_view text);
+// For a page that can no longer fail (its database reads are done): from here
+// on the response goes to standard output as it is made, in blocks of
+// kQuibStreamBlock bytes, so that a long page is never held whole in memory.
+// quibSendResponse sends the rest and ends it.
+void quibStreamResponse();
+constexpr size_t kQuibStreamBlock = 65536;
 
 // ---------------------------------------------------------------------------
 // Response header and cookies
@@ -177,6 +188,31 @@ void readStringBuf(std::string_view text, TemplateContext* context, LineSink sin
 void printSimpleText(std::string_view piece, TemplateContext* context);
 // Expands one line (context may be null: the line passes unchanged).
 void processLine(std::string_view line, TemplateContext* context, LineSink sink);
+// A template parsed once for many expansions: its text, its lines (each the
+// one piece it gives with directives off) and the pieces that its lines give
+// with directives on (texts, "var" and "include" directives), in order.
+// Expanding it is expanding its text with readStringBuf; a renderer that
+// expands the same template for every row parses it once.
+struct QuibTemplatePiece {
+  enum Kind : uint8_t { kText, kVar, kInclude };
+  Kind kind = kText;
+  // kVar: the conversion of the "fmt" text for an integer and for a text
+  // Element; 0 when that Element's default format applies.
+  char intConversion = 0;
+  char textConversion = 0;
+  // Positions in the template's text. kText: the text; kVar: the variable
+  // name and the "fmt" text; kInclude: the path as written and its base name.
+  size_t pos = 0, size = 0;
+  size_t extraPos = 0, extraSize = 0;
+};
+struct QuibTemplate {
+  std::string text;
+  std::vector<std::pair<size_t, size_t>> lines;  // position and size
+  std::vector<QuibTemplatePiece> pieces;
+};
+QuibTemplate quibParseTemplate(std::string_view text);
+void quibExpandTemplate(const QuibTemplate& parsed, TemplateContext* context, LineSink sink);
+
 // Parses the parameter text of a directive (what follows the value's closing
 // quote, up to the end of the body) into text Elements: the first item is the
 // head, each later one is inserted right after the head. A bare key is an

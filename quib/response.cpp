@@ -13,11 +13,27 @@ std::string quibResponse;
 // Length of the header block within quibResponse; 0 while no header is
 // written.
 size_t quibHeaderLength = 0;
+// True once the response goes out as it is made (quibStreamResponse).
+bool quibStreaming = false;
+
+// Writes what the response holds and empties it, keeping its capacity.
+void writeHeld() {
+  if (!quibResponse.empty()) std::fwrite(quibResponse.data(), 1, quibResponse.size(), stdout);
+  quibResponse.clear();
+}
 
 }  // namespace
 
 void quibOut(std::string_view text) {
   quibResponse.append(text.data(), text.size());
+  if (quibStreaming && quibResponse.size() >= kQuibStreamBlock) writeHeld();
+}
+
+void quibStreamResponse() {
+  if (quibStreaming) return;
+  quibStreaming = true;
+  quibResponse.reserve(kQuibStreamBlock + kQuibStreamBlock / 4);
+  writeHeld();
 }
 
 void quibEndHeader() {
@@ -25,18 +41,24 @@ void quibEndHeader() {
 }
 
 bool quibHeaderWritten() {
-  return quibHeaderLength > 0;
+  return quibHeaderLength > 0 || quibStreaming;
 }
 
 void quibSendResponse() {
-  if (!quibResponse.empty()) std::fwrite(quibResponse.data(), 1, quibResponse.size(), stdout);
+  writeHeld();
   std::fflush(stdout);
-  quibResponse.clear();
   quibResponse.shrink_to_fit();
   quibHeaderLength = 0;
+  quibStreaming = false;
 }
 
 void quibSendFailure(std::string_view text) {
+  if (quibStreaming) {
+    // Part of the page is out with its header: the text ends it.
+    quibOut(text);
+    quibSendResponse();
+    return;
+  }
   if (quibHeaderWritten()) {
     quibResponse.resize(quibHeaderLength);
   } else {

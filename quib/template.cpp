@@ -1,5 +1,6 @@
 // The template engine: expands template lines, their "var" and "include"
 // directives, and the text trimming helpers shared with the cookie code.
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -17,8 +18,9 @@ constexpr std::string_view kTerminator = "%-->";
 constexpr std::string_view kIncludeCommand = "include";
 constexpr std::string_view kVarCommand = "var";
 constexpr std::string_view kFormatParam = "fmt";
-constexpr const char* kIntFormat = "%d";
-constexpr const char* kTextFormat = "%s";
+constexpr std::string_view kIntFormat = "%d";
+constexpr std::string_view kTextFormat = "%s";
+constexpr std::string_view kTwoDigitFormat = "%02d";
 // Field widths and precisions above this are refused, so that no template
 // can make the engine build a huge text.
 constexpr unsigned kMaxFieldSize = 4096;
@@ -120,47 +122,64 @@ std::string formatValue(const char* format, Value value) {
   return out;
 }
 
+// The decimal digits of value, as "%d" writes them.
+std::string_view decimal(int32_t value, char (&buffer)[16]) {
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string_view(buffer, static_cast<size_t>(result.ptr - buffer));
+}
+
 // "var": the named Element formatted with its "fmt" parameter (when that
-// format fits the Element) or the default format of its kind.
-void execVar(std::string_view variable, const Element* parameters, TemplateContext* context,
+// format fits the Element) or the default format of its kind. The formats
+// that the templates use most ("%d", "%02d", "%s") are written directly;
+// every other one goes through the C library.
+void execVar(const QuibTemplatePiece& piece, std::string_view text, TemplateContext* context,
              LineSink sink) {
-  const Element* element = getElement(context->elements.get(), variable);
+  const Element* element = getElement(context->elements.get(), text.substr(piece.pos, piece.size));
   if (element == nullptr) return;
-  const Element* fmt = getElement(parameters, kFormatParam);
   const bool isInt = element->kind == kElementInt;
-  std::string format = isInt ? kIntFormat : kTextFormat;
-  char conversion = isInt ? 'd' : 's';
-  if (fmt != nullptr && fmt->text.data() != nullptr) {
-    const char checked = checkedConversion(fmt->text, element->kind);
-    if (checked != 0) {
-      format.assign(fmt->text.data(), fmt->text.size());
-      conversion = checked;
-    }
-  }
-  std::string piece;
+  char conversion = isInt ? piece.intConversion : piece.textConversion;
+  if (!isInt && element->kind != kElementText) conversion = 0;
+  const std::string_view format = conversion != 0 ? text.substr(piece.extraPos, piece.extraSize)
+                                  : isInt         ? kIntFormat
+                                                  : kTextFormat;
+  if (conversion == 0) conversion = isInt ? 'd' : 's';
   if (!isInt) {
-    // %s reads a NUL-terminated text: format a terminated copy.
-    std::string text;
-    if (!element->text.empty()) text.assign(element->text.data(), element->text.size());
-    piece = formatValue(format.c_str(), text.c_str());
-  } else if (conversion == 'd' || conversion == 'i' || conversion == 'c') {
-    piece = formatValue(format.c_str(), static_cast<int>(element->number));
-  } else {
-    piece = formatValue(format.c_str(), static_cast<unsigned>(element->number));
+    // %s reads a NUL-terminated text: it ends at the first NUL.
+    const std::string_view value = element->text.substr(0, element->text.find('\0'));
+    if (format == kTextFormat) {
+      sink(value, context);
+      return;
+    }
+    const std::string terminated(value);
+    sink(formatValue(std::string(format).c_str(), terminated.c_str()), context);
+    return;
   }
-  sink(piece, context);
+  char buffer[16];
+  if (format == kIntFormat) {
+    sink(decimal(element->number, buffer), context);
+  } else if (format == kTwoDigitFormat) {
+    if (element->number >= 0 && element->number < 10) {
+      buffer[0] = '0';
+      buffer[1] = static_cast<char>('0' + element->number);
+      sink(std::string_view(buffer, 2), context);
+    } else {
+      sink(decimal(element->number, buffer), context);
+    }
+  } else if (conversion == 'd' || conversion == 'i' || conversion == 'c') {
+    sink(formatValue(std::string(format).c_str(), static_cast<int>(element->number)), context);
+  } else {
+    sink(formatValue(std::string(format).c_str(), static_cast<unsigned>(element->number)), context);
+  }
 }
 
 // "include": hands the file to the context's processor, or expands it to
 // standard output. Includes nest at most kQuibMaxIncludeDepth deep, so a
-// template that includes itself ends.
-void execInclude(std::string_view value, TemplateContext* context) {
+// template that includes itself ends. The enclosing sink never receives an
+// include: a processor picks its own sink, a direct expansion goes to
+// standard output.
+void execInclude(std::string_view value, std::string_view baseName, TemplateContext* context) {
   if (context->includeDepth >= kQuibMaxIncludeDepth) return;
   const std::string path(value);
-  std::string_view baseName = value;
-  const size_t slash = baseName.rfind('/');
-  if (slash != std::string_view::npos) baseName.remove_prefix(slash + 1);
-  baseName = baseName.substr(0, baseName.find('.'));
   IncludeLevel level(context);
   if (context->processor != nullptr) {
     context->processor(baseName, path, context);
@@ -169,29 +188,48 @@ void execInclude(std::string_view value, TemplateContext* context) {
   }
 }
 
-// Carries out one directive; commands other than "include" and "var" do
-// nothing. The enclosing sink never receives an include: a processor picks
-// its own sink, a direct expansion goes to standard output.
-void execCommand(std::string_view name, std::string_view value, const Element* parameters,
-                 TemplateContext* context, LineSink sink) {
-  if (name == kIncludeCommand) {
-    execInclude(value, context);
-  } else if (name == kVarCommand) {
-    execVar(value, parameters, context, sink);
+// Position of a view into the template's text.
+size_t offsetIn(const QuibTemplate& parsed, std::string_view part) {
+  return static_cast<size_t>(part.data() - parsed.text.data());
+}
+
+void addPiece(QuibTemplate& parsed, QuibTemplatePiece::Kind kind, std::string_view part,
+              std::string_view extra = {}) {
+  QuibTemplatePiece piece;
+  piece.kind = kind;
+  piece.pos = offsetIn(parsed, part);
+  piece.size = part.size();
+  if (!extra.empty()) {
+    piece.extraPos = offsetIn(parsed, extra);
+    piece.extraSize = extra.size();
   }
+  parsed.pieces.push_back(piece);
 }
 
 // Splits a directive body into command name, value and parameters, and
-// carries it out. A body without '=' holds no command and does nothing.
-// Parameters are read only when at least two characters stand between the
-// value's closing quote and the terminator (the end of body); a value
-// without a closing quote has none.
-void execDirective(std::string_view body, TemplateContext* context, LineSink sink) {
+// records what it does: "include" and "var" become pieces, any other command
+// nothing. A body without '=' holds no command and does nothing. Parameters
+// are read only when at least two characters stand between the value's
+// closing quote and the terminator (the end of body); a value without a
+// closing quote has none.
+void parseDirective(QuibTemplate& parsed, std::string_view body) {
   const size_t equals = body.find('=');
   if (equals == std::string_view::npos) return;
   const std::string_view name = strtrim(body.substr(0, equals));
   const std::string_view rest = strtrim(body.substr(equals + 1));
   const std::string_view value = qtrim(rest);
+  if (name == kIncludeCommand) {
+    // The base name is the value after its last '/', cut before its first '.'.
+    std::string_view baseName = value;
+    const size_t slash = baseName.rfind('/');
+    if (slash != std::string_view::npos) baseName.remove_prefix(slash + 1);
+    baseName = baseName.substr(0, baseName.find('.'));
+    addPiece(parsed, QuibTemplatePiece::kInclude, value, baseName);
+    // An empty base name has no position of its own; its size says enough.
+    parsed.pieces.back().extraPos = offsetIn(parsed, baseName);
+    return;
+  }
+  if (name != kVarCommand) return;
   ElementList parameters;
   // The value starts one character into rest; a closing quote follows it
   // only when rest goes on after it.
@@ -201,7 +239,36 @@ void execDirective(std::string_view body, TemplateContext* context, LineSink sin
     const char* terminator = body.data() + body.size();
     if (terminator - quote > 2) parameters = parseCommandParams(rest.substr(closing + 1));
   }
-  execCommand(name, value, parameters.get(), context, sink);
+  addPiece(parsed, QuibTemplatePiece::kVar, value);
+  const Element* fmt = getElement(parameters.get(), kFormatParam);
+  if (fmt != nullptr && fmt->text.data() != nullptr) {
+    QuibTemplatePiece& piece = parsed.pieces.back();
+    piece.extraPos = offsetIn(parsed, fmt->text);
+    piece.extraSize = fmt->text.size();
+    piece.intConversion = checkedConversion(fmt->text, kElementInt);
+    piece.textConversion = checkedConversion(fmt->text, kElementText);
+  }
+}
+
+// Records the pieces of the line at [begin, begin + size) of the text: the
+// text before each directive (also when empty), the directive, and the rest
+// of the line when it is not empty. A directive without its terminator drops
+// the rest of the line.
+void parseLine(QuibTemplate& parsed, size_t begin, size_t size) {
+  std::string_view rest = std::string_view(parsed.text).substr(begin, size);
+  while (!rest.empty()) {
+    const size_t opener = rest.find(kOpener);
+    if (opener == std::string_view::npos) {
+      addPiece(parsed, QuibTemplatePiece::kText, rest);
+      return;
+    }
+    addPiece(parsed, QuibTemplatePiece::kText, rest.substr(0, opener));
+    const size_t bodyStart = opener + kOpener.size();
+    const size_t terminator = rest.find(kTerminator, bodyStart);
+    if (terminator == std::string_view::npos) return;  // the rest of the line is dropped
+    parseDirective(parsed, rest.substr(bodyStart, terminator - bodyStart));
+    rest.remove_prefix(terminator + kTerminator.size());
+  }
 }
 
 }  // namespace
@@ -255,29 +322,57 @@ void printSimpleText(std::string_view piece, TemplateContext*) {
   quibOut(piece);
 }
 
+QuibTemplate quibParseTemplate(std::string_view text) {
+  QuibTemplate parsed;
+  parsed.text.assign(text.data(), text.size());
+  size_t start = 0;
+  for (;;) {
+    const size_t newline = parsed.text.find('\n', start);
+    const size_t end = newline == std::string::npos ? parsed.text.size() : newline + 1;
+    parsed.lines.emplace_back(start, end - start);
+    parseLine(parsed, start, end - start);
+    if (newline == std::string::npos) break;
+    start = end;
+  }
+  return parsed;
+}
+
+// Without a context or with directives off every line is one piece.
+void quibExpandTemplate(const QuibTemplate& parsed, TemplateContext* context, LineSink sink) {
+  const std::string_view text = parsed.text;
+  if (context == nullptr || context->directives == 0) {
+    for (const auto& [pos, size] : parsed.lines) sink(text.substr(pos, size), context);
+    return;
+  }
+  for (const QuibTemplatePiece& piece : parsed.pieces) {
+    switch (piece.kind) {
+      case QuibTemplatePiece::kText:
+        sink(text.substr(piece.pos, piece.size), context);
+        break;
+      case QuibTemplatePiece::kVar:
+        execVar(piece, text, context, sink);
+        break;
+      case QuibTemplatePiece::kInclude:
+        execInclude(text.substr(piece.pos, piece.size),
+                    text.substr(piece.extraPos, piece.extraSize), context);
+        break;
+    }
+  }
+}
+
 // Without a context or with directives off the line is one piece. Otherwise
-// the line is copied, so that nothing a directive does (a nested expansion,
-// a sink that writes into the caller's text) can move the text being parsed.
+// the line is parsed from a copy of its own, so that nothing a directive
+// does (a nested expansion, a sink that writes into the caller's text) can
+// move the text being expanded.
 void processLine(std::string_view line, TemplateContext* context, LineSink sink) {
   if (context == nullptr || context->directives == 0) {
     sink(line, context);
     return;
   }
-  const std::string copy(line);
-  std::string_view rest = copy;
-  while (!rest.empty()) {
-    const size_t opener = rest.find(kOpener);
-    if (opener == std::string_view::npos) {
-      sink(rest, context);
-      return;
-    }
-    sink(rest.substr(0, opener), context);
-    const size_t bodyStart = opener + kOpener.size();
-    const size_t terminator = rest.find(kTerminator, bodyStart);
-    if (terminator == std::string_view::npos) return;  // the rest of the line is dropped
-    execDirective(rest.substr(bodyStart, terminator - bodyStart), context, sink);
-    rest.remove_prefix(terminator + kTerminator.size());
-  }
+  QuibTemplate parsed;
+  parsed.text.assign(line.data(), line.size());
+  parseLine(parsed, 0, parsed.text.size());
+  quibExpandTemplate(parsed, context, sink);
 }
 
 // Each read takes at most kQuibLineBufferSize - 1 bytes and stops after a
@@ -292,12 +387,5 @@ void readTextFile(const std::string& path, TemplateContext* context, LineSink si
 }
 
 void readStringBuf(std::string_view text, TemplateContext* context, LineSink sink) {
-  size_t start = 0;
-  for (;;) {
-    const size_t newline = text.find('\n', start);
-    if (newline == std::string_view::npos) break;
-    processLine(text.substr(start, newline + 1 - start), context, sink);
-    start = newline + 1;
-  }
-  processLine(text.substr(start), context, sink);
+  quibExpandTemplate(quibParseTemplate(text), context, sink);
 }

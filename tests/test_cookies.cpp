@@ -2,6 +2,7 @@
 // persistent cookie dates and reading the browser's cookies.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -173,4 +174,23 @@ TEST(ServerName, FromTheEnvironmentOrLocalhost) {
   EXPECT_STREQ(quibGetCurrentServerName(), "recorder.home");
   unsetenv("SERVER_NAME");
   EXPECT_STREQ(quibSessionCookieName, "quibsession");
+}
+
+// Once the page can no longer fail, it goes out in blocks as it is made; a
+// failure after that ends the part already sent instead of a second header.
+TEST_F(Cookies, StreamedResponseGoesOutInBlocksAndAFailureEndsIt) {
+  const std::string rows(kQuibStreamBlock + 100, 'x');
+  off_t sentBeforeTheEnd = 0;
+  const std::string out = captureStdout([&] {
+    quibPrintHttpHeader();
+    quibOut("<p>");
+    quibStreamResponse();
+    quibOut(rows);
+    std::fflush(stdout);
+    struct stat status {};
+    if (fstat(STDOUT_FILENO, &status) == 0) sentBeforeTheEnd = status.st_size;
+    quibSendFailure("error\n");
+  });
+  EXPECT_GE(sentBeforeTheEnd, static_cast<off_t>(kQuibStreamBlock));
+  EXPECT_EQ(out, kContentType + "<p>" + rows + "error\n");
 }

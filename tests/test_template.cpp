@@ -309,6 +309,32 @@ TEST(TemplateText, StringBufExpandsDirectivesPerLine) {
   EXPECT_EQ(recorder.pieces, (Pieces{"<td>", "3", "</td>\n", "", "03"}));
 }
 
+TEST(TemplateText, ParsedTemplateLooksItsVariablesUpAtEveryExpansion) {
+  const QuibTemplate parsed = quibParseTemplate(
+      "<td>" + directive("var=\"n\" fmt=\"%02d\"") + "|" + directive("var=\"t\"") + "</td>\n" +
+      directive("var=\"n\" fmt=\"%x\"") + directive("include=\"forms/chopts.inc\""));
+  std::vector<std::string> includes;
+  for (int32_t n : {7, -3, 255}) {
+    Recorder recorder(intelem("n", n, strelem("t", std::string_view("a\0b", 3), nullptr)));
+    recorder.context.processor = [](std::string_view name, std::string_view,
+                                    TemplateContext* context) {
+      static_cast<Pieces*>(context->userData)->push_back("<" + std::string(name) + ">");
+    };
+    quibExpandTemplate(parsed, &recorder.context, recordPiece);
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(n));
+    char twoDigits[16];
+    std::snprintf(twoDigits, sizeof twoDigits, "%02d", n);
+    // The same pieces as the line-by-line reading; %s ends at a NUL.
+    EXPECT_EQ(recorder.pieces,
+              (Pieces{"<td>", twoDigits, "|", "a", "</td>\n", "", hex, "", "<chopts>"}));
+  }
+  Recorder off;
+  off.context.directives = 0;
+  quibExpandTemplate(parsed, &off.context, recordPiece);
+  EXPECT_EQ(off.pieces.size(), 2u);
+}
+
 TEST(TemplateText, FilesAreReadLineByLine) {
   TempDir dir;
   writeFile(dir.file("page.shtml"), "<h1>" + directive("var=\"t\"") + "</h1>\nend");

@@ -31,17 +31,17 @@ const ScreenState& screenState(const TemplateContext* context) {
 // Hangs chain behind lastElement (or makes it the whole list when the list is
 // empty), expands templateText to the response, then releases the chain so
 // that the context's list is exactly as before.
-void expandWithTail(std::string_view templateText, TemplateContext* context, Element* lastElement,
+void expandWithTail(const QuibTemplate& parsed, TemplateContext* context, Element* lastElement,
                     ElementList chain) {
   if (lastElement != nullptr) {
     assert(!lastElement->next);
     lastElement->next = std::move(chain);
-    readStringBuf(templateText, context, printSimpleText);
+    quibExpandTemplate(parsed, context, printSimpleText);
     disposeElems(std::move(lastElement->next));
   } else {
     assert(!context->elements);
     context->elements = std::move(chain);
-    readStringBuf(templateText, context, printSimpleText);
+    quibExpandTemplate(parsed, context, printSimpleText);
     disposeElems(std::move(context->elements));
   }
 }
@@ -51,20 +51,31 @@ Element* lastElementOf(TemplateContext* context) {
   return context->elements ? getLastElem(context->elements.get()) : nullptr;
 }
 
+// One option of the channel list from its parsed template.
+void channelOption(const QuibTemplate& parsed, TemplateContext* context, Element* lastElement,
+                   int32_t value, bool isSelected, std::string_view label) {
+  const std::string escapedLabel = quibHtmlEscape(label);
+  ElementList channelValue =
+      value < 0 ? strelem("channel", channelAV, nullptr) : intelem("channel", value, nullptr);
+  ElementList chain = strelem(const_selected, isSelected ? selected : blank,
+                              strelem("chaname", escapedLabel, std::move(channelValue)));
+  expandWithTail(parsed, context, lastElement, std::move(chain));
+}
+
 }  // namespace
 
 // The repeat list: codes 0 to 11 in order. Code 0 ("Once") is never marked:
 // the browser shows the first option anyway.
 void printRepeatOptions(std::string_view path, TemplateContext* context) {
   const int32_t formRepeat = screenState(context).form.repeat;
-  const std::string templateText = loadFile(std::string(path));
+  const QuibTemplate parsed = quibParseTemplate(loadFile(std::string(path)));
   Element* lastElement = lastElementOf(context);
   for (int32_t code = 0; code < 12; ++code) {
     const bool isSelected = formRepeat != 0 && formRepeat == code;
     ElementList chain = intelem("repeat", code,
                                 strelem(const_selected, isSelected ? selected : blank,
                                         strelem("repname", web_sched_week[code], nullptr)));
-    expandWithTail(templateText, context, lastElement, std::move(chain));
+    expandWithTail(parsed, context, lastElement, std::move(chain));
   }
 }
 
@@ -74,13 +85,13 @@ void printRepeatOptions(std::string_view path, TemplateContext* context) {
 void printChannelOptions(std::string_view path, TemplateContext* context) {
   const int16_t formChannel = screenState(context).form.channel;
   const Channel* channels = getChannels();
-  const std::string templateText = loadFile(std::string(path));
+  const QuibTemplate parsed = quibParseTemplate(loadFile(std::string(path)));
   Element* lastElement = lastElementOf(context);
-  printChannelOption(templateText, context, lastElement, -1, formChannel == -1, channelAV);
+  channelOption(parsed, context, lastElement, -1, formChannel == -1, channelAV);
   for (const Channel* channel = channels; channel != nullptr; channel = channel->next) {
     const std::string label = sprintfChannelLabel(*channel);
-    printChannelOption(templateText, context, lastElement, channel->number,
-                       channel->number == formChannel, label);
+    channelOption(parsed, context, lastElement, channel->number, channel->number == formChannel,
+                  label);
   }
 }
 
@@ -89,12 +100,7 @@ void printChannelOptions(std::string_view path, TemplateContext* context) {
 void printChannelOption(std::string_view templateText, TemplateContext* context,
                         Element* lastElement, int32_t value, bool isSelected,
                         std::string_view label) {
-  const std::string escapedLabel = quibHtmlEscape(label);
-  ElementList channelValue =
-      value < 0 ? strelem("channel", channelAV, nullptr) : intelem("channel", value, nullptr);
-  ElementList chain = strelem(const_selected, isSelected ? selected : blank,
-                              strelem("chaname", escapedLabel, std::move(channelValue)));
-  expandWithTail(templateText, context, lastElement, std::move(chain));
+  channelOption(quibParseTemplate(templateText), context, lastElement, value, isSelected, label);
 }
 
 // "9 Sport" when both numbers agree, "5 News (105)" otherwise; the numbers

@@ -1,6 +1,7 @@
 // The table of timers: one expansion of the row template per row of the
 // firmware's timer table, and the edit form's variables after the table.
 #include <cassert>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -149,9 +150,10 @@ TimerSchedule scheduleOf(const TimerRow& row) {
   return timer;
 }
 
-// The row's start as local time, read exactly as the timer write read it.
-int32_t localStart(const TimerRow& row) {
-  std::tm local{};
+// The row's start as local time, read exactly as the timer write read it;
+// local gets the start's local date and time.
+int32_t localStart(const TimerRow& row, std::tm& local) {
+  local = std::tm{};
   local.tm_year = sub32(row.year, 1900);
   local.tm_mon = sub32(row.month, 1);
   local.tm_mday = row.day;
@@ -174,41 +176,51 @@ int32_t daysBetween(const std::tm& a, const std::tm& b) {
 
 RowTimes deriveTimes(const TimerRow& row) {
   RowTimes times;
-  const int32_t start = localStart(row);
+  std::tm first{};
+  const int32_t start = localStart(row, first);
   const int32_t length = add32(mul32(row.hours, 3600), mul32(row.mins, 60));
   times.prepad = sub32(start, row.timestampStart) / 60;
   times.postpad = sub32(sub32(row.timestampOffset, length) / 60, times.prepad);
-  const std::time_t begin = start;
   const std::time_t end = add32(start, length);
   std::tm local{};
-  std::tm first{};
   if (localtime_r(&end, &local) != nullptr) {
     times.ehh = local.tm_hour;
     times.emm = local.tm_min;
-    if (localtime_r(&begin, &first) != nullptr) times.endDays = daysBetween(first, local);
+    times.endDays = daysBetween(first, local);
   }
   times.fhours = row.timestampOffset / 3600;
   times.fmins = (row.timestampOffset % 3600) / 60;
   return times;
 }
 
-// printf into a std::string of exactly the needed size.
-template <typename... Args>
-std::string format(const char* pattern, Args... args) {
-  const int size = std::snprintf(nullptr, 0, pattern, args...);
-  if (size <= 0) return std::string();
-  std::string text(static_cast<size_t>(size) + 1, '\0');
-  std::snprintf(text.data(), text.size(), pattern, args...);
-  text.resize(static_cast<size_t>(size));
-  return text;
+void appendDecimal(std::string& text, int32_t value) {
+  char buffer[16];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  text.append(buffer, static_cast<size_t>(result.ptr - buffer));
+}
+
+// The date as "%d/%02d/%d" writes it: "4/03/2025".
+void appendDate(std::string& text, const TimerRow& row) {
+  appendDecimal(text, row.day);
+  text += '/';
+  if (row.month >= 0 && row.month < 10) text += '0';
+  appendDecimal(text, row.month);
+  text += '/';
+  appendDecimal(text, row.year);
 }
 
 // "4/03/2025" for a single recording, the repeat label for codes 1 to 11,
 // "[20] 4/03/2025" for any other code.
 std::string dayLabel(const TimerRow& row) {
-  if (row.date == 0) return format("%d/%02d/%d", row.day, row.month, row.year);
   if (row.date >= 1 && row.date <= 11) return web_sched_week[row.date];
-  return format("[%d] %d/%02d/%d", row.date, row.day, row.month, row.year);
+  std::string label;
+  if (row.date != 0) {
+    label += '[';
+    appendDecimal(label, row.date);
+    label += "] ";
+  }
+  appendDate(label, row);
+  return label;
 }
 
 // "AV" for the external input, the channel file's label for a known channel,
@@ -216,7 +228,10 @@ std::string dayLabel(const TimerRow& row) {
 std::string channelLabel(int16_t channel) {
   if (channel == -1) return channelAV;
   if (const Channel* known = getChannelByNo(channel)) return sprintfChannelLabel(*known);
-  return format("< %d >", static_cast<int>(channel));
+  std::string label = "< ";
+  appendDecimal(label, channel);
+  label += " >";
+  return label;
 }
 
 // timestamp_start as the C library's ctime writes it (local time, newline
@@ -249,10 +264,11 @@ void cutChain(TemplateContext* context, Element* last) {
   }
 }
 
+// The three templates of a row, parsed once for the whole table.
 struct RowTemplates {
-  std::string row;
-  std::string checkbox;
-  std::string titlink;
+  QuibTemplate row;
+  QuibTemplate checkbox;
+  QuibTemplate titlink;
 };
 
 // Renders one timer row (row counter n) and copies it into the form when it
@@ -311,7 +327,7 @@ void renderRow(const TimerRow& row, int n, const RowTemplates& templates, Templa
     titlinkElement->text = showtitle;
   }
 
-  readStringBuf(templates.row, context, printSimpleText);
+  quibExpandTemplate(templates.row, context, printSimpleText);
   cutChain(context, last);
 
   if (row.id == state.editKey) {
@@ -372,12 +388,16 @@ void publishForm(TemplateContext* context, ScreenState& state) {
 void execSchedrows(std::string_view path, TemplateContext* context) {
   assert(context != nullptr && context->userData != nullptr);
   ScreenState& state = *static_cast<ScreenState*>(context->userData);
-  const RowTemplates templates{loadFile(std::string(path)), loadFile("checkbox.shtml"),
-                               loadFile("titlink.shtml")};
+  const RowTemplates templates{quibParseTemplate(loadFile(std::string(path))),
+                               quibParseTemplate(loadFile("checkbox.shtml")),
+                               quibParseTemplate(loadFile("titlink.shtml"))};
 
   // Every row is read before anything is rendered, never as long as the page.
   const std::vector<TimerRow> rows =
       readRows({kSitePrepare, kSiteStep, kSiteReset}, &state.statement);
+  // Nothing after the read can fail: the rest of the page, the longest part,
+  // goes out as it is made.
+  quibStreamResponse();
   int n = 0;
   for (const TimerRow& row : rows) renderRow(row, n++, templates, context, state);
   if (state.entered) state.form = *state.entered;
@@ -393,16 +413,20 @@ std::vector<TimerSchedule> loadTimerSchedules() {
   return timers;
 }
 
+std::string applyTemplate(std::string_view text, ElementList& elements) {
+  return applyTemplate(quibParseTemplate(text), elements);
+}
+
 // Lends the list to a private context whose sink collects the expansion,
 // then hands the list back unchanged.
-std::string applyTemplate(std::string_view text, ElementList& elements) {
+std::string applyTemplate(const QuibTemplate& parsed, ElementList& elements) {
   std::string result;
   TemplateContext context;
   context.elements = std::move(elements);
   context.directives = 1;
   context.processor = nullptr;
   context.userData = &result;
-  readStringBuf(text, &context, loadLines);
+  quibExpandTemplate(parsed, &context, loadLines);
   elements = std::move(context.elements);
   return result;
 }

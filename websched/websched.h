@@ -354,6 +354,8 @@ std::vector<TimerSchedule> loadTimerSchedules();
 // Expands text with elements (directives on, no processor) into a new text.
 // The list is lent to the expansion and handed back unchanged.
 std::string applyTemplate(std::string_view text, ElementList& elements);
+// The same for a template parsed beforehand.
+std::string applyTemplate(const QuibTemplate& parsed, ElementList& elements);
 
 // ---------------------------------------------------------------------------
 // Renderers: option lists and channel labels (options.cpp)
