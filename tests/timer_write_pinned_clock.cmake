@@ -3,7 +3,12 @@
 # Berlin; in the ordinary run that test skips itself.
 find_file(SKEDRA_FAKETIME_LIB libfaketime.so.1
   PATHS /usr/lib/x86_64-linux-gnu/faketime /usr/lib/faketime NO_DEFAULT_PATH)
-if(SKEDRA_FAKETIME_LIB AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
+# clang links the sanitizer runtime into the program, where its allocator
+# deadlocks in faketime's first clock_gettime (which allocates while it looks
+# up the real function): there the test runs only in the other builds.
+if(SKEDRA_SANITIZE AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  message(STATUS "faketime cannot be preloaded under clang's sanitizers: the pinned-clock test is left out")
+elseif(SKEDRA_FAKETIME_LIB AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
   add_test(NAME TimerWrite.PinnedClockUnderFaketime
     COMMAND test_timer_write --gtest_filter=*PinnedClock*)
   set_tests_properties(TimerWrite.PinnedClockUnderFaketime PROPERTIES
