@@ -4,18 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
-#include <chrono>
-#include <fstream>
-#include <thread>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "skedra_paths.h"
 #include "support/cgi_accounts.h"
 #include "support/cgi_harness.h"
+#include "support/firmware.h"
 #include "support/test_env.h"
 #include "websched/websched.h"
 
@@ -347,38 +351,153 @@ TEST_F(RequestEntry, CorruptDatabaseFails) {
   expectTimerDbFailure(runCgi(del), 26, "file is not a database");
 }
 
-// A lock held longer than the busy timeout: the request waits for it, then
-// fails within a second more, with one header and nothing written; a lock
-// held for a moment only delays the request.
-TEST_F(RequestEntry, LockedDatabaseWaitsThenFails) {
-  std::vector<std::string> before = timers();
-  for (const char* action : {"delete&key=1", "create&channel=7&title=Lost&hours=1", ""}) {
-    SCOPED_TRACE(action);
-    TestDb holder(timerDb);
-    holder.exec("begin exclusive");
-    const auto start = std::chrono::steady_clock::now();
-    CgiResponse response = runCgi(request(action));
-    const auto waited = std::chrono::steady_clock::now() - start;
-    holder.exec("rollback");
-    expectTimerDbFailure(response, 5, "database is locked");
-    EXPECT_EQ(response.output.find("Content-type:"), response.output.rfind("Content-type:"));
-    EXPECT_GE(waited, std::chrono::milliseconds(kWebSchedBusyTimeoutMs));
-    EXPECT_LT(waited, std::chrono::milliseconds(kWebSchedBusyTimeoutMs + 1000));
+// One request of the lock table on a recorder of its own: two timers, 1
+// "Film" disabled and 2 "Match" active, the shipped templates and a signed-in
+// session.
+struct LockScene {
+  LockScene() {
+    copyShippedTemplates(dir.path());
+    createFirmwareSchema(timerDb);
+    createAccountDb(authDb);
+    addSession(authDb, "5a-6b-7c", "admin", false);
+    insertTimer(timerDb, 1, "Film", 1);
+    insertTimer(timerDb, 2, "Match", 0);
   }
-  EXPECT_EQ(timers(), before);
-  EXPECT_FALSE(std::ifstream(timerDb + "-journal").good());
+  // Every row and every schema entry of the timer database.
+  std::vector<std::string> contents() const {
+    TestDb db(timerDb);
+    std::vector<std::string> all = db.rows(kAllColumns);
+    for (const std::string& entry : db.rows("select type, name, sql from sqlite_master")) {
+      all.push_back(entry);
+    }
+    return all;
+  }
+  TempDir dir;
+  std::string timerDb = dir.file("schedule_record.db");
+  std::string authDb = dir.file("quibauth.db");
+};
 
-  // Held for half the timeout: the action waits and is carried out.
-  TestDb holder(timerDb);
-  holder.exec("begin exclusive");
-  std::thread release([&holder] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(kWebSchedBusyTimeoutMs / 4));
-    holder.exec("rollback");
-  });
-  CgiResponse response = runCgi(request("delete&key=1"));
-  release.join();
-  EXPECT_EQ(response.exitStatus, 0) << response.output;
-  EXPECT_EQ(timers().size() + 1, before.size());
+// The lock table: another process holds the timer database (exclusively, with
+// a write begun, or with a read still open) while each action runs.
+//   Held longer than the busy timeout: every action that writes, and under an
+//   exclusive lock the list too, waits the timeout and then fails within a
+//   second more: the error text alone after one header, exit status 1,
+//   nothing written, no journal left behind. The list only reads, and the
+//   other two locks let readers in: it is shown at once.
+//   Held for less than the timeout: every action waits and is carried out.
+TEST_F(RequestEntry, LockedDatabaseWaitsThenFails) {
+  constexpr const char* kTimer = "&channel=7&day=2&month=1&year=2030&hh=20&mm=0&hours=1&mins=0";
+  struct Action {
+    const char* name;
+    std::string query;
+    bool writes;
+    std::string probe;  // SQL whose value tells whether the action was carried out
+    std::string before, after;
+  };
+  const std::vector<Action> actions = {
+      {"list", "", false, "select count(*) from timer_record_table", "2", "2"},
+      {"create", std::string("create=Create&title=Lost") + kTimer, true,
+       "select count(*) from timer_record_table where user_string = 'Lost'", "0", "1"},
+      {"update", std::string("update=Update&key=1&title=Changed") + kTimer, true,
+       "select user_string from timer_record_table where ID = 1", "Film", "Changed"},
+      {"delete", "delete=Delete&key=1", true,
+       "select count(*) from timer_record_table where ID = 1", "1", "0"},
+      {"enable", "enable=Enable&key=1", true, "select enable from timer_record_table where ID = 1",
+       "1", "0"},
+      {"disable", "disable=Disable&key=2", true,
+       "select enable from timer_record_table where ID = 2", "0", "1"},
+      {"clone", "clone=Clone&key=2", true,
+       "select count(*) from timer_record_table where user_string = 'Match'", "1", "2"},
+      {"savedef", std::string("create=Create&savedef=1&prepad=3&postpad=4&title=Lost") + kTimer,
+       true,
+       "select (select count(*) from sqlite_master where type = 'trigger') || '/' || "
+       "(select count(*) from timer_record_table where user_string = 'Lost')",
+       "0/0", "3/1"},
+  };
+  struct Row {
+    const Action* action;
+    FirmwareLock::Mode mode;
+    bool held;  // longer than the busy timeout
+    bool fails;
+  };
+  std::vector<Row> rows;
+  for (FirmwareLock::Mode mode :
+       {FirmwareLock::kExclusive, FirmwareLock::kImmediate, FirmwareLock::kReading}) {
+    for (const Action& action : actions) {
+      const bool fails = action.writes || mode == FirmwareLock::kExclusive;
+      rows.push_back({&action, mode, true, fails});
+      rows.push_back({&action, mode, false, false});
+    }
+  }
+  // The rows that wait out the timeout go first, so that they share batches.
+  std::stable_partition(rows.begin(), rows.end(), [](const Row& row) { return row.fails; });
+
+  const auto timeout = std::chrono::milliseconds(kWebSchedBusyTimeoutMs);
+  const int shortHoldMs = kWebSchedBusyTimeoutMs / 6;
+  // The rows wait side by side, a few at a time; an emulated target starts
+  // each program slowly enough that they run one by one there.
+  const size_t parallel = std::string(SKEDRA_EMULATOR).empty() ? 6 : 1;
+  for (size_t first = 0; first < rows.size(); first += parallel) {
+    const size_t count = std::min(parallel, rows.size() - first);
+    std::vector<std::unique_ptr<LockScene>> scenes;
+    std::vector<std::vector<std::string>> before;
+    std::vector<std::unique_ptr<FirmwareLock>> holders;
+    for (size_t i = 0; i < count; ++i) {
+      const Row& row = rows[first + i];
+      scenes.push_back(std::make_unique<LockScene>());
+      before.push_back(scenes.back()->contents());
+      holders.push_back(std::make_unique<FirmwareLock>(
+          scenes.back()->timerDb, row.mode,
+          row.held ? std::nullopt : std::optional<int>(shortHoldMs)));
+    }
+    std::vector<CgiResponse> responses(count);
+    std::vector<std::chrono::steady_clock::duration> took(count);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < count; ++i) {
+      threads.emplace_back([&, i] {
+        const LockScene& scene = *scenes[i];
+        CgiRequest request;
+        request.workDir = scene.dir.path();
+        request.timerDb = scene.timerDb;
+        request.authDb = scene.authDb;
+        request.cookie = "quibsession=5a-6b-7c";
+        request.method = "POST";
+        request.body = rows[first + i].action->query;
+        const auto start = std::chrono::steady_clock::now();
+        responses[i] = runCgi(request);
+        took[i] = std::chrono::steady_clock::now() - start;
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+    holders.clear();
+
+    for (size_t i = 0; i < count; ++i) {
+      const Row& row = rows[first + i];
+      const LockScene& scene = *scenes[i];
+      const CgiResponse& response = responses[i];
+      SCOPED_TRACE(std::string(row.action->name) + " under " + lockModeName(row.mode) +
+                   (row.held ? ", held" : ", released soon"));
+      EXPECT_EQ(response.output.find("Content-type:"), response.output.rfind("Content-type:"))
+          << response.output;
+      EXPECT_FALSE(std::ifstream(scene.timerDb + "-journal").good());
+      const std::string probe = TestDb(scene.timerDb).scalar(row.action->probe);
+      if (row.fails) {
+        expectTimerDbFailure(response, 5, "database is locked");
+        EXPECT_EQ(scene.contents(), before[i]);
+        EXPECT_EQ(probe, row.action->before);
+        EXPECT_GE(took[i], timeout);
+        EXPECT_LT(took[i], timeout + std::chrono::seconds(1));
+      } else {
+        EXPECT_EQ(response.exitStatus, 0) << response.output;
+        EXPECT_EQ(response.header, kPageHeaderEnd);
+        EXPECT_NE(response.body.find("<table class=\"timers\">"), std::string::npos)
+            << response.output;
+        EXPECT_NE(response.body.find("</html>"), std::string::npos);
+        EXPECT_EQ(probe, row.action->after);
+        EXPECT_LT(took[i], timeout);
+      }
+    }
+  }
 }
 
 // A delete that committed before the list could be read (here: padding

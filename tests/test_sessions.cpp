@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -874,6 +875,50 @@ TEST_F(FatalSessions, DatabaseLockedByAnotherConnection) {
 
   EXPECT_EQ(quibVerifyUserPass("admin", "482"), 1);
   EXPECT_EQ(sessionCount(id), 1);
+}
+
+// A session lookup whose statement is prepared (the schema is known) but
+// whose step the database refuses is the fatal page, never "no session":
+// the request must not fall back to the sign-in page and drop its action.
+TEST_F(FatalSessions, LookupRefusedAtItsStepIsFatal) {
+  createSchema();
+  std::string id = quibCreateSession("admin", 0);
+  takeQueuedCookies();
+  quibClose();
+  setCookieHeader("quibsession=" + id);
+
+  // Another connection writes for longer than the busy timeout.
+  ChildResult locked = runInChild([this] {
+    quibVerifyUserPass("admin", "482");  // reads the schema
+    TestDb holder(dbPath);
+    holder.exec("begin exclusive");
+    std::optional<std::string> user = quibGetAuthUser();
+    std::printf("returned %s", user ? user->c_str() : "none");
+  });
+  EXPECT_EQ(locked.exitStatus, 1);
+  EXPECT_EQ(locked.out, fatalPage(5, "database is locked"));
+
+  // The sessions table's page cannot be read.
+  const long long root =
+      TestDb(dbPath).integer("select rootpage from sqlite_master where name = 'sessions'");
+  const long long pageSize = TestDb(dbPath).integer("pragma page_size");
+  ChildResult damaged = runInChild([this, root, pageSize] {
+    quibVerifyUserPass("admin", "482");
+    FILE* file = std::fopen(dbPath.c_str(), "r+b");
+    if (!file) return;
+    std::fseek(file, static_cast<long>((root - 1) * pageSize), SEEK_SET);
+    const std::string garbage(static_cast<size_t>(pageSize), '\xff');
+    std::fwrite(garbage.data(), 1, garbage.size(), file);
+    std::fclose(file);
+    std::optional<std::string> user = quibGetAuthUser();
+    std::printf("returned %s", user ? user->c_str() : "none");
+  });
+  EXPECT_EQ(damaged.exitStatus, 1);
+  EXPECT_EQ(damaged.out.rfind(kContentType + "<html><head><title>ERROR</title></head><body><h3>"
+                                             "quib SQL error code: 11, message: ",
+                              0),
+            0u)
+      << damaged.out;
 }
 
 }  // namespace

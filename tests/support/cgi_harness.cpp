@@ -88,8 +88,10 @@ CgiResponse runCgi(const CgiRequest& request) {
   argv.push_back(SKEDRA_BINARY);
   if (request.timerDb) argv.push_back(*request.timerDb);
 
+  // Close-on-exec, so that a program another thread starts meanwhile does
+  // not hold this one's pipes open.
   int in[2], out[2], err[2];
-  if (pipe(in) || pipe(out) || pipe(err)) {
+  if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) {
     ADD_FAILURE() << "pipe: " << std::strerror(errno);
     return response;
   }

@@ -1,11 +1,15 @@
 #include "support/firmware.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <cstdlib>
 #include <ctime>
 #include <memory>
 
@@ -28,11 +32,11 @@ Statement prepare(TestDb& db, const std::string& sql, std::initializer_list<int6
 // The integer columns but ID, in the order of the select below.
 template <typename Row>
 auto integerColumns(Row& row) {
-  return std::array{&row.datestamp,     &row.repeat,      &row.year,         &row.month,
-                    &row.day,           &row.hour,        &row.minute,       &row.lengthHour,
-                    &row.lengthMinute,  &row.source,      &row.channel,      &row.quality,
-                    &row.target,        &row.sap,         &row.timestampStart, &row.timestampOffset,
-                    &row.enable,        &row.lock,        &row.scheduleType, &row.eventId,
+  return std::array{&row.datestamp,    &row.repeat, &row.year,           &row.month,
+                    &row.day,          &row.hour,   &row.minute,         &row.lengthHour,
+                    &row.lengthMinute, &row.source, &row.channel,        &row.quality,
+                    &row.target,       &row.sap,    &row.timestampStart, &row.timestampOffset,
+                    &row.enable,       &row.lock,   &row.scheduleType,   &row.eventId,
                     &row.userId};
 }
 
@@ -116,9 +120,60 @@ int64_t countTimerRows(const std::string& dbPath) {
   return TestDb(dbPath).integer("select count(*) from timer_record_table");
 }
 
-FirmwareLock::FirmwareLock(const std::string& dbPath, Mode mode) {
+namespace {
+
+// Takes the lock of mode on db; true when it is held. A reading lock keeps
+// *reading, the stepped statement, open.
+bool takeLock(sqlite3* db, FirmwareLock::Mode mode, sqlite3_stmt** reading) {
+  switch (mode) {
+    case FirmwareLock::kExclusive:
+      return sqlite3_exec(db, "begin exclusive", nullptr, nullptr, nullptr) == SQLITE_OK;
+    case FirmwareLock::kImmediate:
+      return sqlite3_exec(db, "begin immediate", nullptr, nullptr, nullptr) == SQLITE_OK;
+    case FirmwareLock::kReading:
+      // The schema table always has exactly one count row: stepped once, the
+      // statement is still running and keeps its read lock.
+      return sqlite3_prepare_v2(db, "select count(*) from sqlite_master", -1, reading, nullptr) ==
+                 SQLITE_OK &&
+             sqlite3_step(*reading) == SQLITE_ROW;
+  }
+  return false;
+}
+
+// Closes every descriptor above standard error but the two: a holder keeps
+// no other holder's release pipe open (which would keep that one holding).
+void keepOnly(int first, int second) {
+  std::vector<int> others;
+  if (DIR* fds = opendir("/proc/self/fd")) {
+    while (const dirent* entry = readdir(fds)) {
+      const int fd = std::atoi(entry->d_name);
+      if (fd > 2 && fd != first && fd != second && fd != dirfd(fds)) others.push_back(fd);
+    }
+    closedir(fds);
+  }
+  for (int fd : others) close(fd);
+}
+
+}  // namespace
+
+const char* lockModeName(FirmwareLock::Mode mode) {
+  switch (mode) {
+    case FirmwareLock::kExclusive:
+      return "begin exclusive";
+    case FirmwareLock::kImmediate:
+      return "begin immediate";
+    case FirmwareLock::kReading:
+      return "open read";
+  }
+  return "?";
+}
+
+FirmwareLock::FirmwareLock(const std::string& dbPath, Mode mode,
+                           std::optional<int> releaseAfterMs) {
   int ready[2], release[2];
-  if (pipe(ready) != 0 || pipe(release) != 0) {
+  // Close-on-exec: a program that another thread starts meanwhile must not
+  // keep either pipe open.
+  if (pipe2(ready, O_CLOEXEC) != 0 || pipe2(release, O_CLOEXEC) != 0) {
     ADD_FAILURE() << "pipe failed";
     return;
   }
@@ -127,15 +182,18 @@ FirmwareLock::FirmwareLock(const std::string& dbPath, Mode mode) {
     // The holder: a process of its own, like the firmware.
     close(ready[0]);
     close(release[1]);
+    keepOnly(ready[1], release[0]);
     sqlite3* db = nullptr;
-    const char* begin =
-        mode == kWriting ? "begin exclusive" : "begin; select count(*) from sqlite_master";
-    char locked = sqlite3_open(dbPath.c_str(), &db) == SQLITE_OK &&
-                  sqlite3_exec(db, begin, nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_stmt* reading = nullptr;
+    char locked = sqlite3_open(dbPath.c_str(), &db) == SQLITE_OK && takeLock(db, mode, &reading);
     if (write(ready[1], &locked, 1) != 1) _exit(2);
+    // Held until the release pipe closes, or until the time is up.
+    struct pollfd wait = {release[0], POLLIN, 0};
+    const int timeout = releaseAfterMs.value_or(-1);
     char ignored;
-    while (read(release[0], &ignored, 1) > 0) {
+    while (poll(&wait, 1, timeout) > 0 && read(release[0], &ignored, 1) > 0) {
     }
+    sqlite3_finalize(reading);
     sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr);
     sqlite3_close(db);
     _exit(0);
@@ -146,7 +204,8 @@ FirmwareLock::FirmwareLock(const std::string& dbPath, Mode mode) {
   char locked = 0;
   held_ = pid_ > 0 && read(ready[0], &locked, 1) == 1 && locked == 1;
   close(ready[0]);
-  EXPECT_TRUE(held_) << "the lock holder could not lock " << dbPath;
+  EXPECT_TRUE(held_) << "the lock holder could not lock " << dbPath << " (" << lockModeName(mode)
+                     << ")";
 }
 
 FirmwareLock::~FirmwareLock() {

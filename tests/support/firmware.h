@@ -58,14 +58,19 @@ std::optional<TimerRow> readTimerRow(const std::string& dbPath, int64_t id);
 std::optional<TimerRow> readLastTimerRow(const std::string& dbPath);
 int64_t countTimerRows(const std::string& dbPath);
 
-// Another process that holds a lock on the database while this lives:
-// kWriting holds it exclusively, as the firmware does while it writes;
-// kReading keeps a read transaction open, so others can begin writing but
-// cannot commit.
+// Another process that holds a lock on the database while this lives, or
+// for releaseAfterMs when that is given:
+//   kExclusive  "begin exclusive", as the firmware holds it while it writes:
+//               nobody else can read or write;
+//   kImmediate  "begin immediate", a write begun but not committed: others
+//               can read, but not begin writing;
+//   kReading    a select stepped once and neither reset nor finalised: others
+//               can read and begin writing, but cannot commit.
 class FirmwareLock {
  public:
-  enum Mode { kWriting, kReading };
-  explicit FirmwareLock(const std::string& dbPath, Mode mode = kWriting);
+  enum Mode { kExclusive, kImmediate, kReading };
+  explicit FirmwareLock(const std::string& dbPath, Mode mode = kExclusive,
+                        std::optional<int> releaseAfterMs = std::nullopt);
   ~FirmwareLock();
   FirmwareLock(const FirmwareLock&) = delete;
   FirmwareLock& operator=(const FirmwareLock&) = delete;
@@ -76,3 +81,6 @@ class FirmwareLock {
   int release_ = -1;  // closing it lets the holder end
   bool held_ = false;
 };
+
+// The name of a lock mode, for test traces.
+const char* lockModeName(FirmwareLock::Mode mode);
