@@ -258,6 +258,9 @@ int quibVerifyUserPass(std::string_view login, std::string_view password);
 // session of the user; the session this request uses stays.
 int quibChangePass(std::string_view login, std::string_view oldPassword,
                    std::string_view newPassword);
+// 1 when login is the initial account and its password is still the initial
+// one, which everybody knows; else 0.
+int quibUsesInitialPassword(std::string_view login);
 // Closes the account database.
 void quibClose();
 

@@ -424,6 +424,14 @@ int quibChangePass(std::string_view login, std::string_view oldPassword,
   return changed ? 1 : 0;
 }
 
+int quibUsesInitialPassword(std::string_view login) {
+  if (login != kInitialLogin) return 0;
+  // Declared before the statement's run, which binds it without a copy.
+  std::optional<std::string> initial = hashPassword(kInitialLogin, kInitialPassword);
+  if (!initial) return 0;
+  return execSQL(kCheckUser, login, *initial);
+}
+
 std::optional<std::string> quibNewFormToken() {
   return newFormToken();
 }

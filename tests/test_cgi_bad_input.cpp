@@ -17,6 +17,8 @@ namespace {
 
 constexpr const char* kSession = "5a-6b-7c";
 constexpr const char* kAllColumns = "select * from timer_record_table order by ID";
+const std::string kSignInAndDelete =
+    std::string("login=admin&pass=") + kTestPassword + "&delete&key=1";
 
 std::string quibErrorPage(int code, const std::string& message) {
   return "<html><head><title>ERROR</title></head><body><h3>quib SQL error code: " +
@@ -348,24 +350,28 @@ TEST_F(BadInput, ForgedSessionsSignNothingIn) {
 
 TEST_F(BadInput, WrongCredentialsSignNothingIn) {
   withAccounts();
+  const std::string p = kTestPassword;
+  // The password with every byte written as %XX: the program does not decode it.
+  std::string encoded;
+  for (unsigned char c : p) encoded += "%" + hex(std::string(1, static_cast<char>(c)));
   const std::vector<std::string> attempts = {
-      "login=admin&pass=482%00",
-      "login=admin%00&pass=482",
-      "login=admin&pass=%34%38%32",
-      "login=admin+&pass=482",
-      "login=admin&pass=+482",
-      "login=admin 482&pass=",
-      "login=admin&pass=482 ",
+      "login=admin&pass=" + p + "%00",
+      "login=admin%00&pass=" + p,
+      "login=admin&pass=" + encoded,
+      "login=admin+&pass=" + p,
+      "login=admin&pass=+" + p,
+      "login=admin " + p + "&pass=",
+      "login=admin&pass=" + p + " ",
       "login=admin%27--&pass=x",
       "login=admin&pass=%27+or+%271%27%3D%271",
       "login=' or 1=1 --&pass=",
       "login=admin' --&pass=",
-      "login=\"admin\"&pass=482",
+      "login=\"admin\"&pass=" + p,
       "login=\xff\xfe&pass=\x80",
       "login=admin&pass=\xff" + std::string(10240, 'p'),
-      "login=" + std::string(10240, 'a') + "&pass=482",
-      "login=x&login=admin&pass=482",
-      "login=admin&pass=x&pass=482",
+      "login=" + std::string(10240, 'a') + "&pass=" + p,
+      "login=x&login=admin&pass=" + p,
+      "login=admin&pass=x&pass=" + p,
       "login=admin&pass",
   };
   std::vector<std::string> before = timers();
@@ -391,21 +397,25 @@ TEST_F(BadInput, WrongCredentialsSignNothingIn) {
 TEST_F(BadInput, AnyPasswordBytesCanBeSetAndUsed) {
   withAccounts();
   const std::string odd = "it's a \"pass\" %41 \xff\xfe " + std::string(7000, 'w');
-  CgiResponse changed = run(post("oldpass=482&newpass1=" + odd + "&newpass2=" + odd));
+  CgiResponse changed =
+      run(post(std::string("oldpass=") + kTestPassword + "&newpass1=" + odd + "&newpass2=" + odd));
   EXPECT_EQ(probePage(changed).msg, "Password changed");
 
   CgiResponse signedIn = run(post("login=admin&pass=" + odd, false));
   EXPECT_EQ(probePage(signedIn).page, "LIST");
   CgiResponse near = run(post("login=admin&pass=" + odd.substr(0, odd.size() - 1), false));
   EXPECT_EQ(probePage(near).page, "LOGIN");
-  CgiResponse old = run(post("login=admin&pass=482", false));
+  CgiResponse old = run(post(std::string("login=admin&pass=") + kTestPassword, false));
   EXPECT_EQ(probePage(old).page, "LOGIN");
 }
 
 TEST_F(BadInput, MissingAccountDatabaseIsCreated) {
   CgiRequest signIn = get("login=admin&pass=482", false);
   signIn.authDb = dir.file("fresh.db");
-  EXPECT_EQ(probePage(run(signIn)).page, "LIST");
+  // The initial account signs in, but must choose a new password first.
+  ProbePage page = probePage(run(signIn));
+  EXPECT_EQ(page.page, "CHPASS");
+  EXPECT_EQ(page.msg, "Choose a new password to finish signing in");
   TestDb db(dir.file("fresh.db"));
   EXPECT_EQ(db.rows("select login from users"), std::vector<std::string>{"admin"});
   EXPECT_EQ(db.integer("select count(*) from sessions"), 1);
@@ -413,8 +423,8 @@ TEST_F(BadInput, MissingAccountDatabaseIsCreated) {
 
 TEST_F(BadInput, UnopenableAccountDatabaseIsFatal) {
   std::vector<std::string> before = timers();
-  for (const char* query :
-       {"login=admin&pass=482&delete&key=1", "quibsession=1-2-3&delete&key=1"}) {
+  for (const std::string& query :
+       {kSignInAndDelete, std::string("quibsession=1-2-3&delete&key=1")}) {
     SCOPED_TRACE(query);
     CgiRequest request = get(query, false);
     request.authDb = dir.file("missing/quibauth.db");
@@ -436,7 +446,7 @@ TEST_F(BadInput, ReadOnlyAccountDatabaseKeepsSessionsButOpensNone) {
   const std::string readOnly = "file:" + authDb + "?mode=ro";
   std::vector<std::string> before = timers();
   // A sign-in cannot store its session: the error page, and no cookie.
-  CgiRequest signIn = get("login=admin&pass=482&delete&key=1", false);
+  CgiRequest signIn = get(kSignInAndDelete, false);
   signIn.authDb = readOnly;
   CgiResponse refused = runCgi(signIn);
   EXPECT_EQ(refused.exitStatus, 1);
@@ -461,8 +471,7 @@ TEST_F(BadInput, LockedAccountDatabaseIsFatal) {
     holder.exec("begin exclusive");
     for (bool byCookie : {true, false}) {
       SCOPED_TRACE(byCookie ? "session lookup" : "sign-in");
-      CgiResponse response =
-          runCgi(get(byCookie ? "delete&key=1" : "login=admin&pass=482&delete&key=1", byCookie));
+      CgiResponse response = runCgi(get(byCookie ? "delete&key=1" : kSignInAndDelete, byCookie));
       EXPECT_EQ(response.exitStatus, 1);
       EXPECT_EQ(response.errors, "");
       EXPECT_EQ(response.body, quibErrorPage(5, "database is locked"));
@@ -481,8 +490,7 @@ TEST_F(BadInput, AccountDatabaseOfAnotherLayoutIsFatal) {
   std::vector<std::string> before = timers();
   for (bool byCookie : {true, false}) {
     SCOPED_TRACE(byCookie ? "session lookup" : "sign-in");
-    CgiResponse response =
-        runCgi(get(byCookie ? "delete&key=1" : "login=admin&pass=482&delete&key=1", byCookie));
+    CgiResponse response = runCgi(get(byCookie ? "delete&key=1" : kSignInAndDelete, byCookie));
     EXPECT_EQ(response.exitStatus, 1);
     EXPECT_EQ(response.errors, "");
     EXPECT_NE(response.body.find("<h3>quib SQL error code: 1, message: table "), std::string::npos)

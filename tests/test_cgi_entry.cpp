@@ -763,7 +763,8 @@ TEST_F(RequestEntry, DrawingAPageWritesNoToken) {
 }
 
 TEST_F(RequestEntry, ResentPasswordChangeChangesNothing) {
-  const std::string change = "oldpass=482&newpass1=n2&newpass2=n2&formtoken=p1";
+  const std::string change =
+      std::string("oldpass=") + kTestPassword + "&newpass1=n2&newpass2=n2&formtoken=p1";
   EXPECT_EQ(probePage(run(request(change))).msg, "Password changed");
   // Sent again: no second attempt (which would report a wrong old password).
   EXPECT_EQ(probePage(run(request(change))).msg, "This form was already sent.");
@@ -777,7 +778,7 @@ TEST_F(RequestEntry, TokensOlderThanADayGoWithTheSessions) {
   run(request("delete=Delete&key=1&formtoken=fresh"));
   TestDb(authDb).exec(
       "insert into formtokens (token, used_time) values ('old', strftime('%s', 'now') - 86401)");
-  CgiRequest signIn = request("login=admin&pass=482");
+  CgiRequest signIn = request(std::string("login=admin&pass=") + kTestPassword);
   run(signIn);
   EXPECT_EQ(TestDb(authDb).rows("select token from formtokens"), std::vector<std::string>{"fresh"});
 }

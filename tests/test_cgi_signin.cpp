@@ -13,14 +13,24 @@
 
 namespace {
 
+const std::string kPass = kTestPassword;
+const std::string kSignIn = std::string("login=admin&pass=") + kTestPassword;
+
 class SignInGate : public ::testing::Test {
  protected:
   void SetUp() override {
     writeProbeTemplates(dir.path());
+    createAccountDb(authDb);
     createFirmwareSchema(timerDb);
+    insertTimer();
+  }
+
+  // Timer 4 as the tests start with it.
+  void insertTimer() const {
     TestDb timers(timerDb);
     timers.exec(
-        "insert into timer_record_table (ID, date, date_year, date_month, date_day, start_hour, "
+        "insert or replace into timer_record_table (ID, date, date_year, date_month, date_day, "
+        "start_hour, "
         "start_minute, length_hour, length_minute, source, channel, quality, target, SAP, "
         "timestamp_start, timestamp_offset, enable, lock, schedule_type, event_id, user_id, "
         "user_string) values (4, 0, 2030, 1, 1, 20, 0, 1, 0, 10, 7, 1, 0, 0, 1893528000, 3600, 0, "
@@ -46,7 +56,7 @@ class SignInGate : public ::testing::Test {
 
   // Signs in as admin and returns the new session's id.
   std::string signIn(const std::string& extra = "") const {
-    CgiResponse response = run(request("login=admin&pass=482" + extra));
+    CgiResponse response = run(request(kSignIn + extra));
     EXPECT_EQ(probePage(response).page, "LIST") << response.output;
     std::string id = newSessionId(response);
     EXPECT_FALSE(id.empty()) << response.header;
@@ -60,6 +70,11 @@ class SignInGate : public ::testing::Test {
   bool sessionExists(const std::string& id) {
     TestDb db(authDb);
     return db.integer("select count(*) from sessions where id = '" + id + "'") == 1;
+  }
+  // Gives admin back the initial password, as a new account database has it.
+  void useInitialPassword() {
+    TestDb(authDb).exec("update users set pass = '" + hashPassword("admin", "482").value() +
+                        "' where login = 'admin'");
   }
   std::string storedPass() {
     TestDb db(authDb);
@@ -86,7 +101,7 @@ TEST_F(SignInGate, UnsignedRequestGetsSignInPageAndNoAction) {
 }
 
 TEST_F(SignInGate, SignInOpensPlainSessionAndShowsList) {
-  CgiResponse response = run(request("login=admin&pass=482"));
+  CgiResponse response = run(request(kSignIn));
   EXPECT_EQ(response.exitStatus, 0);
   ProbePage page = probePage(response);
   EXPECT_EQ(page.page, "LIST");
@@ -112,7 +127,7 @@ TEST_F(SignInGate, SignInOpensPlainSessionAndShowsList) {
 }
 
 TEST_F(SignInGate, StickySignInFromDeviceCarriesIdInSelfUrl) {
-  CgiRequest sticky = request("login=admin&pass=482&sticky=on");
+  CgiRequest sticky = request(kSignIn + "&sticky=on");
   sticky.remoteAddr = "127.0.0.1";
   CgiResponse response = run(sticky);
   std::vector<std::string> cookies = setCookieLines(response);
@@ -147,7 +162,7 @@ TEST_F(SignInGate, SelfUrlCarriesNoIdUnlessStickyFromDevice) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.sticky + " from " + c.address.value_or("<none>"));
-    CgiRequest signIn = request("login=admin&pass=482" + c.sticky);
+    CgiRequest signIn = request(kSignIn + c.sticky);
     signIn.remoteAddr = c.address;
     CgiResponse response = run(signIn);
     ProbePage page = probePage(response);
@@ -187,17 +202,18 @@ TEST_F(SignInGate, LogoutWithoutCookie) {
   EXPECT_EQ(probePage(bare).msg, "");
   EXPECT_TRUE(setCookieLines(bare).empty());
 
-  // A session named only by the parameter is not ended and the request goes on.
+  // A session that the page's links carry ends as one that the cookie carries.
   CgiResponse withParam = run(request("logout&quibsession=" + id));
   ProbePage page = probePage(withParam);
-  EXPECT_EQ(page.page, "LIST");
-  EXPECT_EQ(page.msg, "");
-  EXPECT_TRUE(sessionExists(id));
+  EXPECT_EQ(page.page, "LOGIN");
+  EXPECT_EQ(page.msg, "Logged out.");
+  EXPECT_FALSE(sessionExists(id));
+  EXPECT_EQ(probePage(run(request("quibsession=" + id))).page, "LOGIN");
 }
 
 TEST_F(SignInGate, LogoutWinsOverSignIn) {
   std::string id = signIn();
-  CgiRequest both = request("login=admin&pass=482&logout");
+  CgiRequest both = request(kSignIn + "&logout");
   both.cookie = "quibsession=" + id;
   CgiResponse response = run(both);
   EXPECT_EQ(probePage(response).page, "LOGIN");
@@ -209,21 +225,25 @@ TEST_F(SignInGate, LogoutWinsOverSignIn) {
 TEST_F(SignInGate, PasswordWithoutLoginIsRefusedWithoutAccountCheck) {
   for (const char* query : {"pass=482", "pass=482&login", "pass="}) {
     SCOPED_TRACE(query);
-    CgiResponse response = run(request(query));
+    // An account database that cannot be opened: any account check is fatal.
+    CgiRequest signIn = request(query);
+    signIn.authDb = dir.file("missing/quibauth.db");
+    CgiResponse response = run(signIn);
     EXPECT_EQ(response.exitStatus, 0);
     EXPECT_EQ(probePage(response).page, "LOGIN");
     EXPECT_EQ(probePage(response).msg, "Invalid login.");
     EXPECT_TRUE(setCookieLines(response).empty());
   }
-  // No account was looked up: the account database was never even opened.
-  EXPECT_TRUE(readFile(authDb).empty());
 }
 
 TEST_F(SignInGate, WrongPasswordOpensNoSession) {
-  for (const char* query : {"login=admin&pass=481", "login=admin&pass=", "login=Admin&pass=482",
-                            "login=admin&pass=482x", "login=&pass=482", "login=admin+&pass=482"}) {
+  const std::string near = kPass.substr(0, kPass.size() - 1);
+  for (const std::string& query :
+       {"login=admin&pass=" + near, std::string("login=admin&pass="), "login=Admin&pass=" + kPass,
+        kSignIn + "x", "login=&pass=" + kPass, "login=admin+&pass=" + kPass,
+        std::string("login=admin&pass=482")}) {
     SCOPED_TRACE(query);
-    CgiResponse response = run(request(std::string(query) + "&delete&key=4"));
+    CgiResponse response = run(request(query + "&delete&key=4"));
     EXPECT_EQ(response.exitStatus, 0);
     EXPECT_EQ(probePage(response).page, "LOGIN");
     EXPECT_EQ(probePage(response).msg, "Invalid login.");
@@ -240,7 +260,7 @@ TEST_F(SignInGate, RepeatedFailuresLockTheNameWhateverThePassword) {
     for (int attempt = 0; attempt < 5; ++attempt) {
       EXPECT_EQ(probePage(run(request(name + "&pass=bad"))).msg, "Invalid login.");
     }
-    CgiResponse locked = run(request(name + "&pass=482&delete&key=4"));
+    CgiResponse locked = run(request(name + "&pass=" + kPass + "&delete&key=4"));
     EXPECT_EQ(locked.exitStatus, 0);
     EXPECT_EQ(probePage(locked).page, "LOGIN");
     EXPECT_EQ(probePage(locked).msg, "Too many failed sign-ins. Try again later.");
@@ -273,7 +293,7 @@ TEST_F(SignInGate, FailedSignInWithParameterSessionGoesOnToList) {
 
 TEST_F(SignInGate, SignInAgainReplacesTheCookieSession) {
   std::string old = signIn();
-  CgiRequest again = request("login=admin&pass=482");
+  CgiRequest again = request(kSignIn);
   again.cookie = "quibsession=" + old;
   CgiResponse response = run(again);
   std::vector<std::string> cookies = setCookieLines(response);
@@ -286,14 +306,13 @@ TEST_F(SignInGate, SignInAgainReplacesTheCookieSession) {
 }
 
 TEST_F(SignInGate, PasswordSignInLooksUpNoSession) {
-  createAccountDb(authDb);
   addSession(authDb, "9-9-9", "admin", true, 1000);
   long long before;
   {
     TestDb db(authDb);
     before = db.integer("select access_time from sessions where id = '9-9-9'");
   }
-  CgiResponse response = run(request("login=admin&pass=482&quibsession=9-9-9"));
+  CgiResponse response = run(request(kSignIn + "&quibsession=9-9-9"));
   EXPECT_EQ(probePage(response).page, "LIST");
   // Only the new session's cookie: the sticky session named by the parameter
   // was neither touched nor renewed.
@@ -305,14 +324,13 @@ TEST_F(SignInGate, PasswordSignInLooksUpNoSession) {
 }
 
 TEST_F(SignInGate, SignInCarriesOutTheActionOfTheSameRequest) {
-  CgiResponse response = run(request("delete=Delete&key=4&login=admin&pass=482"));
+  CgiResponse response = run(request("delete=Delete&key=4&" + kSignIn));
   EXPECT_EQ(response.exitStatus, 0);
   EXPECT_EQ(probePage(response).page, "LIST");
   EXPECT_FALSE(timerExists());
 }
 
 TEST_F(SignInGate, ExpiredSessionGetsSignInPage) {
-  createAccountDb(authDb);
   addSession(authDb, "1-2-3", "admin", false, 300);
   addSession(authDb, "4-5-6", "admin", false, 250);
   CgiRequest expired = request("");
@@ -328,13 +346,13 @@ TEST_F(SignInGate, PasswordChangeFailuresShowPasswordPage) {
   std::string id = signIn();
   std::string before = storedPass();
   struct Case {
-    const char* query;
+    std::string query;
     const char* message;
   };
   const Case cases[] = {
-      {"oldpass=482&newpass1=abc&newpass2=abd", "Password mismatch"},
-      {"oldpass=482&newpass2=abc", "Password mismatch"},
-      {"oldpass=482&newpass1&newpass2=abc", "Password mismatch"},
+      {"oldpass=" + kPass + "&newpass1=abc&newpass2=abd", "Password mismatch"},
+      {"oldpass=" + kPass + "&newpass2=abc", "Password mismatch"},
+      {"oldpass=" + kPass + "&newpass1&newpass2=abc", "Password mismatch"},
       {"newpass1=abc&newpass2=abc", "Invalid old password"},
       {"oldpass&newpass1=abc&newpass2=abc", "Invalid old password"},
       {"oldpass=481&newpass1=abc&newpass2=abc", "Invalid old password"},
@@ -357,7 +375,7 @@ TEST_F(SignInGate, PasswordChangeFailuresShowPasswordPage) {
 TEST_F(SignInGate, PasswordChangeSucceedsAndNewPasswordSignsIn) {
   std::string elsewhere = signIn("&sticky=on");
   std::string id = signIn();
-  CgiRequest change = request("oldpass=482&newpass1=s3cret&newpass2=s3cret");
+  CgiRequest change = request("oldpass=" + kPass + "&newpass1=s3cret&newpass2=s3cret");
   change.cookie = "quibsession=" + id;
   CgiResponse response = run(change);
   EXPECT_EQ(probePage(response).page, "LIST");
@@ -371,13 +389,13 @@ TEST_F(SignInGate, PasswordChangeSucceedsAndNewPasswordSignsIn) {
   EXPECT_TRUE(sessionExists(id));
   EXPECT_FALSE(sessionExists(elsewhere));
 
-  EXPECT_EQ(probePage(run(request("login=admin&pass=482"))).msg, "Invalid login.");
+  EXPECT_EQ(probePage(run(request(kSignIn))).msg, "Invalid login.");
   EXPECT_EQ(probePage(run(request("login=admin&pass=s3cret"))).page, "LIST");
 }
 
 TEST_F(SignInGate, ChangeWithChpassStaysOnPasswordPage) {
   std::string id = signIn();
-  CgiRequest change = request("oldpass=482&newpass1=x&newpass2=x&chpass");
+  CgiRequest change = request("oldpass=" + kPass + "&newpass1=x&newpass2=x&chpass");
   change.cookie = "quibsession=" + id;
   CgiResponse response = run(change);
   EXPECT_EQ(probePage(response).page, "CHPASS");
@@ -400,7 +418,7 @@ TEST_F(SignInGate, ChpassAloneShowsEmptyPasswordPage) {
 TEST_F(SignInGate, EmptyNewPasswordIsRefused) {
   std::string id = signIn();
   const std::string before = storedPass();
-  CgiRequest change = request("oldpass=482&newpass1=&newpass2=");
+  CgiRequest change = request("oldpass=" + kPass + "&newpass1=&newpass2=");
   change.cookie = "quibsession=" + id;
   ProbePage page = probePage(run(change));
   EXPECT_EQ(page.page, "CHPASS");
@@ -411,9 +429,13 @@ TEST_F(SignInGate, EmptyNewPasswordIsRefused) {
 
 TEST_F(SignInGate, SignInAndChangeInOneRequestUseTheVerifiedName) {
   std::string elsewhere = signIn();
-  CgiResponse response = run(request("login=admin&pass=482&oldpass=482&newpass1=n&newpass2=n"));
+  // Replacing the initial password in the sign-in itself goes straight on.
+  useInitialPassword();
+  CgiResponse response =
+      run(request("login=admin&pass=482&oldpass=482&newpass1=n&newpass2=n&delete=Delete&key=4"));
   EXPECT_EQ(response.exitStatus, 0);
   EXPECT_EQ(probePage(response).page, "LIST");
+  EXPECT_FALSE(timerExists());
   EXPECT_EQ(probePage(response).msg, "Password changed");
   EXPECT_EQ(storedPass(), hashPassword("admin", "n").value());
   EXPECT_TRUE(sessionExists(newSessionId(response)));
@@ -455,6 +477,145 @@ TEST_F(SignInGate, ShippedPagesCarryTheFormsAndTheMessage) {
     EXPECT_NE(chpass.body.find(needle), std::string::npos) << needle;
   }
   EXPECT_EQ(chpass.body.find("<!--%quib"), std::string::npos);
+}
+
+TEST_F(SignInGate, InitialPasswordMustBeReplacedBeforeAnythingElse) {
+  const std::string choose = "Choose a new password to finish signing in";
+  useInitialPassword();
+  CgiResponse first = run(request("login=admin&pass=482&delete=Delete&key=4"));
+  EXPECT_EQ(first.exitStatus, 0);
+  EXPECT_EQ(probePage(first).page, "CHPASS");
+  EXPECT_EQ(probePage(first).msg, choose);
+  std::string id = newSessionId(first);
+  EXPECT_TRUE(sessionExists(id));
+
+  // Whatever the session asks for, it gets the password page; a failed
+  // change says why.
+  struct Case {
+    std::string query;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"", choose},
+      {"delete=Delete&key=4", choose},
+      {"chpass", choose},
+      {"quibsession=" + id + "&disable=Disable&key=4", choose},
+      {"oldpass=482&newpass1=a&newpass2=b", "Password mismatch"},
+      {"oldpass=481&newpass1=a&newpass2=a", "Invalid old password"},
+      {"oldpass=482&newpass1=482&newpass2=482", choose},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.query);
+    CgiRequest next = request(c.query);
+    if (c.query.rfind("quibsession=", 0) != 0) next.cookie = "quibsession=" + id;
+    ProbePage page = probePage(run(next));
+    EXPECT_EQ(page.page, "CHPASS");
+    EXPECT_EQ(page.msg, c.message);
+  }
+  EXPECT_TRUE(timerExists());
+  EXPECT_EQ(storedPass(), hashPassword("admin", "482").value());
+
+  // Another user is not held up, and sign-out still works.
+  addSession(authDb, "0-t-h", "guest", false);
+  CgiRequest guest = request("");
+  guest.cookie = "quibsession=0-t-h";
+  EXPECT_EQ(probePage(run(guest)).page, "LIST");
+  CgiRequest logout = request("logout");
+  logout.cookie = "quibsession=" + id;
+  EXPECT_EQ(probePage(run(logout)).msg, "Logged out.");
+  EXPECT_FALSE(sessionExists(id));
+
+  // Once changed, the session goes on.
+  id = newSessionId(run(request("login=admin&pass=482")));
+  CgiRequest change = request("oldpass=482&newpass1=n3w&newpass2=n3w");
+  change.cookie = "quibsession=" + id;
+  EXPECT_EQ(probePage(run(change)).msg, "Password changed");
+  CgiRequest act = request("delete=Delete&key=4");
+  act.cookie = "quibsession=" + id;
+  EXPECT_EQ(probePage(run(act)).page, "LIST");
+  EXPECT_FALSE(timerExists());
+}
+
+TEST_F(SignInGate, CrossSiteRequestsNeitherSignInNorAct) {
+  using Headers = std::vector<std::pair<std::string, std::string>>;
+  const std::string host = "HTTP_HOST", origin = "HTTP_ORIGIN", referer = "HTTP_REFERER",
+                    site = "HTTP_SEC_FETCH_SITE";
+  struct Case {
+    Headers headers;
+    bool crossSite;
+  };
+  const Case cases[] = {
+      {{}, false},
+      {{{site, "cross-site"}}, true},
+      {{{site, "same-origin"}}, false},
+      {{{site, "same-site"}}, false},
+      {{{site, "none"}}, false},
+      {{{host, "192.168.1.5:8080"}, {origin, "http://192.168.1.5:8080"}}, false},
+      {{{host, "192.168.1.5:8080"}, {origin, "http://192.168.1.5"}}, true},
+      {{{host, "192.168.1.5:8080"}, {origin, "http://192.168.1.50:8080"}}, true},
+      {{{host, "192.168.1.5"}, {origin, "http://evil.example"}}, true},
+      {{{host, "Recorder.Lan"}, {origin, "http://recorder.LAN:80"}}, false},
+      {{{host, "recorder.lan:443"}, {origin, "https://recorder.lan"}}, false},
+      {{{host, "recorder.lan"}, {origin, "http://recorder.lan.evil.example"}}, true},
+      {{{host, "recorder.lan"}, {origin, "null"}}, false},
+      {{{host, "[fe80::1]:8080"}, {origin, "http://[FE80::1]:8080"}}, false},
+      {{{host, "[fe80::1]:8080"}, {origin, "http://[fe80::2]:8080"}}, true},
+      {{{origin, "http://recorder.lan"}}, true},
+      {{{host, "recorder.lan"}, {origin, "recorder.lan"}}, true},
+      {{{host, "recorder.lan"}, {referer, "http://recorder.lan/cgi-bin/skedra.cgi?edit"}}, false},
+      {{{host, "recorder.lan"}, {referer, "http://evil.example/recorder.lan"}}, true},
+      {{{host, "recorder.lan"}, {referer, "http://recorder.lan@evil.example/"}}, true},
+      {{{host, "recorder.lan"}, {origin, "null"}, {referer, "http://evil.example/"}}, true},
+      {{{host, "recorder.lan"}, {origin, "http://recorder.lan"}, {site, "cross-site"}}, true},
+  };
+  addSession(authDb, "c-0-0", "admin", false);
+  const std::string change = "oldpass=" + kPass + "&newpass1=" + kPass + "&newpass2=" + kPass;
+  for (const Case& c : cases) {
+    std::string trace;
+    for (const auto& [name, value] : c.headers) trace += name + "=" + value + " ";
+    SCOPED_TRACE(trace);
+    insertTimer();
+    // Neither the sign-in nor its action: the sign-in page as for a plain request.
+    CgiRequest signIn = request(kSignIn + "&delete=Delete&key=4");
+    signIn.env = c.headers;
+    CgiResponse signedIn = run(signIn);
+    EXPECT_EQ(probePage(signedIn).page, c.crossSite ? "LOGIN" : "LIST");
+    EXPECT_EQ(probePage(signedIn).msg, "");
+    EXPECT_EQ(newSessionId(signedIn).empty(), c.crossSite);
+    EXPECT_EQ(timerExists(), c.crossSite);
+
+    // Neither a signed-in user's password change nor the action.
+    insertTimer();
+    CgiRequest act = request(change + "&delete=Delete&key=4");
+    act.cookie = "quibsession=c-0-0";
+    act.env = c.headers;
+    ProbePage page = probePage(run(act));
+    EXPECT_EQ(page.page, "LIST");
+    EXPECT_EQ(page.msg, c.crossSite ? "" : "Password changed");
+    EXPECT_EQ(timerExists(), c.crossSite);
+  }
+
+  // No other action either: the list as it is.
+  insertTimer();
+  for (const char* query :
+       {"clone=Clone&key=4", "enable=Enable&key=4", "edit=Edit&key=4", "reinit", "logout", "chpass",
+        "update=Update&key=4&title=X&savedef=on&prepad=5",
+        "create=Create&channel=7&year=2031&month=1&day=1&hh=20&mm=0&hours=1&mins=0&savedef=on&"
+        "prepad=5&title=Y"}) {
+    SCOPED_TRACE(query);
+    CgiRequest act = request(query);
+    act.cookie = "quibsession=c-0-0";
+    act.env = {{site, "cross-site"}};
+    CgiResponse response = run(act);
+    EXPECT_EQ(response.exitStatus, 0);
+    EXPECT_EQ(probePage(response).page, "LIST");
+    EXPECT_EQ(probePage(response).buttonVal, "Create");
+  }
+  TestDb timers(timerDb);
+  EXPECT_EQ(timers.rows("select ID, user_string from timer_record_table"),
+            std::vector<std::string>{"4|News"});
+  EXPECT_EQ(timers.integer("select count(*) from sqlite_master where name = 'settings'"), 0);
+  EXPECT_TRUE(sessionExists("c-0-0"));
 }
 
 }  // namespace

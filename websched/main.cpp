@@ -181,8 +181,11 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // The first action that the request names wins.
-  if (isParam("delete") || isParam("enable") || isParam("disable") || isParam("clone")) {
+  // The first action that the request names wins. A request that another
+  // site started carries out none: it may not act for the signed-in user.
+  if (gate.crossSite) {
+    // The list screen as it is.
+  } else if (isParam("delete") || isParam("enable") || isParam("disable") || isParam("clone")) {
     actionResult = runGroupAction(notice);
   } else if (isParam("create") || isParam("update")) {
     actionResult = runTimerWrite(notice, refused);

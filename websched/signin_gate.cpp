@@ -16,6 +16,7 @@ constexpr const char* kSignInLocked = "Too many failed sign-ins. Try again later
 constexpr const char* kPasswordMismatch = "Password mismatch";
 constexpr const char* kInvalidOldPassword = "Invalid old password";
 constexpr const char* kPasswordChanged = "Password changed";
+constexpr const char* kChooseNewPassword = "Choose a new password to finish signing in";
 
 constexpr const char* kSignInPage = "login.shtml";
 constexpr const char* kPasswordPage = "chpass.shtml";
@@ -49,6 +50,15 @@ void renderGatePage(const char* page, const std::optional<std::string>& message,
   disposeElems(std::move(context.elements));
 }
 
+// The id of the session that the request uses, picked as the session lookup
+// picks it: the cookie's, else the "quibsession" parameter of the page's own
+// links; none when the request names no session.
+std::optional<std::string> requestSessionId() {
+  if (std::optional<std::string> id = quibGetSessionCookie()) return id;
+  if (ParamValue param = getParam(quibSessionCookieName)) return std::string(*param);
+  return std::nullopt;
+}
+
 // Carries out a password change for user; returns the message it ends with.
 const char* changePassword(const std::string& user, std::string_view newPassword2) {
   ParamValue newPassword1 = getParam("newpass1");
@@ -66,35 +76,41 @@ const char* changePassword(const std::string& user, std::string_view newPassword
 
 GateOutcome runSignInGate() {
   GateOutcome outcome;
+  // A request that another site started counts as a plain one: it signs
+  // nobody in or out and changes no password (and the entry leaves its timer
+  // action undone).
+  outcome.crossSite = crossSiteRequest();
+  const bool plain = outcome.crossSite;
   // A value of "pass", even an empty one, asks for a sign-in; as long as it
   // counts, the request signs itself in.
-  ParamValue password = getParam("pass");
-  const bool signOut = isParam("logout") != 0;
+  ParamValue password = plain ? std::nullopt : getParam("pass");
+  const bool signOut = !plain && isParam("logout") != 0;
   // The user name that this request's own password has just verified.
   std::optional<std::string> verifiedLogin;
 
-  if (password || signOut) {
-    // The browser's session ends before every sign-in attempt and on every
-    // sign-out; a session named only by the request parameter stays.
-    if (std::optional<std::string> id = quibGetSessionCookie()) {
+  if (signOut) {
+    // Sign-out ends the session that the request uses, whether the cookie
+    // or the page's own links carry it; the password no longer counts.
+    if (std::optional<std::string> id = requestSessionId()) {
       quibExpireSession(*id);
-      if (signOut) outcome.message = kLoggedOut;
+      outcome.message = kLoggedOut;
     }
-    if (signOut) {
+    password.reset();
+  } else if (password) {
+    // The browser's session ends before every sign-in attempt; a session
+    // named only by the request parameter stays.
+    if (std::optional<std::string> id = quibGetSessionCookie()) quibExpireSession(*id);
+    ParamValue login = getParam("login");
+    const int verdict = login ? quibVerifyUserPass(*login, *password) : kQuibSignInInvalid;
+    if (verdict != kQuibSignInValid) {
       password.reset();
+      outcome.message = verdict == kQuibSignInLocked ? kSignInLocked : kInvalidLogin;
     } else {
-      ParamValue login = getParam("login");
-      const int verdict = login ? quibVerifyUserPass(*login, *password) : kQuibSignInInvalid;
-      if (verdict != kQuibSignInValid) {
-        password.reset();
-        outcome.message = verdict == kQuibSignInLocked ? kSignInLocked : kInvalidLogin;
-      } else {
-        ParamValue sticky = getParam("sticky");
-        const int stickyFlag = sticky && *sticky == "on" ? 1 : 0;
-        std::string id = quibCreateSession(*login, stickyFlag);
-        if (stickyFlag && fromDevice()) outcome.sessionId = std::move(id);
-        verifiedLogin = std::string(*login);
-      }
+      ParamValue sticky = getParam("sticky");
+      const int stickyFlag = sticky && *sticky == "on" ? 1 : 0;
+      std::string id = quibCreateSession(*login, stickyFlag);
+      if (stickyFlag && fromDevice()) outcome.sessionId = std::move(id);
+      verifiedLogin = std::string(*login);
     }
   }
 
@@ -111,7 +127,7 @@ GateOutcome runSignInGate() {
   }
 
   // A value of "newpass2", even an empty one, asks for a password change.
-  ParamValue newPassword2 = getParam("newpass2");
+  ParamValue newPassword2 = plain ? std::nullopt : getParam("newpass2");
   bool changeOpen = newPassword2.has_value();
   if (changeOpen) {
     // A change form sent a second time (a reload) changes nothing.
@@ -120,8 +136,19 @@ GateOutcome runSignInGate() {
     outcome.message = result;
     if (result == kPasswordChanged) changeOpen = false;
   }
-  if ((changeOpen && outcome.message) || isParam("chpass")) {
-    renderGatePage(kPasswordPage, outcome.message, user.value_or(""));
+  if (changeOpen && outcome.message) {
+    renderGatePage(kPasswordPage, outcome.message, *user);
+    return outcome;
+  }
+  // Whoever signs in with the initial password, which everybody knows,
+  // replaces it before anything else: until then every request of the
+  // session gets the password page.
+  if (quibUsesInitialPassword(*user)) {
+    renderGatePage(kPasswordPage, std::string(kChooseNewPassword), *user);
+    return outcome;
+  }
+  if (!plain && isParam("chpass")) {
+    renderGatePage(kPasswordPage, outcome.message, *user);
     return outcome;
   }
   user.reset();

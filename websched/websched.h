@@ -58,10 +58,24 @@ struct GateOutcome {
   bool letThrough = false;               // false: the gate wrote a page
   std::optional<std::string> message;    // for the list screen
   std::optional<std::string> sessionId;  // for the self URL
+  // Another site started the request: it carries out no timer action and
+  // gets the list screen as it is.
+  bool crossSite = false;
 };
 // Signs in and out, changes passwords; renders the sign-in or password page
 // itself when the request may not go on.
 GateOutcome runSignInGate();
+
+// ---------------------------------------------------------------------------
+// Request origin (request_origin.cpp)
+// ---------------------------------------------------------------------------
+
+// True when the request says that another site started it: Sec-Fetch-Site
+// "cross-site", or an Origin (other than "null") or Referer that is not the
+// host and port of HTTP_HOST (a missing port stands for the scheme's
+// default; host names compare without regard to case). A request without
+// these headers is not cross-site.
+bool crossSiteRequest();
 
 // ---------------------------------------------------------------------------
 // Timer store: group actions (group_actions.cpp)

@@ -249,8 +249,24 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     assert.equal(await page.locator('table.timers').count(), 0);
   });
 
-  await t.test('sign in shows the demo timers with channel names', async () => {
+  await t.test('the first sign-in replaces the initial password', async () => {
     await signIn('admin', '482');
+    const choose = 'Choose a new password to finish signing in';
+    assert.equal(await page.locator('input[name="newpass2"]').count(), 1, 'no password form');
+    assert.equal(await msg(), choose);
+    // Nothing else until the password is changed.
+    await page.goto(`${cgi}?delete=Delete&key=1`);
+    assert.equal(await msg(), choose);
+    assert.notEqual(timerById(1), undefined, 'a timer was deleted before the password change');
+    await page.screenshot({ path: path.join(artifacts, 'first-signin.png'), fullPage: true });
+    await page.fill('input[name="oldpass"]', '482');
+    await page.fill('input[name="newpass1"]', 'erst-1357');
+    await page.fill('input[name="newpass2"]', 'erst-1357');
+    await submit('form:has(input[name="newpass2"]) [type="submit"]');
+    assert.equal(await msg(), 'Password changed');
+  });
+
+  await t.test('sign in shows the demo timers with channel names', async () => {
     assert.ok(await onListScreen(), 'no timer list after sign-in');
     const rows = page.locator('table.timers tbody tr');
     assert.equal(await rows.count(), 12);
@@ -545,12 +561,12 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
   await t.test('change the password and sign in with the new one', async () => {
     await submit('a[href*="chpass=1"]');
     assert.equal(await page.locator('input[name="newpass2"]').count(), 1);
-    await page.fill('input[name="oldpass"]', '482');
+    await page.fill('input[name="oldpass"]', 'erst-1357');
     await page.fill('input[name="newpass1"]', 'neu-2468');
     await page.fill('input[name="newpass2"]', 'anders');
     await submit('form:has(input[name="newpass2"]) [type="submit"]');
     assert.equal(await msg(), 'Password mismatch');
-    await page.fill('input[name="oldpass"]', '482');
+    await page.fill('input[name="oldpass"]', 'erst-1357');
     await page.fill('input[name="newpass1"]', 'neu-2468');
     await page.fill('input[name="newpass2"]', 'neu-2468');
     await submit('form:has(input[name="newpass2"]) [type="submit"]');
@@ -560,7 +576,7 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     await submit('button[name="logout"]');
     assert.ok(await onSignInPage());
     assert.equal(await msg(), 'Logged out.');
-    await signIn('admin', '482');
+    await signIn('admin', 'erst-1357');
     assert.equal(await msg(), 'Invalid login.');
     await signIn('admin', 'neu-2468', true);
     assert.ok(await onListScreen());

@@ -67,7 +67,9 @@ std::vector<std::string> split(const std::string& text, char separator) {
 const char* const kSessionRemovalLine =
     "Set-Cookie: quibsession=0; expires=Thu, 1-Jan-1970 00:00:00 GMT";
 
-void createAccountDb(const std::string& path) {
+const char* const kTestPassword = "tv-0482";
+
+void createAccountDb(const std::string& path, const std::string& password) {
   TestDb db(path);
   db.exec(
       "create table sessions (id text primary key, login text, created_time int, access_time "
@@ -75,7 +77,7 @@ void createAccountDb(const std::string& path) {
   db.exec(
       "create table users (login text primary key, pass text, created_time int, login_time int, "
       "passchange_time int, first_name text, surname text)");
-  std::optional<std::string> pass = hashPassword("admin", "482");
+  std::optional<std::string> pass = hashPassword("admin", password);
   ASSERT_TRUE(pass);
   db.exec("insert into users (login, pass, created_time) values ('admin', '" + *pass +
           "', strftime('%s', 'now'))");

@@ -7,9 +7,14 @@
 
 #include "support/cgi_harness.h"
 
-// The exact account schema with the initial account admin/482, as the
-// program itself creates it on first use.
-void createAccountDb(const std::string& path);
+// The password of the tests' account "admin": not the initial one, which
+// the program makes the user replace before anything else.
+extern const char* const kTestPassword;
+
+// The exact account schema, as the program itself creates it on first use,
+// with the account admin whose password is password (the initial "482" for a
+// database as the program creates it).
+void createAccountDb(const std::string& path, const std::string& password = kTestPassword);
 
 // Adds a session row for login, last used idleSeconds ago.
 void addSession(const std::string& authDb, const std::string& id, const std::string& login,

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "support/cgi_accounts.h"
+
 namespace {
 
 constexpr const char* kFaketimeLib = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
@@ -29,7 +31,8 @@ std::vector<std::string> splitList(const std::string& text) {
 
 void appendSignIn(std::string& text) {
   if (!text.empty() && text.back() != '&') text += '&';
-  text += "login=admin&pass=482";
+  text += "login=admin&pass=";
+  text += kTestPassword;
 }
 
 }  // namespace
@@ -38,6 +41,8 @@ CgiResponse runCgi(const CgiRequest& request) {
   CgiResponse response;
   std::string query = request.query.value_or("");
   std::string body = request.body;
+  const std::string authDb = request.authDb.value_or(request.workDir + "/quibauth.db");
+  if (request.signIn && access(authDb.c_str(), F_OK) != 0) createAccountDb(authDb);
   if (request.signIn) {
     if (request.method == "POST") {
       bool newline = !body.empty() && body.back() == '\n';
@@ -61,7 +66,7 @@ CgiResponse runCgi(const CgiRequest& request) {
   }
   if (request.cookie) env.push_back("HTTP_COOKIE=" + *request.cookie);
   if (request.remoteAddr) env.push_back("REMOTE_ADDR=" + *request.remoteAddr);
-  env.push_back("quibauth=" + request.authDb.value_or(request.workDir + "/quibauth.db"));
+  env.push_back("quibauth=" + authDb);
   std::string asan = "ASAN_OPTIONS=detect_leaks=0";
   std::vector<std::string> emulator = splitList(SKEDRA_EMULATOR);
   if (request.fakeTime) {

@@ -24,8 +24,9 @@ struct CgiRequest {
   std::string tz = "UTC";                 // TZ
   // Pins the clock with faketime: "@2026-12-08 19:58:00" style (local to tz).
   std::optional<std::string> fakeTime;
-  // Sign in as admin/482 within the request (login and pass are appended to
-  // the query, or to the body line for POST).
+  // Sign in as admin with kTestPassword within the request (login and pass
+  // are appended to the query, or to the body line for POST); an account
+  // database that does not exist yet is first made with that account.
   bool signIn = false;
   std::vector<std::pair<std::string, std::string>> env;  // further variables
 };
