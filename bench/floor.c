@@ -423,7 +423,7 @@ static void listPage(const char* timerDb, const char* channelFile) {
       "<button type=\"submit\" class=\"btn\" name=\"clone\" value=\"Clone\">Clone</button>\n"
       "<button type=\"submit\" class=\"btn btn-danger\" name=\"delete\" "
       "value=\"Delete\">Delete</button>\n</div>\n</form>\n</section>\n\n"
-      "<section class=\"panel\" id=\"timer-form\" tabindex=\"-1\" "
+      "<section class=\"panel\" "
       "aria-labelledby=\"form-heading\">\n<h2 id=\"form-heading\">Create new timer</h2>\n"
       "<form class=\"timer-form\" method=\"post\" action=\"skedra.cgi\" "
       "accept-charset=\"utf-8\">\n<input type=\"hidden\" name=\"quibsession\" value=\"\">\n"
@@ -432,8 +432,8 @@ static void listPage(const char* timerDb, const char* channelFile) {
   fputs(token, stdout);
   fputs(
       "\">\n<input type=\"hidden\" name=\"key\" value=\"0\">\n\n<div class=\"field\">\n"
-      "<label for=\"f-title\">Title</label>\n"
-      "<input type=\"text\" id=\"f-title\" name=\"title\" value=\"Web Timer\" >\n</div>\n\n"
+      "<label for=\"timer-form\">Title</label>\n"
+      "<input type=\"text\" id=\"timer-form\" name=\"title\" value=\"Web Timer\" >\n</div>\n\n"
       "<div class=\"field\">\n<label for=\"f-channel\">Channel</label>\n"
       "<select id=\"f-channel\" name=\"channel\" aria-describedby=\"f-channel-hint\">\n"
       "<option value=\"AV\">AV</option>\n",
