@@ -651,6 +651,7 @@ TEST_F(RequestEntry, EntryChecksSayWhatHappened) {
       {"update=Update&key=2&title=Match&channel=7&hours=25", kRefusedLong, 2, "UTC", "update"},
       {std::string(kNew) + "day=1&month=12&year=2026&hours=1",
        "Created \"T\". Saved, but this timer lies in the past and will not record.", 3},
+      {std::string(kNew) + "day=1&month=12&year=2026&hours=1&repeat=12", "Created \"T\".", 3},
       {std::string(kNew) + "day=31&month=11&year=2026&hours=1",
        "Created \"T\". Saved. 31/11/2026 was read as 1/12/2026. Saved, but this timer lies in "
        "the past and will not record.",

@@ -103,7 +103,11 @@ std::string scheduleRemarks(int32_t id) {
   std::string remarks;
   for (size_t i = 0; i < timers.size(); ++i) {
     if (timers[i].id != id) continue;
-    if (windowEnded(timers[i], now)) appendNotice(remarks, noticeInThePast);
+    // Only a "Once" timer is in the past as a whole; any other code repeats
+    // or is the firmware's own.
+    if (timers[i].repeat == 0 && windowEnded(timers[i], now)) {
+      appendNotice(remarks, noticeInThePast);
+    }
     const std::optional<TimerOverlap> overlap = findOverlaps(timers, now)[i];
     if (overlap) {
       appendNotice(remarks, "Saved. It overlaps with " +
