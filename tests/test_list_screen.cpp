@@ -1,11 +1,13 @@
 // The list screen: header, page variables, the new-timer form and the routing
 // of the page's includes to the renderers.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
+#include <map>
 #include <string>
 
 #include "support/firmware.h"
@@ -164,6 +166,70 @@ TEST_F(ListScreenTest, PrePopulatedFormStartsFiveMinutesFromNowWithTheDefaults) 
   EXPECT_EQ(form.target, 0);
   EXPECT_EQ(form.enable, 0);
   EXPECT_EQ(form.lock, 7);  // not part of a new timer's form
+}
+
+// SQLite's default file system, counting how often a file goes from no lock
+// to a shared one: each time, the firmware meets a new hold of the database.
+// The files are the default system's own, with locking methods that count.
+struct LockCountingVfs {
+  static inline sqlite3_vfs vfs{};
+  static inline sqlite3_io_methods methods{};
+  static inline const sqlite3_io_methods* baseMethods = nullptr;
+  static inline std::map<sqlite3_file*, int> levels;
+  static inline int holds = 0;
+
+  static int open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* outFlags) {
+    sqlite3_vfs* base = sqlite3_vfs_find(nullptr);
+    const int rc = base->xOpen(base, name, file, flags, outFlags);
+    if (rc != SQLITE_OK || file->pMethods == nullptr) return rc;
+    baseMethods = file->pMethods;
+    methods = *baseMethods;
+    methods.iVersion = 1;  // a rollback journal, no shared memory
+    methods.xLock = [](sqlite3_file* f, int level) {
+      const int result = baseMethods->xLock(f, level);
+      if (result == SQLITE_OK && levels[f] == SQLITE_LOCK_NONE) ++holds;
+      if (result == SQLITE_OK) levels[f] = level;
+      return result;
+    };
+    methods.xUnlock = [](sqlite3_file* f, int level) {
+      levels[f] = level;
+      return baseMethods->xUnlock(f, level);
+    };
+    levels[file] = SQLITE_LOCK_NONE;
+    file->pMethods = &methods;
+    return rc;
+  }
+
+  static const char* name() {
+    if (vfs.zName == nullptr) {
+      vfs = *sqlite3_vfs_find(nullptr);
+      vfs.zName = "lock-counting";
+      vfs.xOpen = open;
+      sqlite3_vfs_register(&vfs, 0);
+    }
+    return vfs.zName;
+  }
+};
+
+// The defaults of the new-timer form and every row are read under one shared
+// lock of the timer database, which is free again before the page is drawn.
+TEST_F(ListScreenTest, PageReadsTheTimerDatabaseUnderOneLock) {
+  savePaddingDefaults(120, 300);
+  const int64_t id = firmwareInsert(dbPath, FirmwareTimer{});
+  writeRoutedPage();
+  for (const char* command : {"create", "update"}) {
+    SCOPED_TRACE(command);
+    closeTimerDb();
+    forgetSettings();
+    ASSERT_EQ(sqlite3_open_v2(dbPath.c_str(), &web_sched_db, SQLITE_OPEN_READWRITE,
+                              LockCountingVfs::name()),
+              SQLITE_OK);
+    LockCountingVfs::holds = 0;
+    const std::string page = show("", static_cast<int32_t>(id), command, "Go", std::nullopt);
+    EXPECT_NE(page.find("row " + std::to_string(id) + " "), std::string::npos) << page;
+    EXPECT_EQ(LockCountingVfs::holds, 1);
+    EXPECT_NE(sqlite3_get_autocommit(web_sched_db), 0);
+  }
 }
 
 TEST_F(ListScreenTest, CancelSinkWritesOnlyWhileEditing) {

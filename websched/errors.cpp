@@ -35,6 +35,21 @@ bool actionDone() {
   return web_sched_action_done;
 }
 
+void beginTimerRead(int site) {
+  if (sqlite3_get_autocommit(web_sched_db) == 0) return;
+  // A deferred "begin" takes no lock by itself, and the first statement's
+  // reading of the schema would then take one of its own. The header value
+  // needs no schema: reading it starts the transaction's shared lock, and
+  // everything after it, the schema included, reads under that one lock.
+  exitIfError(sqlite3_exec(web_sched_db, "begin; pragma schema_version", nullptr, nullptr, nullptr),
+              site);
+}
+
+void endTimerRead(int site) {
+  if (sqlite3_get_autocommit(web_sched_db) != 0) return;
+  exitIfError(sqlite3_exec(web_sched_db, "commit", nullptr, nullptr, nullptr), site);
+}
+
 int exitIfError(int code, int site) {
   if (code == SQLITE_OK) return code;
   std::string text = web_sched_action_done ? kActionDoneText : "";

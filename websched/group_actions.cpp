@@ -88,9 +88,14 @@ int disableTimers(const KeyList& keys, int32_t* changed) {
 }
 
 int cloneTimers(const KeyList& keys, int32_t* changed) {
+  // The defaults are read in the transaction that clones: the database is
+  // held once for both.
+  timer_store::StoreTransaction transaction(kSiteGroupBegin, kSiteGroupCommit);
   const PaddingSettings& settings = getSettings();
   int32_t sourceBase = settings.prepad != 0 || settings.postpad != 0 ? 100 : 0;
-  return groupExec(kCloneSql, keys, sourceBase, changed);
+  const int result = groupExec(kCloneSql, keys, sourceBase, changed);
+  transaction.commit();
+  return result;
 }
 
 std::optional<std::string> timerTitle(int32_t id) {

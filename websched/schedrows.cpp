@@ -22,6 +22,8 @@ constexpr const char* kRowQuery =
 constexpr int kSitePrepare = 50;
 constexpr int kSiteStep = 51;
 constexpr int kSiteReset = 52;
+// The end of the page's read transaction, once the rows are in memory.
+constexpr int kSiteReadEnd = 56;
 // The same query read for the occurrence checks of the entry.
 constexpr int kSiteSchedulesPrepare = 53;
 constexpr int kSiteSchedulesStep = 54;
@@ -36,27 +38,8 @@ constexpr std::string_view kEditingBadge = "<span class=\"badge\">Editing</span>
 // The firmware's source code of the external AV input.
 constexpr int32_t kSourceAV = 1;
 
-// One result row of the timer query, by column position.
-struct TimerRow {
-  int32_t source = 0;
-  int16_t channel = 0;
-  int32_t date = 0;
-  int32_t year = 0;
-  int32_t month = 0;
-  int32_t day = 0;
-  int32_t hh = 0;
-  int32_t mm = 0;
-  int32_t hours = 0;
-  int32_t mins = 0;
-  int32_t id = 0;
-  int32_t timestampStart = 0;
-  int32_t timestampOffset = 0;
-  int32_t enable = 0;
-  int32_t quality = 0;
-  int32_t target = 0;
-  int32_t lock = 0;
-  std::string title;
-};
+// A row of the timer query, by column position.
+using TimerRow = ScheduleRow;
 
 // The values derived from a row for display.
 struct RowTimes {
@@ -383,6 +366,10 @@ void publishForm(TemplateContext* context, ScreenState& state) {
 
 }  // namespace
 
+void readTimerRows(ScreenState& state) {
+  state.rows = readRows({kSitePrepare, kSiteStep, kSiteReset}, &state.statement);
+}
+
 // Renders the timer table from the row template at path, then publishes the
 // edit form's variables for the rest of the page.
 void execSchedrows(std::string_view path, TemplateContext* context) {
@@ -392,14 +379,15 @@ void execSchedrows(std::string_view path, TemplateContext* context) {
                                quibParseTemplate(loadFile("checkbox.shtml")),
                                quibParseTemplate(loadFile("titlink.shtml"))};
 
-  // Every row is read before anything is rendered, never as long as the page.
-  const std::vector<TimerRow> rows =
-      readRows({kSitePrepare, kSiteStep, kSiteReset}, &state.statement);
+  // Every row is in memory before anything is rendered: the list screen
+  // reads them before its page, a table of its own reads them here.
+  if (!state.rows) readTimerRows(state);
+  endTimerRead(kSiteReadEnd);
   // Nothing after the read can fail: the rest of the page, the longest part,
   // goes out as it is made.
   quibStreamResponse();
   int n = 0;
-  for (const TimerRow& row : rows) renderRow(row, n++, templates, context, state);
+  for (const TimerRow& row : *state.rows) renderRow(row, n++, templates, context, state);
   if (state.entered) state.form = *state.entered;
   publishForm(context, state);
 }

@@ -67,8 +67,8 @@ class StoreTransaction {
                 beginSite);
     open_ = true;
   }
-  // Reached without a commit only when the write is abandoned by an
-  // exception.
+  // Reached without a commit when the write is abandoned (an entry that is
+  // refused, a timer that is gone, an exception): nothing of it remains.
   ~StoreTransaction() {
     if (open_) sqlite3_exec(web_sched_db, "rollback", nullptr, nullptr, nullptr);
   }

@@ -40,6 +40,13 @@ int openWebSchedDb(const char* path,
 void noteActionDone();
 bool actionDone();
 
+// The reads of one page share one read transaction, so that the firmware
+// meets the page's shared lock once and briefly. beginTimerRead starts it
+// unless a transaction is open already; endTimerRead ends it when one is
+// open. A failure ends the request through exitIfError at site.
+void beginTimerRead(int site);
+void endTimerRead(int site);
+
 // Returns when code is 0. Otherwise replaces the response's page text with
 // the "SQL error code" line naming site (after a committed action, the line
 // saying it was carried out comes first), sends it, closes the timer database
@@ -48,7 +55,7 @@ int exitIfError(int code, int site);
 
 // Call-site numbers handed to exitIfError: each statement has its own.
 // Ranges: entry 1-9, group actions 10-19, create/update 20-29, padding
-// defaults 30-49, schedule rows 50-59.
+// defaults 30-49, schedule rows 50-59, list screen 60-69.
 
 // ---------------------------------------------------------------------------
 // Sign-in gate (signin_gate.cpp)
@@ -301,10 +308,34 @@ struct TimerForm {
   int32_t lock = 0;
 };
 
+// One row of the list's timer query, by column position.
+struct ScheduleRow {
+  int32_t source = 0;
+  int16_t channel = 0;
+  int32_t date = 0;
+  int32_t year = 0;
+  int32_t month = 0;
+  int32_t day = 0;
+  int32_t hh = 0;
+  int32_t mm = 0;
+  int32_t hours = 0;
+  int32_t mins = 0;
+  int32_t id = 0;
+  int32_t timestampStart = 0;
+  int32_t timestampOffset = 0;
+  int32_t enable = 0;
+  int32_t quality = 0;
+  int32_t target = 0;
+  int32_t lock = 0;
+  std::string title;
+};
+
 // What the list screen hands to its renderers (TemplateContext user data).
 struct ScreenState {
   int32_t editKey = 0;
   sqlite3_stmt* statement = nullptr;  // the timer query while its rows are read
+  // Every row of the timer table in database order, once they are read.
+  std::optional<std::vector<ScheduleRow>> rows;
   TimerForm form;
   std::string command;      // "create" or "update"
   std::string buttonLabel;  // "Create" or "Update"
@@ -361,6 +392,10 @@ std::string scheduleRemarks(int32_t id);
 // Renderers: schedule rows (schedrows.cpp)
 // ---------------------------------------------------------------------------
 
+// Reads every timer row into state.rows in one pass, the statement reset
+// before it returns; a failed read ends the request through exitIfError.
+void readTimerRows(ScreenState& state);
+// Renders the table from state.rows, read first when they are not yet.
 void execSchedrows(std::string_view path, TemplateContext* context);
 // Every timer of the table in database order, read by the table's own
 // query; a failed read ends the request through exitIfError.

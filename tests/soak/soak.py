@@ -6,9 +6,9 @@ The build's install tree is served by busybox httpd on 127.0.0.1. Signed-in
 clients list, create, edit, clone, enable, disable and delete their own
 timers and save the padding defaults, each at a request every 0.2-1 s. A
 firmware stand-in (a process of its own) inserts and updates its own rows
-the way the firmware does: one statement per write, its own connection, no
-busy timeout, every 0.1-0.5 s. At the end the database must be intact and
-must hold exactly what the interface reported as done, with the margins the
+the way the firmware does: one statement per write on the connection it
+keeps open, no busy timeout, every 0.1-0.5 s. At the end the database must be
+intact and must hold exactly what the interface reported as done, with the margins the
 triggers promise; web failures must stay under 1 % and firmware refusals
 under 5 % (a share of 1 % or more is reported).
 
@@ -102,37 +102,36 @@ def start_seconds(year, month, day, hour, minute):
     return calendar.timegm((year, month, day, hour, minute, 0))
 
 
-def firmware_insert(db_path, title, when):
+def firmware_connection(db_path):
+    """The firmware's own connection: it keeps its database open for as long
+    as it runs, waits for no lock (no busy timeout) and writes each change in
+    a transaction of its own."""
+    return sqlite3.connect(db_path, timeout=0, isolation_level=None)
+
+
+def firmware_insert(db, title, when):
     """Inserts one tuner timer without margins, as the firmware does. Returns
     its ID."""
-    db = sqlite3.connect(db_path, timeout=0, isolation_level=None)
-    try:
-        cursor = db.execute(
-            "insert into timer_record_table (datestamp, date, date_year, date_month, date_day, "
-            "start_hour, start_minute, length_hour, length_minute, source, channel, quality, "
-            "target, SAP, timestamp_start, timestamp_offset, enable, lock, schedule_type, "
-            "event_id, user_id, user_string) values (0, 0, ?, ?, ?, ?, ?, 1, 0, 10, 3, 0, 0, 0, "
-            "?, 3600, 0, 0, 0, -1, 0, ?)",
-            (when.year, when.month, when.day, when.hour, when.minute,
-             start_seconds(when.year, when.month, when.day, when.hour, when.minute), title))
-        return cursor.lastrowid
-    finally:
-        db.close()
+    cursor = db.execute(
+        "insert into timer_record_table (datestamp, date, date_year, date_month, date_day, "
+        "start_hour, start_minute, length_hour, length_minute, source, channel, quality, "
+        "target, SAP, timestamp_start, timestamp_offset, enable, lock, schedule_type, "
+        "event_id, user_id, user_string) values (0, 0, ?, ?, ?, ?, ?, 1, 0, 10, 3, 0, 0, 0, "
+        "?, 3600, 0, 0, 0, -1, 0, ?)",
+        (when.year, when.month, when.day, when.hour, when.minute,
+         start_seconds(when.year, when.month, when.day, when.hour, when.minute), title))
+    return cursor.lastrowid
 
 
-def firmware_move(db_path, row_id, when):
+def firmware_move(db, row_id, when):
     """Moves a timer to another start, writing the times without margins as
     the firmware does after a recording; the triggers keep the margins."""
-    db = sqlite3.connect(db_path, timeout=0, isolation_level=None)
-    try:
-        db.execute(
-            "update timer_record_table set date_year = ?, date_month = ?, date_day = ?, "
-            "start_hour = ?, start_minute = ?, timestamp_start = ?, timestamp_offset = 3600 "
-            "where ID = ?",
-            (when.year, when.month, when.day, when.hour, when.minute,
-             start_seconds(when.year, when.month, when.day, when.hour, when.minute), row_id))
-    finally:
-        db.close()
+    db.execute(
+        "update timer_record_table set date_year = ?, date_month = ?, date_day = ?, "
+        "start_hour = ?, start_minute = ?, timestamp_start = ?, timestamp_offset = 3600 "
+        "where ID = ?",
+        (when.year, when.month, when.day, when.hour, when.minute,
+         start_seconds(when.year, when.month, when.day, when.hour, when.minute), row_id))
 
 
 def random_start(rng):
@@ -148,6 +147,7 @@ def run_firmware(db_path, seconds, seed, rows_file):
     counts = collections.Counter()
     deadline = time.monotonic() + seconds
     serial = 0
+    db = firmware_connection(db_path)
     while time.monotonic() < deadline:
         time.sleep(rng.uniform(0.1, 0.5))
         when = random_start(rng)
@@ -155,12 +155,12 @@ def run_firmware(db_path, seconds, seed, rows_file):
             if not rows or rng.random() < 0.4:
                 serial += 1
                 title = f"fw-{seed}-{serial}"
-                row_id = firmware_insert(db_path, title, when)
+                row_id = firmware_insert(db, title, when)
                 rows[str(row_id)] = {"title": title, "start": when.isoformat()}
                 counts["inserts"] += 1
             else:
                 row_id = rng.choice(sorted(rows))
-                firmware_move(db_path, int(row_id), when)
+                firmware_move(db, int(row_id), when)
                 rows[row_id]["start"] = when.isoformat()
                 counts["updates"] += 1
         except sqlite3.OperationalError as error:
@@ -169,6 +169,7 @@ def run_firmware(db_path, seconds, seed, rows_file):
             if key == "errors":
                 print(f"firmware: {error}", file=sys.stderr)
         counts["writes"] += 1
+    db.close()
     json.dump({"counts": counts, "rows": rows}, sys.stdout)
 
 
@@ -561,11 +562,13 @@ def main():
         if clients[0].counts["web failures"]:
             raise RuntimeError("the first save of the defaults failed")
         seed_rows = {}
+        seed = firmware_connection(db_path)
         for n in range(SEED_FIRMWARE_ROWS):
             title = f"fw-seed-{n}"
             when = random_start(rng)
-            row_id = firmware_insert(db_path, title, when)
+            row_id = firmware_insert(seed, title, when)
             seed_rows[str(row_id)] = {"title": title, "start": when.isoformat()}
+        seed.close()
         rows_file = os.path.join(work, "firmware-rows.json")
         json.dump(seed_rows, open(rows_file, "w"))
 
