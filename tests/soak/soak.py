@@ -8,9 +8,10 @@ timers and save the padding defaults, each at a request every 0.2-1 s. A
 firmware stand-in (a process of its own) inserts and updates its own rows
 the way the firmware does: one statement per write on the connection it
 keeps open, no busy timeout, every 0.1-0.5 s. At the end the database must be
-intact and must hold exactly what the interface reported as done, with the margins the
-triggers promise; web failures must stay under 1 % and firmware refusals
-under 5 % (a share of 1 % or more is reported).
+intact and must hold exactly what the interface reported as done, with the
+margins the triggers promise; web failures must stay under 1 % of the
+actions, and the firmware's refusals must not show a share above 1 % of its
+writes.
 
     soak.py --build BUILD --etc ETC [--seconds 60] [--clients 4]
 
@@ -27,6 +28,7 @@ import datetime
 import hashlib
 import http.client
 import json
+import math
 import os
 import random
 import re
@@ -53,12 +55,15 @@ DEFAULT_PRE, DEFAULT_POST = 2, 5
 SEED_FIRMWARE_ROWS = 40
 MAX_FAILURE_SHARE = 0.01
 # The firmware, which never waits, is refused whenever one of the
-# interface's locks is held at that moment; at this pace that share is
-# still about 1 % on a quiet machine, so the soak reports a share above
-# the aim and fails only above the limit, where the interface holds its
-# locks far longer than its statements need.
-FIRMWARE_REFUSAL_AIM = 0.01
-FIRMWARE_REFUSAL_LIMIT = 0.05
+# interface's locks is held at that moment; its refusals must stay under
+# this share of its writes.
+MAX_REFUSAL_SHARE = 0.01
+# A run makes about 180 firmware writes, too few to tell a share of 0.5 %
+# from one of 1 % by the count alone: at 0.5 %, one run in four has two
+# refusals or more, which is more than 1 % of 180. So the soak fails when
+# its count shows the share to be above 1 %: when a share of 1 % would give
+# that many refusals or more in fewer than this part of all runs.
+REFUSAL_SIGNIFICANCE = 0.05
 
 CARRIED_OUT = "The action was carried out, but the list of timers could not be shown."
 
@@ -480,13 +485,20 @@ def check(results, db_path, clients, firmware):
            f"web failures: {web_failures} of {actions} actions ({percent(web_failures, actions)})")
     counts = firmware["counts"]
     writes, refused = counts.get("writes", 0), counts.get("refused", 0)
-    expect(refused < FIRMWARE_REFUSAL_LIMIT * writes and counts.get("errors", 0) == 0,
+    chance = at_least(refused, writes, MAX_REFUSAL_SHARE)
+    expect(chance >= REFUSAL_SIGNIFICANCE and counts.get("errors", 0) == 0,
            f"firmware refusals: {refused} of {writes} writes ({percent(refused, writes)}), "
-           f"{counts.get('errors', 0)} other errors")
-    if refused >= FIRMWARE_REFUSAL_AIM * writes:
-        results.append(f"note  firmware refusals at or above the aim of "
-                       f"{FIRMWARE_REFUSAL_AIM:.0%}; the limit is {FIRMWARE_REFUSAL_LIMIT:.0%}")
+           f"{counts.get('errors', 0)} other errors; a share of {MAX_REFUSAL_SHARE * 100:.0f} % "
+           f"gives as many or more in {chance * 100:.0f} % of runs")
     return failed
+
+
+def at_least(count, trials, share):
+    """The chance that `count` or more of `trials` independent writes are
+    refused when each is refused with chance `share`."""
+    below = sum(math.comb(trials, k) * share ** k * (1 - share) ** (trials - k)
+                for k in range(count))
+    return max(0.0, 1.0 - below)
 
 
 def percent(part, whole):
