@@ -25,9 +25,15 @@ ElementList strelem(std::string_view name, std::string_view text, ElementList ne
 }
 
 // Lookup from the head: the first Element with an equal name hides later ones.
+// A page's lists are long and most names differ from the one looked for in
+// their length or their first character, so the full comparison runs only
+// for names that agree in both.
 const Element* getElement(const Element* list, std::string_view name) {
   for (const Element* element = list; element != nullptr; element = element->next.get()) {
-    if (element->name == name) return element;
+    const std::string_view candidate = element->name;
+    if (candidate.size() != name.size()) continue;
+    if (!name.empty() && candidate.front() != name.front()) continue;
+    if (candidate == name) return element;
   }
   return nullptr;
 }
