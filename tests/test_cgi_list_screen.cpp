@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 #include <map>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -131,6 +132,44 @@ std::set<std::string> controlNames(const std::string& form) {
   return names;
 }
 
+// One row of the timer table as shown: its title (tags and the title link's
+// line end taken out), its next recording and its overlap warning.
+struct ShownRow {
+  std::string title, nextrec, conflict;
+  bool operator==(const ShownRow& other) const {
+    return title == other.title && nextrec == other.nextrec && conflict == other.conflict;
+  }
+};
+
+std::ostream& operator<<(std::ostream& out, const ShownRow& row) {
+  return out << "{" << row.title << " | " << row.nextrec << " | " << row.conflict << "}";
+}
+
+std::vector<ShownRow> shownRows(const std::string& page) {
+  // The text between start and the next end, both left out.
+  auto inside = [](const std::string& text, const std::string& start, const std::string& end) {
+    const size_t from = text.find(start);
+    if (from == std::string::npos) return std::string("(none)");
+    return text.substr(from + start.size(), text.find(end, from) - from - start.size());
+  };
+  std::vector<ShownRow> rows;
+  const std::string table = between(page, "<tbody>", "</tbody>");
+  for (size_t at = table.find("<tr "); at != std::string::npos; at = table.find("<tr ", at + 1)) {
+    const std::string row = table.substr(at, table.find("</tr>", at) - at);
+    std::string title;
+    bool inTag = false;
+    for (char c : inside(row, "<td class=\"title\">", "<span class=\"conflict\">")) {
+      if (c == '<' || c == '>')
+        inTag = c == '<';
+      else if (!inTag && c != '\n')
+        title += c;
+    }
+    rows.push_back({title, inside(row, "data-label=\"Next recording\">", "</td>"),
+                    inside(row, "<span class=\"conflict\">", "</span>")});
+  }
+  return rows;
+}
+
 class CgiListScreen : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -212,7 +251,10 @@ TEST_F(CgiListScreen, CreateModeShowsEveryTimerAndANewTimerForm) {
             std::string::npos)
       << table;
   EXPECT_NE(table.find(">&quot;Quoted&quot;</a>"), std::string::npos) << table;
-  EXPECT_NE(table.find("<td class=\"title\">Locked &lt;film&gt;</td>"), std::string::npos) << table;
+  EXPECT_NE(
+      table.find("<td class=\"title\">Locked &lt;film&gt;<span class=\"conflict\"></span></td>"),
+      std::string::npos)
+      << table;
   EXPECT_EQ(page.find("<live>"), std::string::npos);
   EXPECT_EQ(page.find("<film>"), std::string::npos);
   EXPECT_NE(table.find("name=\"key\" value=\"1\""), std::string::npos);
@@ -238,7 +280,7 @@ TEST_F(CgiListScreen, CreateModeShowsEveryTimerAndANewTimerForm) {
       {"day", "5"},        {"month", "12"}, {"year", "2026"},       {"hh", "20"},
       {"mm", "03"},        {"hours", "0"},  {"mins", "30"},         {"prepad", "0"},
       {"postpad", "0"},    {"repeat", "0"}, {"quality", "1"},       {"target", "0"},
-      {"disabled", "0"}};
+      {"disabled", "0"},   {"sort", ""}};
   EXPECT_EQ(values, expected);
   // The channel list: the external input, then the channel file's channels.
   EXPECT_NE(
@@ -249,6 +291,69 @@ TEST_F(CgiListScreen, CreateModeShowsEveryTimerAndANewTimerForm) {
   EXPECT_NE(form.find("<option value=\"12\">12 Kids &lt;Fun&gt; &amp; &quot;Co&quot;</option>"),
             std::string::npos);
   EXPECT_NE(form.find("<option value=\"11\">Sat</option>\n"), std::string::npos) << form;
+}
+
+// Each row's next recording and its first overlap, the page's count of
+// overlapping timers, and the rows by their next recording on request (GET
+// or POST), the order surviving in both forms.
+TEST_F(CgiListScreen, RowsShowTheirNextRecordingAndOverlaps) {
+  // Now is Saturday 5/12 19:58; the fixture's three timers record nothing
+  // in the next 14 days (past, disabled, beyond the horizon).
+  struct Added {
+    const char* title;
+    int32_t repeat, day, hour, minute, minutes, source;
+  } added[] = {{"Recording", 0, 5, 19, 30, 60, 10},       // ID 4, records now
+               {"Quiz <b>", 0, 5, 20, 0, 30, 10},         // ID 5, from 20:00 with it
+               {"Daily", 1, 1, 21, 0, 30, 10},            // ID 6, every day at 21:00
+               {"AV beside Daily", 0, 5, 21, 0, 30, 1}};  // ID 7, the AV input
+  for (const Added& a : added) {
+    FirmwareTimer timer;
+    timer.title = a.title;
+    timer.repeat = a.repeat;
+    timer.year = 2026, timer.month = 12, timer.day = a.day, timer.hour = a.hour;
+    timer.minute = a.minute, timer.lengthHour = 0, timer.lengthMinute = a.minutes;
+    timer.source = a.source;
+    firmwareInsert(timerDb, timer);
+  }
+  const ShownRow recording{"Recording", "now", "Overlaps with Quiz &lt;b&gt; on Sat 5/12 20:00"};
+  const ShownRow quiz{"Quiz &lt;b&gt;", "Sat 5/12 20:00",
+                      "Overlaps with Recording on Sat 5/12 20:00"};
+  const ShownRow daily{"Daily", "Sat 5/12 21:00", ""};
+  const ShownRow av{"AV beside Daily", "Sat 5/12 21:00", ""};
+  const ShownRow news{"News &amp; Weather &lt;live&gt;", "", ""};
+  const ShownRow quoted{"&quot;Quoted&quot;", "", ""};
+  const ShownRow locked{"Locked &lt;film&gt;", "", ""};
+
+  const std::string page = get("").body;
+  EXPECT_EQ(shownRows(page),
+            (std::vector<ShownRow>{news, quoted, locked, recording, quiz, daily, av}));
+  EXPECT_NE(page.find("<p class=\"msg msg-warning\" role=\"status\">2 timers overlap in the next "
+                      "14 days</p>"),
+            std::string::npos);
+  EXPECT_NE(page.find("aria-sort=\"none\"><a href=\"skedra.cgi?sort=next\">"), std::string::npos);
+  EXPECT_EQ(count(page, "name=\"sort\" value=\"\""), 2);
+
+  // Sorted: by the next start, equal ones in the database's order, the
+  // rows without one last; the header leads back to the database's order.
+  for (const char* method : {"GET", "POST"}) {
+    SCOPED_TRACE(method);
+    CgiRequest request;
+    request.workDir = dir.path();
+    request.timerDb = timerDb;
+    request.method = method;
+    if (request.method == "GET") {
+      request.query = "sort=next";
+    } else {
+      request.body = "sort=next";
+    }
+    request.fakeTime = kNow;
+    request.signIn = true;
+    const std::string sorted = runCgi(request).body;
+    EXPECT_EQ(shownRows(sorted),
+              (std::vector<ShownRow>{recording, quiz, daily, av, news, quoted, locked}));
+    EXPECT_NE(sorted.find("aria-sort=\"ascending\"><a href=\"skedra.cgi\">"), std::string::npos);
+    EXPECT_EQ(count(sorted, "name=\"sort\" value=\"next\""), 2);
+  }
 }
 
 TEST_F(CgiListScreen, UpdateModeFillsTheFormFromTheEditedTimer) {
@@ -353,14 +458,14 @@ TEST_F(CgiListScreen, FormsSendExactlyTheParametersTheProgramReads) {
   const std::string page = get("edit=Edit&key=1").body;
   const std::string timerForm = between(page, "<form class=\"timer-form\"", "</form>");
   EXPECT_EQ(controlNames(timerForm),
-            (std::set<std::string>{"quibsession", "key",    "title",    "channel", "day",
-                                   "month",       "year",   "hh",       "mm",      "hours",
-                                   "mins",        "prepad", "postpad",  "savedef", "repeat",
-                                   "quality",     "target", "disabled", "update",  "formtoken"}));
+            (std::set<std::string>{
+                "quibsession", "key",     "title",  "channel",  "day",    "month",     "year",
+                "hh",          "mm",      "hours",  "mins",     "prepad", "postpad",   "savedef",
+                "repeat",      "quality", "target", "disabled", "update", "formtoken", "sort"}));
   const std::string tableForm = between(page, "<h2 id=\"timers-heading\"", "</form>");
   EXPECT_EQ(controlNames(tableForm),
             (std::set<std::string>{"quibsession", "key", "enable", "disable", "clone", "delete",
-                                   "formtoken"}));
+                                   "formtoken", "sort"}));
   EXPECT_NE(page.find("href=\"skedra.cgi?chpass=1\""), std::string::npos);
   EXPECT_NE(page.find("name=\"logout\" value=\"1\""), std::string::npos);
 }

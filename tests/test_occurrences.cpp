@@ -195,6 +195,18 @@ TEST_F(Occurrences, WindowsOverTheNextFourteenDays) {
         described.begin(), described.begin() + std::min(described.size(), c.first.size()));
     EXPECT_EQ(first, c.first);
     EXPECT_EQ(described.empty() ? "" : described.back(), c.last);
+    // The same when the reader of the row has read its start already.
+    TimerSchedule read = c.timer;
+    std::tm fields{};
+    fields.tm_year = read.year - 1900, fields.tm_mon = read.month - 1, fields.tm_mday = read.day;
+    fields.tm_hour = read.hh, fields.tm_min = read.mm;
+    const int32_t seconds = localTimeSeconds(fields);
+    read.start = LocalStart{seconds, fields.tm_wday};
+    std::vector<std::string> readDescribed;
+    for (const RecordingWindow& window : timerWindows(read, c.now)) {
+      readDescribed.push_back(describe(window));
+    }
+    EXPECT_EQ(readDescribed, described);
   }
 }
 
@@ -222,9 +234,19 @@ TEST_F(Occurrences, OnlyATimerWithoutPatternEnds) {
 }
 
 TEST_F(Occurrences, MomentLabelIsWeekdayDayMonthAndTime) {
-  EXPECT_EQ(momentLabel(local(2025, 12, 9, 20, 15)), "Tue 9/12 20:15");
-  EXPECT_EQ(momentLabel(local(2027, 3, 3, 0, 5)), "Wed 3/3 00:05");
-  EXPECT_EQ(momentLabel(local(2027, 1, 10, 23, 59)), "Sun 10/1 23:59");
+  const struct {
+    int64_t instant;
+    const char* label;
+  } cases[] = {{local(2025, 12, 9, 20, 15), "Tue 9/12 20:15"},
+               {local(2027, 3, 3, 0, 5), "Wed 3/3 00:05"},
+               {local(2027, 1, 10, 23, 59), "Sun 10/1 23:59"},
+               {local(2027, 10, 31, 3, 0), "Sun 31/10 03:00"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(momentLabel(c.instant), c.label);
+    // With the zone's offsets read beforehand, inside their span and outside.
+    EXPECT_EQ(momentLabel(c.instant, occurrenceZone(c.instant - 86400)), c.label);
+    EXPECT_EQ(momentLabel(c.instant, occurrenceZone(c.instant - 400 * 86400)), c.label);
+  }
 }
 
 }  // namespace

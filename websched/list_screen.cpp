@@ -13,6 +13,8 @@ namespace {
 constexpr const char* kPageTemplate = "skedra.shtml";
 constexpr const char* kSelfUrl = "skedra.cgi";
 constexpr const char* kPageTitle = "Recording timers";
+// The value of "sort" that lists the rows by their next recording.
+constexpr const char* kSortNext = "next";
 
 // Seconds from now to the start that a new timer is offered with.
 constexpr std::time_t kNewTimerLead = 300;
@@ -41,6 +43,7 @@ void displayListScreen(std::string_view message, int32_t editKey, std::string_vi
   const bool creating = command == createCmd;
   if (creating) prePopulateTimerForm(state.form);
   state.entered = entered;
+  state.sortNext = getParam("sort") == kSortNext;
   // The rows are read with the defaults and before anything is rendered, so
   // the page holds the database once and only for its reads.
   readTimerRows(state);
@@ -71,6 +74,11 @@ void displayListScreen(std::string_view message, int32_t editKey, std::string_vi
   list = strelem("pageTitle", pageTitle, std::move(list));
   list = strelem("formtoken", formToken, std::move(list));
   list = strelem("notice", notice, std::move(list));
+  // The "Next recording" header sorts by it, or back to the database's order.
+  const std::string sortLink = state.sortNext ? selfUrl : selfLink + "sort=" + kSortNext;
+  list = strelem("sortNext", state.sortNext ? kSortNext : "", std::move(list));
+  list = strelem("sortLink", sortLink, std::move(list));
+  list = strelem("sortState", state.sortNext ? "ascending" : "none", std::move(list));
   list = strelem("selfLink", selfLink, std::move(list));
   list = strelem("selfUrl", selfUrl, std::move(list));
   list = strelem("buttonVal", state.buttonLabel, std::move(list));

@@ -12,6 +12,9 @@ using timer_store::wrap32;
 namespace {
 
 constexpr int64_t kSecondsPerDay = 86400;
+// The zone's offset is read every half day; no zone's rules change it twice
+// within that.
+constexpr int64_t kZoneSampleStep = kSecondsPerDay / 2;
 
 int64_t floorDiv(int64_t a, int64_t b) {
   int64_t quotient = a / b;
@@ -65,27 +68,39 @@ int64_t utcOffsetAt(int64_t instant) {
   return wallSeconds(local) - static_cast<int64_t>(value);
 }
 
-// The instant that a local wall-clock time stands for. The zone's offsets a
-// day before and a day after give the two possible readings: one that holds
-// is the answer; when both hold (the hour that the autumn change repeats) the
-// later one is taken, as the triggers' conversion in the database reads it;
-// when neither holds (the hour that the spring change skips) the reading with
-// the earlier offset moves the time forward by the change.
-int64_t instantOfWall(int64_t wall) {
-  const int64_t offsetBefore = utcOffsetAt(wall - kSecondsPerDay);
-  const int64_t offsetAfter = utcOffsetAt(wall + kSecondsPerDay);
-  const int64_t early = wall - offsetBefore;
-  const int64_t late = wall - offsetAfter;
-  const bool earlyHolds = utcOffsetAt(early) == offsetBefore;
-  const bool lateHolds = utcOffsetAt(late) == offsetAfter;
-  if (earlyHolds && lateHolds) return early > late ? early : late;
+// A reading of a local wall-clock time: the instant and the zone's offset
+// at that instant.
+struct Reading {
+  int64_t instant;
+  int64_t offset;
+};
+
+// The instant that a local wall-clock time stands for, with offsetAt giving
+// the zone's offset at an instant. The zone's offsets a day before and a day
+// after give the two possible readings: one that holds is the answer; when
+// both hold (the hour that the autumn change repeats) the later one is taken,
+// as the triggers' conversion in the database reads it; when neither holds
+// (the hour that the spring change skips) the reading with the earlier offset
+// moves the time forward by the change. When the two offsets agree, so do the
+// two readings, and that one is the answer whether it holds or not.
+template <typename OffsetAt>
+Reading readWall(int64_t wall, const OffsetAt& offsetAt) {
+  const int64_t offsetBefore = offsetAt(wall - kSecondsPerDay);
+  const int64_t offsetAfter = offsetAt(wall + kSecondsPerDay);
+  const Reading early{wall - offsetBefore, offsetAt(wall - offsetBefore)};
+  if (offsetAfter == offsetBefore) return early;
+  const Reading late{wall - offsetAfter, offsetAt(wall - offsetAfter)};
+  const bool earlyHolds = early.offset == offsetBefore;
+  const bool lateHolds = late.offset == offsetAfter;
+  if (earlyHolds && lateHolds) return early.instant > late.instant ? early : late;
   if (lateHolds) return late;
   return early;
 }
 
-// Fills the fields with the local date and time of the instant.
-void setLocalFields(int64_t instant, std::tm& fields) {
-  const int64_t local = instant + utcOffsetAt(instant);
+// Fills the fields with the local date and time of the instant, which lies
+// offset seconds east of UTC.
+void setLocalFields(int64_t instant, int64_t offset, std::tm& fields) {
+  const int64_t local = instant + offset;
   const int64_t days = floorDiv(local, kSecondsPerDay);
   const int64_t secondOfDay = local - days * kSecondsPerDay;
   const CivilDate date = civilFromDays(days);
@@ -103,8 +118,64 @@ void setLocalFields(int64_t instant, std::tm& fields) {
 
 }  // namespace
 
+ZoneOffsets zoneOffsets(int64_t from, int64_t to) {
+  ZoneOffsets zone;
+  zone.from = from;
+  zone.to = to;
+  int64_t at = from;
+  int64_t offset = utcOffsetAt(at);
+  zone.changes.push_back({at, offset});
+  while (at < to) {
+    const int64_t next = at + kZoneSampleStep < to ? at + kZoneSampleStep : to;
+    const int64_t nextOffset = utcOffsetAt(next);
+    if (nextOffset != offset) {
+      // The one change in (at, next]: the first instant with the new offset.
+      int64_t low = at, high = next;
+      while (high - low > 1) {
+        const int64_t middle = low + (high - low) / 2;
+        if (utcOffsetAt(middle) == offset) {
+          low = middle;
+        } else {
+          high = middle;
+        }
+      }
+      zone.changes.push_back({high, nextOffset});
+      offset = nextOffset;
+    }
+    at = next;
+  }
+  return zone;
+}
+
+int64_t utcOffset(const ZoneOffsets& zone, int64_t instant) {
+  if (instant < zone.from || instant >= zone.to) return utcOffsetAt(instant);
+  size_t change = zone.changes.size() - 1;
+  while (zone.changes[change].at > instant) --change;
+  return zone.changes[change].offset;
+}
+
+int64_t wallClockSeconds(const std::tm& fields) {
+  return wallSeconds(fields);
+}
+
+int64_t wallClockInstant(int64_t wall, const ZoneOffsets& zone, int* weekday) {
+  const Reading reading =
+      readWall(wall, [&zone](int64_t instant) { return utcOffset(zone, instant); });
+  if (weekday != nullptr) {
+    const int64_t days = floorDiv(reading.instant + reading.offset, kSecondsPerDay);
+    *weekday = static_cast<int>(days + 4 - floorDiv(days + 4, 7) * 7);  // 1970-01-01: Thu
+  }
+  return reading.instant;
+}
+
+std::tm localFields(int64_t instant, const ZoneOffsets& zone) {
+  std::tm fields;
+  setLocalFields(instant, utcOffset(zone, instant), fields);
+  return fields;
+}
+
 int32_t localTimeSeconds(std::tm& fields, int64_t addDays) {
-  const int64_t instant = instantOfWall(wallSeconds(fields) + addDays * kSecondsPerDay);
-  setLocalFields(instant, fields);
-  return wrap32(instant);
+  const Reading reading = readWall(wallSeconds(fields) + addDays * kSecondsPerDay, utcOffsetAt);
+  setLocalFields(reading.instant, reading.offset, fields);
+  return wrap32(reading.instant);
 }

@@ -4,9 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
-#include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "websched/websched.h"
@@ -16,81 +14,147 @@ namespace {
 // What a window records from: the tuners share kTuner, the AV input is one.
 enum Kind : size_t { kTuner = 0, kAV = 1, kKinds = 2 };
 
-struct Window {
-  size_t timer;  // index in database order
-  Kind kind;
-};
-
-// A window's start or end. At one instant ends come before starts: a window
-// that ends as another begins does not overlap it.
+// A window's start or end: twice its instant, one more for a start, so that
+// at one instant ends come first (a window that ends as another begins does
+// not overlap it).
 struct Point {
-  int64_t time;
-  bool start;
-  size_t window;
+  int64_t key;
+  uint32_t window;
 };
 
-bool before(const Point& a, const Point& b) {
-  if (a.time != b.time) return a.time < b.time;
-  return !a.start && b.start;
+constexpr uint32_t kNotWaiting = UINT32_MAX;
+
+// A point's instant and whether it is a start.
+int64_t instantOf(const Point& point) {
+  return (point.key - (point.key & 1)) / 2;
+}
+bool isStart(const Point& point) {
+  return (point.key & 1) != 0;
 }
 
-// Windows recording at one instant, by (timer, window): the first is the one
-// of the first timer in database order.
-using Recording = std::set<std::pair<size_t, size_t>>;
+// How many windows of each timer record, over the timers in database order:
+// a Fenwick tree, so that adding or taking one and finding the first timers
+// that record both take O(log n).
+struct RecordingTimers {
+  std::vector<int32_t> tree;  // 1-based
+  size_t top = 1;             // the highest power of two not above the timers
+};
+
+RecordingTimers recordingTimers(size_t timers) {
+  RecordingTimers recording;
+  recording.tree.assign(timers + 1, 0);
+  while (recording.top * 2 <= timers) recording.top *= 2;
+  return recording;
+}
+
+void addRecording(RecordingTimers& recording, size_t timer, int32_t delta) {
+  for (size_t i = timer + 1; i < recording.tree.size(); i += i & (~i + 1)) {
+    recording.tree[i] += delta;
+  }
+}
+
+// The timer that holds the k-th recording window (k from 1) in database
+// order.
+size_t timerOfRecording(const RecordingTimers& recording, int32_t k) {
+  size_t position = 0;
+  for (size_t step = recording.top; step > 0; step /= 2) {
+    if (position + step < recording.tree.size() && recording.tree[position + step] < k) {
+      position += step;
+      k -= recording.tree[position];
+    }
+  }
+  return position;  // the tree's position is one more than the timer's index
+}
 
 }  // namespace
 
 std::vector<std::optional<TimerOverlap>> findOverlaps(const std::vector<TimerSchedule>& timers,
                                                       int64_t now, int32_t tuners) {
+  return findOverlaps(timers, allTimerWindows(timers, now, occurrenceZone(now)), tuners);
+}
+
+std::vector<std::optional<TimerOverlap>> findOverlaps(const std::vector<TimerSchedule>& timers,
+                                                      const TimerWindows& all, int32_t tuners) {
   std::vector<std::optional<TimerOverlap>> overlaps(timers.size());
-  std::vector<Window> windows;
+  const size_t windowCount = all.windows.size();
+  std::vector<uint32_t> timerOf(windowCount);
   std::vector<Point> points;
+  points.reserve(2 * windowCount);
   for (size_t timer = 0; timer < timers.size(); ++timer) {
-    const Kind kind = timers[timer].av ? kAV : kTuner;
-    for (const RecordingWindow& window : timerWindows(timers[timer], now)) {
-      points.push_back({window.start, true, windows.size()});
-      points.push_back({window.end, false, windows.size()});
-      windows.push_back({timer, kind});
+    for (size_t window = all.first[timer]; window < all.first[timer + 1]; ++window) {
+      timerOf[window] = static_cast<uint32_t>(timer);
+      points.push_back({all.windows[window].start * 2 + 1, static_cast<uint32_t>(window)});
+      points.push_back({all.windows[window].end * 2, static_cast<uint32_t>(window)});
     }
   }
-  std::sort(points.begin(), points.end(), before);
+  // Only the order of instants and of ends before starts matters: what
+  // happens at one instant is decided after all its points.
+  std::sort(points.begin(), points.end(),
+            [](const Point& a, const Point& b) { return a.key < b.key; });
 
-  const size_t capacity[kKinds] = {static_cast<size_t>(std::max<int32_t>(tuners, 1)), 1};
-  Recording recording[kKinds];
+  const int32_t capacity[kKinds] = {std::max<int32_t>(tuners, 1), 1};
+  RecordingTimers recording[kKinds] = {recordingTimers(timers.size()),
+                                       recordingTimers(timers.size())};
+  int32_t recordingTotal[kKinds] = {0, 0};
+  std::vector<int32_t> recordingOf(timers.size(), 0);  // windows of a timer that record
   // The recording windows of timers that have no overlap yet: each leaves
-  // this set once, so the sweep stays O(n log n) however many overlap.
-  Recording waiting[kKinds];
+  // this list once, so the sweep stays O(n log n) however many overlap.
+  std::vector<uint32_t> waiting[kKinds];
+  std::vector<uint32_t> waitingAt(windowCount, kNotWaiting);
+  auto leaveWaiting = [&](Kind kind, uint32_t window) {
+    std::vector<uint32_t>& list = waiting[kind];
+    const uint32_t at = waitingAt[window];
+    list[at] = list.back();
+    waitingAt[list[at]] = at;
+    list.pop_back();
+    waitingAt[window] = kNotWaiting;
+  };
+
   size_t next = 0;
   while (next < points.size()) {
-    const int64_t instant = points[next].time;
+    const int64_t instant = instantOf(points[next]);
     bool started[kKinds] = {false, false};
-    for (; next < points.size() && points[next].time == instant; ++next) {
-      const Point& point = points[next];
-      const Window& window = windows[point.window];
-      const std::pair<size_t, size_t> entry{window.timer, point.window};
-      if (!point.start) {
-        recording[window.kind].erase(entry);
-        waiting[window.kind].erase(entry);
+    for (; next < points.size() && instantOf(points[next]) == instant; ++next) {
+      const uint32_t window = points[next].window;
+      const uint32_t timer = timerOf[window];
+      const Kind kind = timers[timer].av ? kAV : kTuner;
+      const bool start = isStart(points[next]);
+      addRecording(recording[kind], timer, start ? 1 : -1);
+      recordingTotal[kind] += start ? 1 : -1;
+      recordingOf[timer] += start ? 1 : -1;
+      if (!start) {
+        if (waitingAt[window] != kNotWaiting) leaveWaiting(kind, window);
         continue;
       }
-      recording[window.kind].insert(entry);
-      if (!overlaps[window.timer]) waiting[window.kind].insert(entry);
-      started[window.kind] = true;
+      if (!overlaps[timer]) {
+        waitingAt[window] = static_cast<uint32_t>(waiting[kind].size());
+        waiting[kind].push_back(window);
+      }
+      started[kind] = true;
     }
     // Only a start can put a kind over capacity; every waiting timer that
-    // records now has its first overlap at this instant.
-    for (size_t kind = kTuner; kind < kKinds; ++kind) {
-      if (!started[kind] || recording[kind].size() <= capacity[kind]) continue;
-      for (auto it = waiting[kind].begin(); it != waiting[kind].end();) {
-        const size_t timer = it->first;
-        auto other = recording[kind].begin();
-        while (other != recording[kind].end() && other->first == timer) ++other;
-        if (other == recording[kind].end()) {
-          ++it;  // only its own windows record: nothing to name yet
+    // records now has its first overlap at this instant, naming the first
+    // other timer in database order that records.
+    for (const Kind kind : {kTuner, kAV}) {
+      if (!started[kind] || recordingTotal[kind] <= capacity[kind] || waiting[kind].empty()) {
+        continue;
+      }
+      const size_t first = timerOfRecording(recording[kind], 1);
+      const int32_t firstCount = recordingOf[first];
+      const std::optional<size_t> second =
+          recordingTotal[kind] > firstCount
+              ? std::optional<size_t>(timerOfRecording(recording[kind], firstCount + 1))
+              : std::nullopt;
+      for (size_t i = 0; i < waiting[kind].size();) {
+        const uint32_t window = waiting[kind][i];
+        const uint32_t timer = timerOf[window];
+        const std::optional<size_t> other = timer != first ? std::optional<size_t>(first) : second;
+        if (!other) {
+          ++i;  // only its own windows record: nothing to name yet
           continue;
         }
-        if (!overlaps[timer]) overlaps[timer] = TimerOverlap{other->first, instant};
-        it = waiting[kind].erase(it);
+        if (!overlaps[timer]) overlaps[timer] = TimerOverlap{*other, instant};
+        leaveWaiting(kind, window);  // the list's last entry takes place i
       }
     }
   }

@@ -115,8 +115,8 @@ std::vector<TimerRow> readRows(const ReadSites& sites, sqlite3_stmt** current) {
   return rows;
 }
 
-// The row as the occurrence checks see it.
-TimerSchedule scheduleOf(const TimerRow& row) {
+// The row as the occurrence checks see it, but for its title.
+TimerSchedule timingOf(const TimerRow& row) {
   TimerSchedule timer;
   timer.id = row.id;
   timer.repeat = row.date;
@@ -129,6 +129,12 @@ TimerSchedule scheduleOf(const TimerRow& row) {
   timer.timestampOffset = row.timestampOffset;
   timer.active = row.enable == 0;
   timer.av = row.source == kSourceAV;
+  return timer;
+}
+
+// The row as the occurrence checks see it.
+TimerSchedule scheduleOf(const TimerRow& row) {
+  TimerSchedule timer = timingOf(row);
   timer.title = row.title;
   return timer;
 }
@@ -157,10 +163,23 @@ int32_t daysBetween(const std::tm& a, const std::tm& b) {
   return static_cast<int32_t>(dayNumber(b) - dayNumber(a));
 }
 
-RowTimes deriveTimes(const TimerRow& row) {
+// The row's start read as local time, once for the row's times and its
+// recording windows.
+struct RowStart {
+  int32_t seconds = 0;
+  std::tm local{};  // the start's local date and time
+};
+
+RowStart readStart(const TimerRow& row) {
+  RowStart start;
+  start.seconds = localStart(row, start.local);
+  return start;
+}
+
+RowTimes deriveTimes(const TimerRow& row, const RowStart& rowStart) {
   RowTimes times;
-  std::tm first{};
-  const int32_t start = localStart(row, first);
+  const std::tm& first = rowStart.local;
+  const int32_t start = rowStart.seconds;
   const int32_t length = add32(mul32(row.hours, 3600), mul32(row.mins, 60));
   times.prepad = sub32(start, row.timestampStart) / 60;
   times.postpad = sub32(sub32(row.timestampOffset, length) / 60, times.prepad);
@@ -255,11 +274,14 @@ struct RowTemplates {
 };
 
 // Renders one timer row (row counter n) and copies it into the form when it
-// is the timer being edited.
-void renderRow(const TimerRow& row, int n, const RowTemplates& templates, TemplateContext* context,
-               ScreenState& state) {
+// is the timer being edited. checks holds the row's Elements of the list
+// checks ("nextrec", then "conflict"), made once for the table: they go in
+// front of the row's own, where a lookup from the head finds them first, and
+// come back to checks afterwards.
+void renderRow(const TimerRow& row, const RowStart& start, int n, ElementList& checks,
+               const RowTemplates& templates, TemplateContext* context, ScreenState& state) {
   const int16_t channel = row.source == kSourceAV ? int16_t{-1} : row.channel;
-  const RowTimes times = deriveTimes(row);
+  const RowTimes times = deriveTimes(row, start);
   // Texts the row's Elements borrow; they outlive the row's expansion.
   const std::string timerday = dayLabel(row);
   const std::string label = quibHtmlEscape(channelLabel(channel));
@@ -297,6 +319,9 @@ void renderRow(const TimerRow& row, int n, const RowTemplates& templates, Templa
   chain = strelem("titlink", "", std::move(chain));
   Element* titlinkElement = chain.get();
   Element* rowtickElement = chain->next.get();
+  Element* lastCheck = checks->next.get();
+  lastCheck->next = std::move(chain);
+  chain = std::move(checks);
   Element* last = appendChain(context, std::move(chain));
 
   if (row.lock == 0) {
@@ -311,6 +336,9 @@ void renderRow(const TimerRow& row, int n, const RowTemplates& templates, Templa
   }
 
   quibExpandTemplate(templates.row, context, printSimpleText);
+  ElementList& rowHead = last != nullptr ? last->next : context->elements;
+  checks = std::move(rowHead);
+  rowHead = std::move(lastCheck->next);
   cutChain(context, last);
 
   if (row.id == state.editKey) {
@@ -386,8 +414,31 @@ void execSchedrows(std::string_view path, TemplateContext* context) {
   // Nothing after the read can fail: the rest of the page, the longest part,
   // goes out as it is made.
   quibStreamResponse();
+  const std::vector<TimerRow>& rows = *state.rows;
+  std::vector<RowStart> starts;
+  std::vector<TimerSchedule> timers;
+  std::vector<std::string_view> titles;
+  starts.reserve(rows.size());
+  timers.reserve(rows.size());
+  titles.reserve(rows.size());
+  for (const TimerRow& row : rows) {
+    starts.push_back(readStart(row));
+    timers.push_back(timingOf(row));
+    timers.back().start = LocalStart{starts.back().seconds, starts.back().local.tm_wday};
+    titles.push_back(row.title);
+  }
+  const ListChecks checks = listChecks(timers, titles, state.sortNext, requestNow());
+  ElementList checkElements = strelem("nextrec", "", strelem("conflict", "", nullptr));
   int n = 0;
-  for (const TimerRow& row : *state.rows) renderRow(row, n++, templates, context, state);
+  for (const size_t index : checks.order) {
+    checkElements->text = checks.nextrec[index];
+    checkElements->next->text = checks.conflict[index];
+    renderRow(rows[index], starts[index], n++, checkElements, templates, context, state);
+  }
+  // After the table, like the form's variables (which stay at the head):
+  // the page's overlap count.
+  state.pageTexts.push_front(checks.conflicts);
+  context->elements = strelem("conflicts", state.pageTexts.front(), std::move(context->elements));
   if (state.entered) state.form = *state.entered;
   publishForm(context, state);
 }

@@ -186,9 +186,42 @@ void useRecorderTimeZone(const char* ruleFile);
 // is read as the later of the two.
 int32_t localTimeSeconds(std::tm& fields, int64_t addDays = 0);
 
+// The zone's offsets from UTC over the span [from, to) of instants, read
+// from the C library once, so that local times near now are read without it.
+struct ZoneOffsets {
+  struct Change {
+    int64_t at;      // from this instant on
+    int64_t offset;  // seconds east of UTC
+  };
+  int64_t from = 0;
+  int64_t to = 0;
+  std::vector<Change> changes;  // in time order, the first at from
+};
+ZoneOffsets zoneOffsets(int64_t from, int64_t to);
+// Seconds east of UTC at the instant: from the span's changes inside it,
+// from the C library outside it.
+int64_t utcOffset(const ZoneOffsets& zone, int64_t instant);
+// The date and time fields read as a UTC date and time (out-of-range values
+// carry over): the local wall-clock time they stand for, in seconds.
+int64_t wallClockSeconds(const std::tm& fields);
+// The instant of a local wall-clock time, read as localTimeSeconds reads it
+// (unwrapped); weekday, when given, gets the local weekday of that instant
+// (0 = Sunday).
+int64_t wallClockInstant(int64_t wall, const ZoneOffsets& zone, int* weekday = nullptr);
+// The local date and time of an instant, as localtime_r gives them (with
+// the weekday and the day of the year; tm_isdst -1).
+std::tm localFields(int64_t instant, const ZoneOffsets& zone);
+
 // ---------------------------------------------------------------------------
 // Occurrences: when each timer records (occurrences.cpp)
 // ---------------------------------------------------------------------------
+
+// A timer's start columns read as local time (localTimeSeconds): the time
+// value and the local weekday of that instant (0 = Sunday).
+struct LocalStart {
+  int32_t seconds = 0;
+  int weekday = 0;
+};
 
 // One timer as the occurrence and overlap checks see it: its stored row.
 struct TimerSchedule {
@@ -202,6 +235,8 @@ struct TimerSchedule {
   bool active = false;          // `enable` is 0: only active timers record
   bool av = false;              // records from the external AV input
   std::string title;            // `user_string` as stored
+  // The start columns as read already by the caller, when it has read them.
+  std::optional<LocalStart> start;
 };
 
 // Windows are computed over this span from now: the next 14 days.
@@ -226,6 +261,20 @@ int64_t requestNow();
 // reads it, so across a daylight-saving change), with the first window's
 // pre-margin and length.
 std::vector<RecordingWindow> timerWindows(const TimerSchedule& timer, int64_t now);
+// The same with the zone's offsets read beforehand (occurrenceZone(now)).
+std::vector<RecordingWindow> timerWindows(const TimerSchedule& timer, int64_t now,
+                                          const ZoneOffsets& zone);
+// The zone's offsets over every instant that the windows at now are read at.
+ZoneOffsets occurrenceZone(int64_t now);
+
+// The windows of many timers in one list: timer i's are windows[first[i]]
+// up to windows[first[i + 1]], in time order.
+struct TimerWindows {
+  std::vector<RecordingWindow> windows;
+  std::vector<size_t> first;  // one more than there are timers
+};
+TimerWindows allTimerWindows(const std::vector<TimerSchedule>& timers, int64_t now,
+                             const ZoneOffsets& zone);
 
 // True when the timer has no pattern and its one window has ended by now.
 // A repeating timer never ends; the horizon and `active` play no part.
@@ -233,6 +282,8 @@ bool windowEnded(const TimerSchedule& timer, int64_t now);
 
 // "Tue 9/12 20:15": the local weekday, day/month and time of an instant.
 std::string momentLabel(int64_t instant);
+// The same with the zone's offsets read beforehand.
+std::string momentLabel(int64_t instant, const ZoneOffsets& zone);
 
 // ---------------------------------------------------------------------------
 // Overlaps: timers that cannot all record (overlaps.cpp)
@@ -257,10 +308,35 @@ struct TimerOverlap {
 std::vector<std::optional<TimerOverlap>> findOverlaps(const std::vector<TimerSchedule>& timers,
                                                       int64_t now,
                                                       int32_t tuners = kRecorderTuners);
+// The same over windows computed beforehand (allTimerWindows of timers).
+std::vector<std::optional<TimerOverlap>> findOverlaps(const std::vector<TimerSchedule>& timers,
+                                                      const TimerWindows& windows,
+                                                      int32_t tuners = kRecorderTuners);
 
 // "<title> on Tue 9/12 20:00", the title HTML-escaped: what a row's or a
 // notice's overlap warning names.
 std::string overlapText(std::string_view otherTitle, int64_t moment);
+
+// ---------------------------------------------------------------------------
+// List checks: each row's next recording and overlap (list_checks.cpp)
+// ---------------------------------------------------------------------------
+
+// The list screen's view of every timer's windows at now: per timer (in the
+// order of the timers given, the database's) the row's "nextrec" ("now"
+// while it records, the start of its next window, or "") and "conflict" (""
+// or "Overlaps with <title> on Tue 9/12 20:00"), the page's "conflicts" (""
+// or "2 timers overlap in the next 14 days"), and the order of the rows on
+// the page: the timers' own, or with sortNext by the next window's start
+// (timers without one last, the timers' own order among equals).
+struct ListChecks {
+  std::vector<std::string> nextrec;
+  std::vector<std::string> conflict;
+  std::string conflicts;
+  std::vector<size_t> order;  // indexes into the timers
+};
+// titles: each timer's title as stored (the schedules' own are not read).
+ListChecks listChecks(const std::vector<TimerSchedule>& timers,
+                      const std::vector<std::string_view>& titles, bool sortNext, int64_t now);
 
 // ---------------------------------------------------------------------------
 // Timer store: padding defaults (padding_defaults.cpp)
@@ -344,6 +420,8 @@ struct ScreenState {
   std::optional<TimerForm> entered;
   // Texts that the page's Elements borrow (escaped data), kept for the page.
   std::forward_list<std::string> pageTexts;
+  // The request asks for the rows by their next recording ("sort=next").
+  bool sortNext = false;
 };
 
 // notice: what the request's action did (page text, already escaped);

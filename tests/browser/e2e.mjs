@@ -282,7 +282,10 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     // The locked timer (ID 6) can be neither selected nor edited.
     assert.equal(await page.locator('input[name="key"][value="6"]').count(), 0);
     assert.equal(await page.locator('input[type="checkbox"][name="key"]').count(), 11);
-    const locked = page.locator('table.timers tbody tr', { hasText: 'Fußball: Länderspiel' });
+    // Its own row: another row's overlap warning may name it too.
+    const locked = page.locator('table.timers tbody tr').filter({
+      has: page.locator('td.title', { hasText: /^Fußball: Länderspiel/ }),
+    });
     assert.equal(await locked.locator('a').count(), 0);
     // The "Tatort" margins (5 before, 10 after) come back from the stored times.
     assert.match(await rowOf(2).innerText(), /5 \/ 10 min/);
@@ -325,6 +328,22 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     await page.reload();
     assert.equal(await notice(), 'This form was already sent.');
     assert.equal(timers().length, count + 1, 'back and reload created another timer');
+    forget(id);
+    await page.goto(cgi);
+  });
+
+  await t.test('a timer that overlaps another is warned of on its row', async () => {
+    // Tomorrow from 20:30: the "Tatort" (from 20:10 with its margin) records then.
+    await fillTimer({ title: 'Zur selben Zeit', channel: 3, day, month, year, hh: 20, mm: 30,
+      hours: 0, mins: 30, prepad: 0, postpad: 0, repeat: 0 });
+    await submit('button[name="create"]');
+    const id = newestId();
+    const weekday = ['Sun', 'Mon', 'Tue', 'Wed', 'Thu', 'Fri', 'Sat'][tomorrow.getDay()];
+    const overlap = `"Tatort" on ${weekday} ${day}/${month} 20:30`;
+    assert.equal(await rowOf(id).locator('.conflict').innerText(), `Overlaps with ${overlap}`);
+    assert.ok((await notice()).endsWith(`It overlaps with ${overlap}.`), await notice());
+    assert.match(await page.locator('.msg-warning').innerText(),
+      /^\d+ timers overlap in the next 14 days$/);
     forget(id);
     await page.goto(cgi);
   });
