@@ -4,7 +4,8 @@
  * templates hard-coded as text. It does only the work those pages need:
  * the session lookup and its access-time update in the account database,
  * the padding defaults, the channel file, one pass over the timer rows into
- * memory, and the page.
+ * memory, every enabled timer's recording windows over the next 14 days and
+ * the overlaps among them (one sort and one sweep), and the page.
  *
  *   floor TIMER_DB CHANNEL_FILE
  *
@@ -43,6 +44,12 @@ struct Row {
   int source, channel, date, year, month, day, hh, mm, hours, mins, id, start, offset, enable,
       quality, target, lock;
   char* title;
+  /* The next recording window (none when next == 0) and the first overlap
+   * (other is the other row's index, -1 when there is none). */
+  int next;
+  int64_t nextStart;
+  int other;
+  int64_t moment;
 };
 
 struct Channel {
@@ -269,6 +276,451 @@ static int64_t dayNumber(const struct tm* t) {
   return before * 365 + before / 4 - before / 100 + before / 400 + t->tm_yday;
 }
 
+/* ------------------------------------------------ when the timers record --
+ * As skedra reads them: a timer without a pattern records once, from
+ * timestamp_start for timestamp_offset seconds; a pattern (codes 1-11)
+ * records on every day it allows from the start's local date on, at the
+ * start's local wall-clock time of that day, with the first window's margin
+ * and length. Windows that have ended at now or begin 14 days after it or
+ * later do not count. */
+
+#define DAY_SECONDS 86400
+#define HORIZON_SECONDS (14 * DAY_SECONDS)
+
+/* The recorder's tuners (skedra's RECORDER_TUNERS, 1 unless it is built
+ * otherwise) and its one AV input: how many windows of each kind can record
+ * at one instant. */
+#ifndef FLOOR_TUNERS
+#define FLOOR_TUNERS 1
+#endif
+
+static int64_t floorDiv(int64_t a, int64_t b) {
+  int64_t quotient = a / b;
+  return quotient - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0);
+}
+
+static int32_t wrap32(int64_t value) {
+  return (int32_t)(uint32_t)value;
+}
+
+/* Days from 1970-01-01 to a date of the Gregorian calendar (month 1-12). */
+static int64_t daysFromCivil(int64_t year, int64_t month, int64_t day) {
+  year -= month <= 2 ? 1 : 0;
+  int64_t era = floorDiv(year, 400);
+  int64_t yearOfEra = year - era * 400;
+  int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  return era * 146097 + yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear - 719468;
+}
+
+/* The month (1-12) and day of the month of a day counted from 1970-01-01. */
+static void civilFromDays(int64_t days, int* month, int* day) {
+  days += 719468;
+  int64_t dayOfEra = days - floorDiv(days, 146097) * 146097;
+  int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  int64_t shifted = (5 * dayOfYear + 2) / 153;
+  *day = (int)(dayOfYear - (153 * shifted + 2) / 5 + 1);
+  *month = (int)(shifted < 10 ? shifted + 3 : shifted - 9);
+}
+
+/* The zone's offset from UTC at the first second of one UTC day, as the C
+ * library's rule gives it, and once it is needed the first second of the
+ * next day's offset when the two differ. No zone changes its offset twice
+ * within a day, so one look-up per day touched (and a bisection per change)
+ * gives the offset of every instant: localtime_r runs a few dozen times per
+ * page, not several times per window. An open-addressing table by day. */
+struct ZoneDay {
+  int64_t day;
+  int64_t change; /* valid when changeKnown */
+  int32_t offset;
+  char used, changeKnown;
+};
+
+static struct ZoneDay* zoneDays;
+static size_t zoneSlots, zoneUsed;
+
+/* Seconds east of UTC at the instant; 0 where the library cannot convert it. */
+static int32_t libraryOffset(int64_t instant) {
+  time_t value = (time_t)instant;
+  struct tm local;
+  if (!localtime_r(&value, &local)) return 0;
+  return (int32_t)local.tm_gmtoff;
+}
+
+static size_t zoneSlot(const struct ZoneDay* table, size_t slots, int64_t day) {
+  size_t slot = (size_t)(((uint64_t)day * UINT64_C(0x9e3779b97f4a7c15)) >> 40) & (slots - 1);
+  while (table[slot].used && table[slot].day != day) slot = (slot + 1) & (slots - 1);
+  return slot;
+}
+
+static struct ZoneDay* zoneDay(int64_t day) {
+  if (2 * (zoneUsed + 1) > zoneSlots) {
+    size_t slots = zoneSlots ? 2 * zoneSlots : 256;
+    struct ZoneDay* table = calloc(slots, sizeof *table);
+    if (!table) fail("memory");
+    for (size_t i = 0; i < zoneSlots; ++i) {
+      if (zoneDays[i].used) table[zoneSlot(table, slots, zoneDays[i].day)] = zoneDays[i];
+    }
+    free(zoneDays);
+    zoneDays = table;
+    zoneSlots = slots;
+  }
+  struct ZoneDay* entry = &zoneDays[zoneSlot(zoneDays, zoneSlots, day)];
+  if (!entry->used) {
+    entry->used = 1;
+    entry->day = day;
+    entry->offset = libraryOffset(day * DAY_SECONDS);
+    ++zoneUsed;
+  }
+  return entry;
+}
+
+/* The first second of the next day's offset within a day whose first
+ * second has another offset, by bisection; kept in the day's entry. */
+static int64_t changeWithin(int64_t day) {
+  struct ZoneDay* entry = zoneDay(day);
+  if (!entry->changeKnown) {
+    int64_t low = day * DAY_SECONDS, high = low + DAY_SECONDS;
+    while (high - low > 1) {
+      int64_t middle = low + (high - low) / 2;
+      if (libraryOffset(middle) == entry->offset) {
+        low = middle;
+      } else {
+        high = middle;
+      }
+    }
+    entry->change = high;
+    entry->changeKnown = 1;
+  }
+  return entry->change;
+}
+
+static int32_t tableOffset(int64_t instant) {
+  int64_t day = floorDiv(instant, DAY_SECONDS);
+  int32_t after = zoneDay(day + 1)->offset;
+  int32_t before = zoneDay(day)->offset;
+  if (before == after) return after;
+  return instant < changeWithin(day) ? before : after;
+}
+
+/* The days around the request's time in which the repeating timers' windows
+ * are read (the next 14 days and the longest window looked for back, each
+ * with a day before and after): their offset and changes, found once, so
+ * that a window's start costs a few comparisons. */
+#define SPAN_DAYS 41
+
+static struct {
+  int64_t start, end; /* empty until readSpan */
+  int32_t offset;     /* at start */
+  int changes;
+  int64_t at[SPAN_DAYS];
+  int32_t to[SPAN_DAYS];
+} span;
+
+static void readSpan(int64_t now) {
+  int64_t first = floorDiv(now, DAY_SECONDS) - SPAN_DAYS / 2;
+  int32_t offset = span.offset = zoneDay(first)->offset;
+  for (int64_t day = first; day < first + SPAN_DAYS; ++day) {
+    int32_t next = zoneDay(day + 1)->offset;
+    if (next == offset) continue;
+    span.at[span.changes] = changeWithin(day);
+    span.to[span.changes++] = offset = next;
+  }
+  span.start = first * DAY_SECONDS;
+  span.end = span.start + SPAN_DAYS * DAY_SECONDS;
+}
+
+static int32_t offsetAt(int64_t instant) {
+  if (instant < span.start || instant >= span.end) return tableOffset(instant);
+  int32_t offset = span.offset;
+  for (int i = 0; i < span.changes && instant >= span.at[i]; ++i) offset = span.to[i];
+  return offset;
+}
+
+/* The instant a local wall-clock time (seconds from 1970-01-01 as if UTC)
+ * stands for, as skedra reads it: of the readings with the offsets a day
+ * before and a day after, the one that holds; the later when both do (the
+ * repeated hour of autumn); the earlier offset's when neither does (the
+ * skipped hour of spring moves forward by the change). */
+static int64_t instantOfWall(int64_t wall) {
+  /* Outside the span: where the offset is the same from the day before to
+   * the day after, that offset's reading is the only one. */
+  if (wall - DAY_SECONDS < span.start || wall + 2 * DAY_SECONDS > span.end) {
+    int64_t day = floorDiv(wall, DAY_SECONDS);
+    int32_t offset = zoneDay(day - 1)->offset;
+    if (zoneDay(day)->offset == offset && zoneDay(day + 1)->offset == offset &&
+        zoneDay(day + 2)->offset == offset)
+      return wall - offset;
+  }
+  int32_t offsetBefore = offsetAt(wall - DAY_SECONDS);
+  int32_t offsetAfter = offsetAt(wall + DAY_SECONDS);
+  int64_t early = wall - offsetBefore, late = wall - offsetAfter;
+  int earlyHolds = offsetAt(early) == offsetBefore;
+  int lateHolds = offsetAt(late) == offsetAfter;
+  if (earlyHolds && lateHolds) return early > late ? early : late;
+  return lateHolds ? late : early;
+}
+
+/* The local day of an instant, counted from 1970-01-01, and its second. */
+static int64_t localDay(int64_t instant, int64_t* second) {
+  int64_t local = instant + offsetAt(instant);
+  int64_t day = floorDiv(local, DAY_SECONDS);
+  if (second) *second = local - day * DAY_SECONDS;
+  return day;
+}
+
+/* 0 = Sunday. */
+static int weekdayOf(int64_t day) {
+  return (int)(day - floorDiv(day + 4, 7) * 7 + 4);
+}
+
+/* "Tue 9/12 20:15": the local weekday, day/month and time of an instant. */
+static void putMoment(int64_t instant) {
+  int64_t second;
+  int64_t day = localDay(instant, &second);
+  int month, dayOfMonth;
+  civilFromDays(day, &month, &dayOfMonth);
+  int hour = (int)(second / 3600), minute = (int)(second % 3600 / 60);
+  char text[16]; /* "Wed 30/12 23:59" */
+  size_t n = 4;
+  memcpy(text, kWeek[5 + weekdayOf(day)], 3);
+  text[3] = ' ';
+  if (dayOfMonth >= 10) text[n++] = (char)('0' + dayOfMonth / 10);
+  text[n++] = (char)('0' + dayOfMonth % 10);
+  text[n++] = '/';
+  if (month >= 10) text[n++] = (char)('0' + month / 10);
+  text[n++] = (char)('0' + month % 10);
+  text[n++] = ' ';
+  text[n++] = (char)('0' + hour / 10);
+  text[n++] = (char)('0' + hour % 10);
+  text[n++] = ':';
+  text[n++] = (char)('0' + minute / 10);
+  text[n++] = (char)('0' + minute % 10);
+  fwrite(text, 1, n, stdout);
+}
+
+static int patternAllows(int repeat, int weekday) {
+  switch (repeat) {
+    case 1:
+      return 1;
+    case 2:
+      return weekday >= 1 && weekday <= 5;
+    case 3:
+      return weekday != 0;
+    case 4:
+      return weekday == 0 || weekday == 6;
+    default:
+      return weekday == repeat - 5;
+  }
+}
+
+/* A window's start or end. */
+struct Point {
+  int64_t time;
+  uint32_t window; /* index in the window list */
+  uint32_t start;
+};
+
+struct Windows {
+  struct Point* points;
+  int* timer; /* per window: its row */
+  size_t used, size;
+};
+
+static void addWindow(struct Windows* w, int timer, int64_t start, int64_t end) {
+  if (w->used == w->size) {
+    w->size = w->size ? 2 * w->size : 1024;
+    w->points = realloc(w->points, 2 * w->size * sizeof *w->points);
+    w->timer = realloc(w->timer, w->size * sizeof *w->timer);
+    if (!w->points || !w->timer) fail("memory");
+  }
+  uint32_t index = (uint32_t)w->used++;
+  w->timer[index] = timer;
+  w->points[2 * index] = (struct Point){start, index, 1};
+  w->points[2 * index + 1] = (struct Point){end, index, 0};
+}
+
+/* Adds the window when it has not ended at now; 0 once windows begin beyond
+ * the horizon (every later one does too). */
+static int keepWindow(struct Windows* w, struct Row* r, int timer, int64_t start, int64_t length,
+                      int64_t now) {
+  if (start >= now + HORIZON_SECONDS) return 0;
+  if (start + length > now) {
+    if (!r->next) {
+      r->next = 1;
+      r->nextStart = start;
+    }
+    addWindow(w, timer, start, start + length);
+  }
+  return 1;
+}
+
+/* The windows of one row, in time order. */
+static void timerWindows(struct Windows* w, struct Row* r, int timer, int64_t now) {
+  int64_t length = r->offset;
+  if (r->enable != 0 || length <= 0) return;
+  if (r->date < 1 || r->date > 11) {
+    keepWindow(w, r, timer, r->start, length, now);
+    return;
+  }
+  /* Every start of a pattern lies after timestamp_start, less what the
+   * zone's offsets can differ by (under two days): a pattern that begins
+   * three days past the horizon has no window in it yet. */
+  if ((int64_t)r->start - 3 * DAY_SECONDS >= now + HORIZON_SECONDS) return;
+  if (span.start == span.end) readSpan(now);
+  /* The start columns read as a local time, out-of-range fields carried
+   * over (minute 75, 31 April, month 13). */
+  int64_t month = wrap32((int64_t)r->month - 1);
+  int64_t year = (int64_t)wrap32((int64_t)r->year - 1900) + 1900 + floorDiv(month, 12);
+  int64_t wall =
+      (daysFromCivil(year, month - floorDiv(month, 12) * 12 + 1, 1) + r->day - 1) * DAY_SECONDS +
+      (int64_t)r->hh * 3600 + (int64_t)r->mm * 60;
+  int64_t first = instantOfWall(wall);
+  int32_t firstStart = wrap32(first);
+  int weekday = weekdayOf(localDay(first, NULL));
+  /* From the first day whose window can still record at now (the windows
+   * lie about a day apart; one longer than the horizon is looked for only
+   * that far back) to past the horizon by more than a clock change moves
+   * one. */
+  int64_t lengthDays = length / DAY_SECONDS + 1;
+  if (lengthDays > 15) lengthDays = 15;
+  int64_t day = floorDiv(now - r->start, DAY_SECONDS) - lengthDays - 1;
+  if (day < 0) day = 0;
+  int64_t lastDay = day + lengthDays + HORIZON_SECONDS / DAY_SECONDS + 3;
+  for (; day <= lastDay; ++day) {
+    if (!patternAllows(r->date, (int)((weekday + day) % 7))) continue;
+    int32_t at = wrap32(instantOfWall(wall + day * DAY_SECONDS));
+    /* skedra's 32-bit sum: start + (this day's start - the first day's). */
+    int64_t start = (int32_t)((uint32_t)r->start + ((uint32_t)at - (uint32_t)firstStart));
+    if (!keepWindow(w, r, timer, start, length, now)) break;
+  }
+}
+
+/* Sorts the points by time (the order within one instant does not matter):
+ * least significant digit first, 11 bits a pass, over the bits in which the
+ * times differ from the earliest. */
+static void sortPoints(struct Point* points, size_t count) {
+  if (count < 2) return;
+  uint64_t low = (uint64_t)points[0].time, range = 0;
+  for (size_t i = 1; i < count; ++i) {
+    if ((int64_t)low > points[i].time) low = (uint64_t)points[i].time;
+  }
+  for (size_t i = 0; i < count; ++i) {
+    if ((uint64_t)points[i].time - low > range) range = (uint64_t)points[i].time - low;
+  }
+  struct Point* from = points;
+  struct Point* to = malloc(count * sizeof *to);
+  if (!to) fail("memory");
+  struct Point* spare = to;
+  for (int shift = 0; shift < 64 && range >> shift; shift += 11) {
+    size_t place[2048] = {0};
+    for (size_t i = 0; i < count; ++i) ++place[((uint64_t)from[i].time - low) >> shift & 2047];
+    size_t sum = 0;
+    for (size_t digit = 0; digit < 2048; ++digit) {
+      size_t here = place[digit];
+      place[digit] = sum;
+      sum += here;
+    }
+    for (size_t i = 0; i < count; ++i)
+      to[place[((uint64_t)from[i].time - low) >> shift & 2047]++] = from[i];
+    struct Point* sorted = to;
+    to = from;
+    from = sorted;
+  }
+  if (from != points) memcpy(points, from, count * sizeof *points);
+  free(spare);
+}
+
+/* Each row's first overlap: a sweep over the windows' start and end points.
+ * At every instant where a window starts and more windows of its kind (the
+ * tuners, or the AV input) record than there are of them, every row
+ * recording then that has no overlap yet gets one: this instant, and the
+ * first row in database order among the others recording. Within one
+ * instant all points are applied before the check, so a window that ends as
+ * another begins does not overlap it. */
+static void findOverlaps(struct Windows* w, struct Row* rows) {
+  size_t count = 2 * w->used;
+  sortPoints(w->points, count);
+  /* Per kind the windows recording (unordered; place[] finds each) and how
+   * many of them belong to rows still waiting for their first overlap. */
+  uint32_t* recording = malloc((w->used + 1) * 2 * sizeof *recording);
+  uint32_t* place = malloc((w->used + 1) * sizeof *place);
+  char* waiting = malloc(w->used + 1);
+  if (!recording || !place || !waiting) fail("memory");
+  uint32_t* active[2] = {recording, recording + w->used + 1};
+  size_t recordingCount[2] = {0, 0}, waitingCount[2] = {0, 0};
+  const size_t capacity[2] = {FLOOR_TUNERS > 1 ? FLOOR_TUNERS : 1, 1};
+  size_t next = 0;
+  while (next < count) {
+    int64_t instant = w->points[next].time;
+    int started[2] = {0, 0};
+    for (; next < count && w->points[next].time == instant; ++next) {
+      uint32_t window = w->points[next].window;
+      struct Row* r = &rows[w->timer[window]];
+      int kind = r->source == 1;
+      if (w->points[next].start) {
+        place[window] = (uint32_t)recordingCount[kind];
+        active[kind][recordingCount[kind]++] = window;
+        waiting[window] = r->other < 0;
+        waitingCount[kind] += (size_t)waiting[window];
+        started[kind] = 1;
+      } else {
+        uint32_t moved = active[kind][--recordingCount[kind]];
+        active[kind][place[window]] = moved;
+        place[moved] = place[window];
+        waitingCount[kind] -= (size_t)waiting[window];
+      }
+    }
+    for (int kind = 0; kind < 2; ++kind) {
+      if (!started[kind] || recordingCount[kind] <= capacity[kind] || !waitingCount[kind]) continue;
+      /* The first two rows in database order among those recording. */
+      int first = -1, second = -1;
+      for (size_t i = 0; i < recordingCount[kind]; ++i) {
+        int timer = w->timer[active[kind][i]];
+        if (first < 0 || timer < first) {
+          second = first;
+          first = timer;
+        } else if (timer != first && (second < 0 || timer < second)) {
+          second = timer;
+        }
+      }
+      for (size_t i = 0; i < recordingCount[kind]; ++i) {
+        uint32_t window = active[kind][i];
+        if (!waiting[window]) continue;
+        int timer = w->timer[window];
+        int other = timer == first ? second : first;
+        if (other < 0) continue; /* only its own windows record */
+        if (rows[timer].other < 0) {
+          rows[timer].other = other;
+          rows[timer].moment = instant;
+        }
+        waiting[window] = 0;
+        --waitingCount[kind];
+      }
+    }
+  }
+  free(recording);
+  free(place);
+  free(waiting);
+}
+
+/* The next windows and overlaps of every row at now; the number of rows
+ * with an overlap. */
+static int scheduleRows(struct Row* rows, int count, int64_t now) {
+  struct Windows windows = {0};
+  for (int i = 0; i < count; ++i) {
+    rows[i].next = 0;
+    rows[i].other = -1;
+    timerWindows(&windows, &rows[i], i, now);
+  }
+  findOverlaps(&windows, rows);
+  free(windows.points);
+  free(windows.timer);
+  int overlapping = 0;
+  for (int i = 0; i < count; ++i) overlapping += rows[i].other >= 0;
+  return overlapping;
+}
+
 static const struct Channel* findChannel(const struct Channel* list, int count, int number) {
   for (int i = 0; i < count; ++i) {
     if (list[i].number == number) return &list[i];
@@ -282,7 +734,9 @@ static void putChannelLabel(const struct Channel* c) {
   if (c->alt != c->number) printf(" (%d)", c->alt);
 }
 
-static void putRow(const struct Row* r, int n, const struct Channel* channels, int channelCount) {
+static void putRow(const struct Row* rows, int n, int64_t now, const struct Channel* channels,
+                   int channelCount) {
+  const struct Row* r = &rows[n];
   int channel = r->source == 1 ? -1 : r->channel;
   struct tm local = {0};
   local.tm_year = r->year - 1900;
@@ -338,8 +792,14 @@ static void putRow(const struct Row* r, int n, const struct Channel* channels, i
       "%02d:%02d\xe2\x80\x93%02d:%02d<span class=\"nextday\" title=\"ends on a later day\">",
       ctimeText, r->hh, r->mm, last.tm_hour, last.tm_min);
   if (endDays > 0) printf("+%d", endDays);
+  fputs("</span></td>\n<td class=\"next\" data-label=\"Next recording\">", stdout);
+  if (r->next && r->nextStart <= now) {
+    fputs("now", stdout);
+  } else if (r->next) {
+    putMoment(r->nextStart);
+  }
   printf(
-      "</span></td>\n<td class=\"num\" data-label=\"Length\">%d:%02d</td>\n"
+      "</td>\n<td class=\"num\" data-label=\"Length\">%d:%02d</td>\n"
       "<td class=\"num\" data-label=\"Margins\">%d / %d min</td>\n<td class=\"title\">",
       r->hours, r->mins, prepad, postpad);
   if (!r->lock) {
@@ -349,7 +809,14 @@ static void putRow(const struct Row* r, int n, const struct Channel* channels, i
   } else {
     putEscaped(r->title);
   }
-  printf("</td>\n<td class=\"target\" data-label=\"Target\">%s</td>\n</tr>\n",
+  fputs("<span class=\"conflict\">", stdout);
+  if (r->other >= 0) {
+    fputs("Overlaps with ", stdout);
+    putEscaped(rows[r->other].title);
+    fputs(" on ", stdout);
+    putMoment(r->moment);
+  }
+  printf("</span></td>\n<td class=\"target\" data-label=\"Target\">%s</td>\n</tr>\n",
          r->target ? "USB" : "HDD");
 }
 
@@ -373,7 +840,10 @@ static void listPage(const char* timerDb, const char* channelFile) {
   int channelCount = 0;
   struct Channel* channels = readChannels(channelFile, &channelCount);
 
-  time_t soon = time(NULL) + 300;
+  /* The request's time: the rows' windows and the form's default start. */
+  time_t requestTime = time(NULL);
+  int overlapping = scheduleRows(rows, rowCount, requestTime);
+  time_t soon = requestTime + 300;
   struct tm now;
   localtime_r(&soon, &now);
 
@@ -406,16 +876,21 @@ static void listPage(const char* timerDb, const char* channelFile) {
       stdout);
   fputs(token, stdout);
   fputs(
-      "\">\n<div class=\"table-wrap\">\n<table class=\"timers\">\n<thead>\n<tr>\n"
+      "\">\n<input type=\"hidden\" name=\"sort\" value=\"\">\n"
+      "<div class=\"table-wrap\">\n<table class=\"timers\">\n<thead>\n<tr>\n"
       "<th scope=\"col\"><span class=\"sr\">Select</span></th>\n<th scope=\"col\">Status</th>\n"
       "<th scope=\"col\">Channel</th>\n<th scope=\"col\">Day</th>\n<th scope=\"col\">Time</th>\n"
+      "<th scope=\"col\" aria-sort=\"none\"><a href=\"skedra.cgi?sort=next\">Next "
+      "recording</a></th>\n"
       "<th scope=\"col\">Length</th>\n"
       "<th scope=\"col\">Margins <span class=\"hint\">before / after</span></th>\n"
       "<th scope=\"col\">Title</th>\n<th scope=\"col\">Target</th>\n</tr>\n</thead>\n<tbody>",
       stdout);
-  for (int i = 0; i < rowCount; ++i) putRow(&rows[i], i, channels, channelCount);
+  for (int i = 0; i < rowCount; ++i) putRow(rows, i, requestTime, channels, channelCount);
+  fputs("</tbody>\n</table>\n</div>\n<p class=\"msg msg-warning\" role=\"status\">", stdout);
+  if (overlapping) printf("%d timers overlap in the next 14 days", overlapping);
   fputs(
-      "</tbody>\n</table>\n</div>\n"
+      "</p>\n"
       "<p class=\"hint\">Tick timers, then choose what to do with them. Select a title to edit "
       "that timer.</p>\n<div class=\"actions\">\n"
       "<button type=\"submit\" class=\"btn\" name=\"enable\" value=\"Enable\">Enable</button>\n"
@@ -431,7 +906,8 @@ static void listPage(const char* timerDb, const char* channelFile) {
       stdout);
   fputs(token, stdout);
   fputs(
-      "\">\n<input type=\"hidden\" name=\"key\" value=\"0\">\n\n<div class=\"field\">\n"
+      "\">\n<input type=\"hidden\" name=\"sort\" value=\"\">\n"
+      "<input type=\"hidden\" name=\"key\" value=\"0\">\n\n<div class=\"field\">\n"
       "<label for=\"timer-form\">Title</label>\n"
       "<input type=\"text\" id=\"timer-form\" name=\"title\" value=\"Web Timer\" >\n</div>\n\n"
       "<div class=\"field\">\n<label for=\"f-channel\">Channel</label>\n"
