@@ -327,8 +327,8 @@ static void civilFromDays(int64_t days, int* month, int* day) {
  * library's rule gives it, and once it is needed the first second of the
  * next day's offset when the two differ. No zone changes its offset twice
  * within a day, so one look-up per day touched (and a bisection per change)
- * gives the offset of every instant: localtime_r runs a few dozen times per
- * page, not several times per window. An open-addressing table by day. */
+ * gives the offset of every instant: localtime_r runs once per day touched,
+ * not several times per row and window. An open-addressing table by day. */
 struct ZoneDay {
   int64_t day;
   int64_t change; /* valid when changeKnown */
@@ -514,6 +514,15 @@ static int patternAllows(int repeat, int weekday) {
   }
 }
 
+/* The start columns as a local wall-clock time (seconds from 1970-01-01 as
+ * if UTC), out-of-range fields carried over (minute 75, 31 April, month 13). */
+static int64_t startWall(const struct Row* r) {
+  int64_t month = wrap32((int64_t)r->month - 1);
+  int64_t year = (int64_t)wrap32((int64_t)r->year - 1900) + 1900 + floorDiv(month, 12);
+  return (daysFromCivil(year, month - floorDiv(month, 12) * 12 + 1, 1) + r->day - 1) * DAY_SECONDS +
+         (int64_t)r->hh * 3600 + (int64_t)r->mm * 60;
+}
+
 /* A window's start or end. */
 struct Point {
   int64_t time;
@@ -568,13 +577,7 @@ static void timerWindows(struct Windows* w, struct Row* r, int timer, int64_t no
    * three days past the horizon has no window in it yet. */
   if ((int64_t)r->start - 3 * DAY_SECONDS >= now + HORIZON_SECONDS) return;
   if (span.start == span.end) readSpan(now);
-  /* The start columns read as a local time, out-of-range fields carried
-   * over (minute 75, 31 April, month 13). */
-  int64_t month = wrap32((int64_t)r->month - 1);
-  int64_t year = (int64_t)wrap32((int64_t)r->year - 1900) + 1900 + floorDiv(month, 12);
-  int64_t wall =
-      (daysFromCivil(year, month - floorDiv(month, 12) * 12 + 1, 1) + r->day - 1) * DAY_SECONDS +
-      (int64_t)r->hh * 3600 + (int64_t)r->mm * 60;
+  int64_t wall = startWall(r);
   int64_t first = instantOfWall(wall);
   int32_t firstStart = wrap32(first);
   int weekday = weekdayOf(localDay(first, NULL));
@@ -738,18 +741,17 @@ static void putRow(const struct Row* rows, int n, int64_t now, const struct Chan
                    int channelCount) {
   const struct Row* r = &rows[n];
   int channel = r->source == 1 ? -1 : r->channel;
-  struct tm local = {0};
-  local.tm_year = r->year - 1900;
-  local.tm_mon = r->month - 1;
-  local.tm_mday = r->day;
-  local.tm_hour = r->hh;
-  local.tm_min = r->mm;
-  local.tm_isdst = -1;
-  int32_t start = (int32_t)mktime(&local);
-  int32_t length = r->hours * 3600 + r->mins * 60;
-  int32_t prepad = (start - r->start) / 60;
-  int32_t postpad = (r->offset - length) / 60 - prepad;
-  time_t begin = start, end = (time_t)(start + length), stamp = r->start;
+  /* The start read as skedra reads it (the later reading of a repeated
+   * hour, a skipped one moved forward), with no mktime per row; the sums in
+   * 32 bits as skedra makes them, the start's local date from the instant
+   * before it is cut to 32 bits. */
+  int64_t instant = instantOfWall(startWall(r));
+  int32_t start = wrap32(instant);
+  int32_t length =
+      wrap32((int64_t)wrap32((int64_t)r->hours * 3600) + wrap32((int64_t)r->mins * 60));
+  int32_t prepad = wrap32((int64_t)start - r->start) / 60;
+  int32_t postpad = wrap32((int64_t)(wrap32((int64_t)r->offset - length) / 60) - prepad);
+  time_t begin = (time_t)instant, end = wrap32((int64_t)start + length), stamp = r->start;
   struct tm first, last;
   localtime_r(&begin, &first);
   localtime_r(&end, &last);
