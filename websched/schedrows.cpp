@@ -38,9 +38,6 @@ constexpr std::string_view kEditingBadge = "<span class=\"badge\">Editing</span>
 // The firmware's source code of the external AV input.
 constexpr int32_t kSourceAV = 1;
 
-// A row of the timer query, by column position.
-using TimerRow = ScheduleRow;
-
 // The values derived from a row for display.
 struct RowTimes {
   int32_t prepad = 0;   // minutes
@@ -64,8 +61,8 @@ int32_t mul32(int32_t a, int32_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
 }
 
-TimerRow readRow(sqlite3_stmt* statement) {
-  TimerRow row;
+ScheduleRow readRow(sqlite3_stmt* statement) {
+  ScheduleRow row;
   row.source = sqlite3_column_int(statement, 0);
   row.channel = static_cast<int16_t>(sqlite3_column_int(statement, 1));
   row.date = sqlite3_column_int(statement, 2);
@@ -97,8 +94,8 @@ struct ReadSites {
 // is reset and finalised before the caller does anything with the rows, so
 // the read lock on the firmware's table lasts only as long as the reading.
 // While it runs, *current (when given) holds the statement.
-std::vector<TimerRow> readRows(const ReadSites& sites, sqlite3_stmt** current) {
-  std::vector<TimerRow> rows;
+std::vector<ScheduleRow> readRows(const ReadSites& sites, sqlite3_stmt** current) {
+  std::vector<ScheduleRow> rows;
   sqlite3_stmt* prepared = nullptr;
   const int rc = sqlite3_prepare_v2(web_sched_db, kRowQuery, -1, &prepared, nullptr);
   SqliteStatement statement(prepared);
@@ -116,7 +113,7 @@ std::vector<TimerRow> readRows(const ReadSites& sites, sqlite3_stmt** current) {
 }
 
 // The row as the occurrence checks see it, but for its title.
-TimerSchedule timingOf(const TimerRow& row) {
+TimerSchedule timingOf(const ScheduleRow& row) {
   TimerSchedule timer;
   timer.id = row.id;
   timer.repeat = row.date;
@@ -133,7 +130,7 @@ TimerSchedule timingOf(const TimerRow& row) {
 }
 
 // The row as the occurrence checks see it.
-TimerSchedule scheduleOf(const TimerRow& row) {
+TimerSchedule scheduleOf(const ScheduleRow& row) {
   TimerSchedule timer = timingOf(row);
   timer.title = row.title;
   return timer;
@@ -141,7 +138,7 @@ TimerSchedule scheduleOf(const TimerRow& row) {
 
 // The row's start as local time, read exactly as the timer write read it;
 // local gets the start's local date and time.
-int32_t localStart(const TimerRow& row, std::tm& local) {
+int32_t localStart(const ScheduleRow& row, std::tm& local) {
   local = std::tm{};
   local.tm_year = sub32(row.year, 1900);
   local.tm_mon = sub32(row.month, 1);
@@ -170,13 +167,13 @@ struct RowStart {
   std::tm local{};  // the start's local date and time
 };
 
-RowStart readStart(const TimerRow& row) {
+RowStart readStart(const ScheduleRow& row) {
   RowStart start;
   start.seconds = localStart(row, start.local);
   return start;
 }
 
-RowTimes deriveTimes(const TimerRow& row, const RowStart& rowStart) {
+RowTimes deriveTimes(const ScheduleRow& row, const RowStart& rowStart) {
   RowTimes times;
   const std::tm& first = rowStart.local;
   const int32_t start = rowStart.seconds;
@@ -202,7 +199,7 @@ void appendDecimal(std::string& text, int32_t value) {
 }
 
 // The date as "%d/%02d/%d" writes it: "4/03/2025".
-void appendDate(std::string& text, const TimerRow& row) {
+void appendDate(std::string& text, const ScheduleRow& row) {
   appendDecimal(text, row.day);
   text += '/';
   if (row.month >= 0 && row.month < 10) text += '0';
@@ -213,7 +210,7 @@ void appendDate(std::string& text, const TimerRow& row) {
 
 // "4/03/2025" for a single recording, the repeat label for codes 1 to 11,
 // "[20] 4/03/2025" for any other code.
-std::string dayLabel(const TimerRow& row) {
+std::string dayLabel(const ScheduleRow& row) {
   if (row.date >= 1 && row.date <= 11) return web_sched_week[row.date];
   std::string label;
   if (row.date != 0) {
@@ -278,7 +275,7 @@ struct RowTemplates {
 // checks ("nextrec", then "conflict"), made once for the table: they go in
 // front of the row's own, where a lookup from the head finds them first, and
 // come back to checks afterwards.
-void renderRow(const TimerRow& row, const RowStart& start, int n, ElementList& checks,
+void renderRow(const ScheduleRow& row, const RowStart& start, int n, ElementList& checks,
                const RowTemplates& templates, TemplateContext* context, ScreenState& state) {
   const int16_t channel = row.source == kSourceAV ? int16_t{-1} : row.channel;
   const RowTimes times = deriveTimes(row, start);
@@ -414,14 +411,14 @@ void execSchedrows(std::string_view path, TemplateContext* context) {
   // Nothing after the read can fail: the rest of the page, the longest part,
   // goes out as it is made.
   quibStreamResponse();
-  const std::vector<TimerRow>& rows = *state.rows;
+  const std::vector<ScheduleRow>& rows = *state.rows;
   std::vector<RowStart> starts;
   std::vector<TimerSchedule> timers;
   std::vector<std::string_view> titles;
   starts.reserve(rows.size());
   timers.reserve(rows.size());
   titles.reserve(rows.size());
-  for (const TimerRow& row : rows) {
+  for (const ScheduleRow& row : rows) {
     starts.push_back(readStart(row));
     timers.push_back(timingOf(row));
     timers.back().start = LocalStart{starts.back().seconds, starts.back().local.tm_wday};
@@ -444,11 +441,11 @@ void execSchedrows(std::string_view path, TemplateContext* context) {
 }
 
 std::vector<TimerSchedule> loadTimerSchedules() {
-  const std::vector<TimerRow> rows =
+  const std::vector<ScheduleRow> rows =
       readRows({kSiteSchedulesPrepare, kSiteSchedulesStep, kSiteSchedulesReset}, nullptr);
   std::vector<TimerSchedule> timers;
   timers.reserve(rows.size());
-  for (const TimerRow& row : rows) timers.push_back(scheduleOf(row));
+  for (const ScheduleRow& row : rows) timers.push_back(scheduleOf(row));
   return timers;
 }
 
