@@ -3,7 +3,11 @@
 // outcome leaves in the account database.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "quib/quib.h"
@@ -616,6 +620,101 @@ TEST_F(SignInGate, CrossSiteRequestsNeitherSignInNorAct) {
             std::vector<std::string>{"4|News"});
   EXPECT_EQ(timers.integer("select count(*) from sqlite_master where name = 'settings'"), 0);
   EXPECT_TRUE(sessionExists("c-0-0"));
+}
+
+// The tracer that counts the program's file system calls: an absolute path,
+// or "" where none is installed or tracing is not permitted.
+std::string usableStrace() {
+  for (const char* path : {"/usr/bin/strace", "/bin/strace"}) {
+    const std::string probe = std::string(path) + " -qq -o /dev/null /bin/true 2>/dev/null";
+    if (access(path, X_OK) == 0 && std::system(probe.c_str()) == 0) return path;
+  }
+  return "";
+}
+
+// What one request did to the flash: syncs, and the journals it created
+// (each one a commit) in each database.
+struct FlashWrites {
+  int syncs = 0;
+  int timerCommits = 0;
+  int accountCommits = 0;
+};
+
+FlashWrites countFlashWrites(const std::string& trace) {
+  FlashWrites counted;
+  std::istringstream lines(readFile(trace));
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.find("fsync(") != std::string::npos || line.find("fdatasync(") != std::string::npos) {
+      ++counted.syncs;
+    }
+    if (line.find("O_CREAT") == std::string::npos) continue;
+    if (line.find("timers.db-journal\"") != std::string::npos ||
+        line.find("timers.db-wal\"") != std::string::npos) {
+      ++counted.timerCommits;
+    }
+    if (line.find("quibauth.db-journal\"") != std::string::npos ||
+        line.find("quibauth.db-wal\"") != std::string::npos) {
+      ++counted.accountCommits;
+    }
+  }
+  return counted;
+}
+
+// A signed-in page view within a minute of the last writes nothing to either
+// database; the access time costs one commit a minute; an action commits the
+// timer once and the account database once (its form token, the access time
+// and the purges together). Counted from the real program's system calls.
+TEST_F(SignInGate, PageViewsLeaveTheFlashAloneAndActionsCommitOnce) {
+  const std::string strace = usableStrace();
+  if (strace.empty()) {
+    if (const char* ci = std::getenv("CI"); ci && std::string(ci) == "true") {
+      FAIL() << "strace is needed to count the program's syncs";
+    }
+    GTEST_SKIP() << "strace is not installed or may not trace here";
+  }
+  const std::string create =
+      "create=Create&channel=7&year=2031&month=1&day=1&hh=20&mm=0&hours=1&mins=0&prepad=0&"
+      "postpad=0&repeat=0&title=T&formtoken=";
+  struct Row {
+    const char* what;
+    std::string query;
+    long long idle;  // seconds since the session's last stored use; -1: no session
+    int timerCommits;
+    int accountCommits;
+  };
+  const Row rows[] = {
+      {"list view", "", 30, 0, 0},
+      {"edit link", "edit=Edit&key=4", 59, 0, 0},
+      {"list view, access time due", "", 61, 0, 1},
+      {"create", create + "a1", 30, 1, 1},
+      {"create, access time due", create + "a2", 61, 1, 1},
+      {"disable", "disable=Disable&key=4&formtoken=a3", 30, 1, 1},
+      {"sign-in", kSignIn, -1, 0, 1},
+  };
+  // The tables that the program adds on first use are there, as on a
+  // recorder in use.
+  run(request(kSignIn + "&disable=Disable&key=9&formtoken=a0"));
+  int n = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string id = "7-7-" + std::to_string(++n);
+    CgiRequest view = request(row.query);
+    if (row.idle >= 0) {
+      addSession(authDb, id, "admin", false, row.idle);
+      view.cookie = "quibsession=" + id;
+    }
+    const std::string trace = dir.file("trace-" + std::to_string(n));
+    view.prefix = {strace, "-f",  "-qq", "-y",
+                   "-o",   trace, "-e",  "trace=openat,open,fsync,fdatasync"};
+    EXPECT_EQ(probePage(run(view)).page, "LIST");
+    const FlashWrites counted = countFlashWrites(trace);
+    EXPECT_EQ(counted.timerCommits, row.timerCommits);
+    EXPECT_EQ(counted.accountCommits, row.accountCommits);
+    if (row.timerCommits + row.accountCommits == 0) {
+      EXPECT_EQ(counted.syncs, 0);
+    }
+  }
 }
 
 }  // namespace
