@@ -208,14 +208,13 @@ int execSQL(const char* sql, Param p1 = std::nullopt, Param p2 = std::nullopt,
   return stepWrite(statement.get()) ? 1 : 0;
 }
 
-// Like execSQL for one text parameter, but a step that the database refuses
-// is reported instead of ending the request. Returns true when it ran.
+// Like execSQL for one text parameter, but whatever the database refuses is
+// reported instead of ending the request. Returns true when it ran.
 bool tryExecSQL(const char* sql, std::string_view p1) {
   sqlite3_stmt* raw = nullptr;
   int rc = sqlite3_prepare_v2(getQuibDb(), sql, -1, &raw, nullptr);
   SqliteStatement statement(raw);
-  checkDBout(rc);
-  checkDBout(bindText(statement.get(), 1, p1));
+  if (rc != SQLITE_OK || bindText(statement.get(), 1, p1) != SQLITE_OK) return false;
   rc = sqlite3_step(statement.get());
   return rc == SQLITE_ROW || rc == SQLITE_DONE;
 }
@@ -247,15 +246,17 @@ int deleteSession(std::string_view id) {
 }
 
 // Stores the access time still due, with the purges, in a transaction of its
-// own. The response may be out already: a write the database refuses (a
-// read-only or locked file) is left undone and leaves the session valid.
+// own. The response may be out already, so nothing here ends the request: a
+// write the database refuses (a read-only or locked file) is left undone and
+// leaves the session valid.
 void writePendingTouch() {
   if (!pending_touch || !quib_db) return;
   const std::string id = *pending_touch;
+  const std::string stickyLife = std::to_string(kStickyCookieSeconds);
   pending_touch.reset();
   if (sqlite3_exec(quib_db, kBegin, nullptr, nullptr, nullptr) != SQLITE_OK) return;
   if (tryExecSQL(kTouchSession, id)) {
-    tryExecSQL(kPurgeSessions, std::to_string(kStickyCookieSeconds));
+    tryExecSQL(kPurgeSessions, stickyLife);
     sqlite3_exec(quib_db, kPurgeFormTokens, nullptr, nullptr, nullptr);
   }
   if (sqlite3_exec(quib_db, kCommit, nullptr, nullptr, nullptr) != SQLITE_OK) {

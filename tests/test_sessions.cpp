@@ -745,6 +745,7 @@ TEST_F(FatalSessions, ReadOnlyDatabaseRefusesWritesWithTheErrorPage) {
   std::string id = quibCreateSession("admin", 0);
   takeQueuedCookies();
   quibClose();
+  TestDb(dbPath).exec("update sessions set access_time = access_time - 61");  // due to be stored
   makeReadOnly();
   const std::string readOnly = fatalPage(8, "attempt to write a readonly database");
 
@@ -770,6 +771,7 @@ TEST_F(FatalSessions, ReadOnlyDatabaseRefusesWritesWithTheErrorPage) {
   ChildResult lookup = runInChild([] {
     loseWriteAccess();
     std::printf("%s", quibGetAuthUser().value_or("none").c_str());
+    quibClose();
   });
   EXPECT_EQ(lookup.exitStatus, 0);
   EXPECT_EQ(lookup.out, "admin");
