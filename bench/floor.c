@@ -112,7 +112,8 @@ static const char* sessionCookie(void) {
   return at ? at + strlen("quibsession=") : NULL;
 }
 
-/* Looks the session up and touches it as skedra does; 1 when it signs in. */
+/* Looks the session up and, once a minute, touches it as skedra does; 1 when
+ * it signs in. */
 static int checkSession(const char* id) {
   const char* path = getenv("quibauth");
   sqlite3* db = NULL;
@@ -123,17 +124,20 @@ static int checkSession(const char* id) {
                          &st, NULL) != SQLITE_OK)
     fail("prepare");
   sqlite3_bind_text(st, 1, id, -1, SQLITE_STATIC);
-  int valid = 0, sticky = 0;
+  int valid = 0, sticky = 0, due = 0;
+  int32_t accessed = 0;
   int rc = sqlite3_step(st);
   if (rc == SQLITE_ROW) {
     sticky = sqlite3_column_int(st, 1) == 1;
-    int32_t idle = (int32_t)((uint32_t)time(NULL) - (uint32_t)sqlite3_column_int(st, 0));
+    accessed = sqlite3_column_int(st, 0);
+    int32_t idle = (int32_t)((uint32_t)time(NULL) - (uint32_t)accessed);
     valid = sqlite3_column_text(st, 2) != NULL && (sticky || idle < 300);
+    due = idle >= 60 || idle < 0;
   } else if (rc != SQLITE_DONE) {
     fail("step");
   }
   sqlite3_finalize(st);
-  if (valid) {
+  if (valid && due) {
     if (sqlite3_prepare_v2(db, "update sessions set access_time=strftime('%s', 'now') where id = ?",
                            -1, &st, NULL) != SQLITE_OK)
       fail("prepare");
@@ -146,7 +150,8 @@ static int checkSession(const char* id) {
     static const char* const days[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char* const months[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    time_t expiry = time(NULL) + 15811200;
+    /* The cookie lives as long as the session's row. */
+    time_t expiry = (due ? time(NULL) : (time_t)accessed) + 15811200;
     struct tm utc;
     gmtime_r(&expiry, &utc);
     printf(

@@ -61,12 +61,16 @@ constexpr const char* kPurgeSignInFailures =
 constexpr const char* kClearSignInFailures = "delete from signinfailures where login = ?";
 constexpr const char* kBegin = "begin";
 constexpr const char* kBeginImmediate = "begin immediate";
+constexpr const char* kRollback = "rollback";
 constexpr const char* kCommit = "commit";
 constexpr const char* kInsertAdmin =
     "insert into users (login, pass, created_time) values ('admin', ?, strftime('%s', 'now'))";
-constexpr const char* kDeleteSession =
-    "delete from sessions where id = ?1 or (sticky = 0 and strftime('%s', 'now') - access_time > "
-    "86400) or strftime('%s', 'now') - access_time > cast(?2 as integer)";
+constexpr const char* kDeleteSession = "delete from sessions where id = ?";
+// Sessions that have expired for good: not sticky and idle more than a day,
+// or idle longer than a sticky cookie lives.
+constexpr const char* kPurgeSessions =
+    "delete from sessions where (sticky = 0 and strftime('%s', 'now') - access_time > 86400) or "
+    "strftime('%s', 'now') - access_time > cast(?1 as integer)";
 constexpr const char* kPurgeFormTokens =
     "delete from formtokens where strftime('%s', 'now') - used_time > 86400";
 constexpr const char* kClaimFormToken =
@@ -98,6 +102,10 @@ constexpr const char* kInitialPassword = "482";
 
 // A session that is not sticky expires when idle this many seconds or more.
 constexpr int32_t kIdleLimit = 300;
+// A lookup stores the access time only once the stored one is this many
+// seconds old: page views within a minute write nothing (a session may thus
+// end up to a minute before its idle limit counted from the latest view).
+constexpr int32_t kTouchInterval = 60;
 // Lifetime of a sticky session's browser cookie, renewed on every lookup; a
 // sticky session idle longer than this has expired on the server too.
 constexpr int32_t kStickyCookieSeconds = 15811200;
@@ -120,6 +128,10 @@ std::string quib_db_msg;
 // The session this request uses: the one its lookup found valid or the one
 // it created. A password change keeps it and ends the user's others.
 std::optional<std::string> request_session;
+// The session whose access time the request's lookup found due. It is stored
+// in the request's next write of the account database, or on its own when
+// the database is closed.
+std::optional<std::string> pending_touch;
 
 // Writes the fatal page for code and message in place of any page text
 // written so far, closes the account database and ends the process with exit
@@ -139,6 +151,17 @@ std::optional<std::string> request_session;
   std::exit(1);
 }
 
+// The account database lives on the recorder's flash or USB disk, shared by
+// concurrent requests. A rollback journal deleted at commit works on every
+// file system the recorder may use (write-ahead logging needs shared memory
+// that flash file systems may not map, and would create, checkpoint and
+// delete its files in every request); a full sync at each commit keeps an
+// acknowledged write across a power cut and the file intact.
+void useFlashJournal(sqlite3* db) {
+  checkDBout(sqlite3_exec(db, "pragma journal_mode = delete; pragma synchronous = full", nullptr,
+                          nullptr, nullptr));
+}
+
 // The open account database; opened on the first call of the process.
 sqlite3* getQuibDb() {
   if (quib_db) return quib_db;
@@ -147,6 +170,7 @@ sqlite3* getQuibDb() {
   checkDBout(sqlite3_open(path, &quib_db));
   // Another request may be writing a session: wait for it rather than fail.
   checkDBout(sqlite3_busy_timeout(quib_db, kQuibBusyTimeoutMs));
+  useFlashJournal(quib_db);
   return quib_db;
 }
 
@@ -184,28 +208,60 @@ int execSQL(const char* sql, Param p1 = std::nullopt, Param p2 = std::nullopt,
   return stepWrite(statement.get()) ? 1 : 0;
 }
 
-// Like execSQL for one text parameter, but a step that the database refuses
-// is reported instead of ending the request. Returns true when it ran.
+// Like execSQL for one text parameter, but whatever the database refuses is
+// reported instead of ending the request. Returns true when it ran.
 bool tryExecSQL(const char* sql, std::string_view p1) {
   sqlite3_stmt* raw = nullptr;
   int rc = sqlite3_prepare_v2(getQuibDb(), sql, -1, &raw, nullptr);
   SqliteStatement statement(raw);
-  checkDBout(rc);
-  checkDBout(bindText(statement.get(), 1, p1));
+  if (rc != SQLITE_OK || bindText(statement.get(), 1, p1) != SQLITE_OK) return false;
   rc = sqlite3_step(statement.get());
   return rc == SQLITE_ROW || rc == SQLITE_DONE;
 }
 
-// Deletes the session id and, in the same statement, every session that is
-// not sticky and has been idle for more than a day and every one idle longer
-// than a sticky cookie lives; form tokens recorded more than a day ago go
-// with them.
-int deleteSession(std::string_view id) {
-  if (request_session == id) request_session.reset();
-  int result = execSQL(kDeleteSession, id, std::to_string(kStickyCookieSeconds));
+// Within a write transaction that the request makes anyway: stores the access
+// time that its lookup found due and purges expired sessions and old form
+// tokens, so that these cost no commit of their own.
+void writeAlong() {
+  if (pending_touch) {
+    execSQL(kTouchSession, *pending_touch);
+    pending_touch.reset();
+  }
+  execSQL(kPurgeSessions, std::to_string(kStickyCookieSeconds));
   execSQL(kCreateFormTokens);
   execSQL(kPurgeFormTokens);
+}
+
+// Deletes the session id and, in the same transaction, every session that
+// has expired for good and form tokens recorded more than a day ago.
+int deleteSession(std::string_view id) {
+  if (request_session == id) request_session.reset();
+  if (pending_touch == id) pending_touch.reset();
+  // One transaction: one journal and one set of syncs for all of it.
+  execSQL(kBegin);
+  int result = execSQL(kDeleteSession, id);
+  writeAlong();
+  execSQL(kCommit);
   return result;
+}
+
+// Stores the access time still due, with the purges, in a transaction of its
+// own. The response may be out already, so nothing here ends the request: a
+// write the database refuses (a read-only or locked file) is left undone and
+// leaves the session valid.
+void writePendingTouch() {
+  if (!pending_touch || !quib_db) return;
+  const std::string id = *pending_touch;
+  const std::string stickyLife = std::to_string(kStickyCookieSeconds);
+  pending_touch.reset();
+  if (sqlite3_exec(quib_db, kBegin, nullptr, nullptr, nullptr) != SQLITE_OK) return;
+  if (tryExecSQL(kTouchSession, id)) {
+    tryExecSQL(kPurgeSessions, stickyLife);
+    sqlite3_exec(quib_db, kPurgeFormTokens, nullptr, nullptr, nullptr);
+  }
+  if (sqlite3_exec(quib_db, kCommit, nullptr, nullptr, nullptr) != SQLITE_OK) {
+    sqlite3_exec(quib_db, kRollback, nullptr, nullptr, nullptr);
+  }
 }
 
 // The tables and the initial account of a new account database. A sessions
@@ -291,6 +347,9 @@ std::optional<std::string> quibGetAuthUser() {
 
   bool sticky = false;
   bool valid = false;
+  bool touchDue = false;
+  // Seconds the session's row has left once the lookup is stored.
+  int32_t remaining = kStickyCookieSeconds;
   std::optional<std::string> login;
   if (found) {
     sticky = sqlite3_column_int(lookup.get(), 1) == 1;
@@ -303,6 +362,9 @@ std::optional<std::string> quibGetAuthUser() {
     // A session row without a user name signs nobody in.
     if (name && (sticky ? idle <= kStickyCookieSeconds : idle < kIdleLimit)) {
       valid = true;
+      // An access time ahead of the clock (the clock was set back) is due too.
+      touchDue = idle >= kTouchInterval || idle < 0;
+      remaining = touchDue ? kStickyCookieSeconds : kStickyCookieSeconds - idle;
       login.emplace(reinterpret_cast<const char*>(name),
                     static_cast<size_t>(sqlite3_column_bytes(lookup.get(), 2)));
     }
@@ -314,12 +376,11 @@ std::optional<std::string> quibGetAuthUser() {
     return std::nullopt;
   }
   request_session = *id;
-  // The access time is kept as well as the database lets it (a read-only or
-  // locked file leaves the session valid); the sticky cookie is renewed only
-  // with it, so that it never outlives the session's row.
-  if (tryExecSQL(kTouchSession, *id) && sticky) {
-    quibSetPersistentCookie(sessionCookie(*id), kStickyCookieSeconds);
-  }
+  // A fresh access time is stored with the request's next write, or when the
+  // database is closed; a view within a minute of the last writes nothing.
+  // The sticky cookie is renewed for exactly as long as the row lives.
+  if (touchDue) pending_touch = *id;
+  if (sticky) quibSetPersistentCookie(sessionCookie(*id), remaining);
   return login;
 }
 
@@ -339,8 +400,11 @@ std::string quibCreateSession(std::string_view login, int sticky) {
 
   // The session is stored before its cookie is queued: a refused write ends
   // the request without handing out an id that names nothing.
+  execSQL(kBegin);
   execSQL(kTouchUser, login);
   execSQL(kInsertSession, *id, login, sticky ? "1" : "0");
+  writeAlong();
+  execSQL(kCommit);
   if (sticky) {
     quibSetPersistentCookie(sessionCookie(*id), kStickyCookieSeconds);
   } else {
@@ -438,11 +502,17 @@ std::optional<std::string> quibNewFormToken() {
 
 int quibClaimFormToken(std::string_view token) {
   execSQL(kCreateFormTokens);
+  // The claim, the access time and the purges are one commit.
+  execSQL(kBegin);
   execSQL(kClaimFormToken, token);
-  return sqlite3_changes(getQuibDb()) == 1 ? 1 : 0;
+  const bool claimed = sqlite3_changes(getQuibDb()) == 1;
+  writeAlong();
+  execSQL(kCommit);
+  return claimed ? 1 : 0;
 }
 
 void quibClose() {
+  writePendingTouch();
   sqlite3_close(quib_db);
   quib_db = nullptr;
 }

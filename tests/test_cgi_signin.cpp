@@ -3,8 +3,10 @@
 // outcome leaves in the account database.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "quib/quib.h"
 #include "support/cgi_accounts.h"
@@ -616,6 +618,55 @@ TEST_F(SignInGate, CrossSiteRequestsNeitherSignInNorAct) {
             std::vector<std::string>{"4|News"});
   EXPECT_EQ(timers.integer("select count(*) from sqlite_master where name = 'settings'"), 0);
   EXPECT_TRUE(sessionExists("c-0-0"));
+}
+
+// A page view within a minute of the session's stored use writes nothing to
+// either database; an action commits each database once (the account
+// database's form token, access time and purges together). Counted from the
+// real program's system calls: each commit creates a journal.
+TEST_F(SignInGate, PageViewsLeaveTheFlashAloneAndActionsCommitOnce) {
+  const std::string strace = "/usr/bin/strace";
+  if (std::system((strace + " -qq -o /dev/null /bin/true 2>/dev/null").c_str()) != 0) {
+    const char* ci = std::getenv("CI");
+    if (ci && std::string(ci) == "true") FAIL() << "strace cannot run";
+    GTEST_SKIP() << "strace is not installed or may not trace here";
+  }
+  run(request(kSignIn + "&disable=Disable&key=9&formtoken=a0"));  // the tables of first use
+  const std::string create =
+      "create=Create&channel=7&year=2031&month=1&day=1&hh=20&mm=0&hours=1&mins=0&formtoken=";
+  // Query, seconds since the session's stored use (-1: no session), commits
+  // of the timer and of the account database.
+  const std::tuple<std::string, int, size_t, size_t> rows[] = {
+      {"", 30, 0, 0},
+      {"edit=Edit&key=4", 59, 0, 0},
+      {"", 61, 0, 1},
+      {create + "a1", 30, 1, 1},
+      {create + "a2", 61, 1, 1},
+      {"disable=Disable&key=4&formtoken=a3", 30, 1, 1},
+      {kSignIn, -1, 0, 1}};
+  int n = 0;
+  for (const auto& [query, idle, timerCommits, accountCommits] : rows) {
+    SCOPED_TRACE(query + " after " + std::to_string(idle) + " s");
+    const std::string id = "7-7-" + std::to_string(++n), trace = dir.file("trace-" + id);
+    CgiRequest view = request(query);
+    if (idle >= 0) addSession(authDb, id, "admin", false, idle);
+    if (idle >= 0) view.cookie = "quibsession=" + id;
+    view.prefix = {strace, "-f", "-qq", "-o", trace, "-e", "trace=openat,fsync,fdatasync"};
+    EXPECT_EQ(probePage(run(view)).page, "LIST");
+    const std::string calls = readFile(trace);
+    auto count = [&calls](const std::string& what) {
+      size_t found = 0;
+      for (size_t at = calls.find(what); at != std::string::npos; at = calls.find(what, at + 1)) {
+        ++found;
+      }
+      return found;
+    };
+    EXPECT_EQ(count("timers.db-journal\", O_RDWR|O_CREAT"), timerCommits);
+    EXPECT_EQ(count("quibauth.db-journal\", O_RDWR|O_CREAT"), accountCommits);
+    if (timerCommits + accountCommits == 0) {
+      EXPECT_EQ(count("fsync(") + count("fdatasync("), 0u);
+    }
+  }
 }
 
 }  // namespace

@@ -192,6 +192,8 @@ int main(int argc, char** argv) {
   gate = runSignInGate();
   if (!gate.letThrough) {
     quibSendResponse();
+    // Stores a session access time that the lookup left due.
+    quibClose();
     return 0;
   }
 

@@ -81,7 +81,8 @@ CgiResponse runCgi(const CgiRequest& request) {
   env.push_back("UBSAN_OPTIONS=print_stacktrace=1");
   for (const auto& [name, value] : request.env) env.push_back(name + "=" + value);
 
-  std::vector<std::string> argv = emulator;
+  std::vector<std::string> argv = request.prefix;
+  argv.insert(argv.end(), emulator.begin(), emulator.end());
   if (!emulator.empty() && request.fakeTime) {
     // The guest program loads the target's faketime library.
     const char* lib = std::getenv("SKEDRA_TARGET_FAKETIME_LIB");

@@ -29,6 +29,8 @@ struct CgiRequest {
   // database that does not exist yet is first made with that account.
   bool signIn = false;
   std::vector<std::pair<std::string, std::string>> env;  // further variables
+  // Words run in front of the program, such as a tracer (absolute path first).
+  std::vector<std::string> prefix;
 };
 
 struct CgiResponse {
