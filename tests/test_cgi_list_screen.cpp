@@ -225,6 +225,7 @@ TEST_F(CgiListScreen, CreateModeShowsEveryTimerAndANewTimerForm) {
   EXPECT_NE(page.find("</html>"), std::string::npos);
   EXPECT_NE(page.find("<div class=\"msg msg-error\" role=\"alert\"></div>"), std::string::npos);
   EXPECT_NE(page.find("<div class=\"msg msg-notice\" role=\"status\"></div>"), std::string::npos);
+  EXPECT_NE(page.find("<div class=\"msg msg-warning\" role=\"status\"></div>"), std::string::npos);
   EXPECT_NE(page.find("<title>Recording timers</title>"), std::string::npos);
   EXPECT_NE(page.find("<link rel=\"icon\" href=\"../favicon.svg\" type=\"image/svg+xml\">"),
             std::string::npos);
@@ -503,6 +504,29 @@ TEST_F(CgiListScreen, SavingTheEditFormChangesOnlyWhatTheUserChanged) {
   EXPECT_EQ(after->quality, before->quality);
   EXPECT_EQ(after->target, before->target);
   EXPECT_EQ(after->enable, before->enable);
+}
+
+// A time zone that cannot be read is named on the page, and UTC is used: a
+// 20:15 timer is written for 20:15 UTC.
+TEST_F(CgiListScreen, UnreadableZoneIsNamedAndUtcUsed) {
+  CgiRequest request;
+  request.workDir = dir.path();
+  request.timerDb = timerDb;
+  request.fakeTime = kNow;
+  request.signIn = true;
+  request.tz = "Europe/<Nowhere>";
+  request.query =
+      "create=Create&channel=5&year=2027&month=6&day=15&hh=20&mm=15&hours=1&mins=0&title=Z";
+  const CgiResponse response = runCgi(request);
+  ASSERT_EQ(response.exitStatus, 0) << response.output;
+  EXPECT_NE(response.body.find("<div class=\"msg msg-warning\" role=\"status\">Time zone "
+                               "\"Europe/&lt;Nowhere&gt;\" could not be read: times are in "
+                               "UTC.</div>"),
+            std::string::npos)
+      << response.body;
+  const std::optional<TimerRow> written = readLastTimerRow(timerDb);
+  ASSERT_TRUE(written);
+  EXPECT_EQ(written->timestampStart, firmwareStartSeconds(2027, 6, 15, 20, 15));
 }
 
 // A timer entered in the recorder's zone lists with the margins and end time

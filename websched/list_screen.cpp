@@ -16,6 +16,10 @@ constexpr const char* kPageTitle = "Recording timers";
 // The value of "sort" that lists the rows by their next recording.
 constexpr const char* kSortNext = "next";
 
+// The warning of a time zone that could not be read, around the value found.
+constexpr const char* kZoneWarningStart = "Time zone \"";
+constexpr const char* kZoneWarningEnd = "\" could not be read: times are in UTC.";
+
 // Seconds from now to the start that a new timer is offered with.
 constexpr std::time_t kNewTimerLead = 300;
 
@@ -74,6 +78,12 @@ void displayListScreen(std::string_view message, int32_t editKey, std::string_vi
   list = strelem("pageTitle", pageTitle, std::move(list));
   list = strelem("formtoken", formToken, std::move(list));
   list = strelem("notice", notice, std::move(list));
+  // The zone found is the recorder's configuration, shown as found.
+  std::string zoneWarning;
+  if (const std::optional<std::string>& zone = unreadableTimeZone()) {
+    zoneWarning = kZoneWarningStart + quibHtmlEscape(*zone) + kZoneWarningEnd;
+  }
+  list = strelem("zoneWarning", zoneWarning, std::move(list));
   // The "Next recording" header sorts by it, or back to the database's order.
   const std::string sortLink = state.sortNext ? selfUrl : selfLink + "sort=" + kSortNext;
   list = strelem("sortNext", state.sortNext ? kSortNext : "", std::move(list));
