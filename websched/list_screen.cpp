@@ -42,6 +42,8 @@ void displayListScreen(std::string_view message, int32_t editKey, std::string_vi
   state.buttonLabel = std::string(buttonLabel);
   const bool creating = command == createCmd;
   if (creating) prePopulateTimerForm(state.form);
+  // Whether the defaults must be saved again is read with them.
+  state.resaveDefaults = defaultsNeedSaving();
   state.entered = entered;
   state.sortNext = getParam("sort") == kSortNext;
   // The rows are read with the defaults and before anything is rendered, so
@@ -74,6 +76,13 @@ void displayListScreen(std::string_view message, int32_t editKey, std::string_vi
   list = strelem("pageTitle", pageTitle, std::move(list));
   list = strelem("formtoken", formToken, std::move(list));
   list = strelem("notice", notice, std::move(list));
+  if (state.resaveDefaults) {
+    // The stored defaults, which the page's button saves again.
+    const PaddingSettings& defaults = getSettings();
+    list = strelem("defaultsNotice", noticeDefaultsNotApplied, std::move(list));
+    list = intelem("defPrepad", defaults.prepad / 60, std::move(list));
+    list = intelem("defPostpad", defaults.postpad / 60, std::move(list));
+  }
   // The "Next recording" header sorts by it, or back to the database's order.
   const std::string sortLink = state.sortNext ? selfUrl : selfLink + "sort=" + kSortNext;
   list = strelem("sortNext", state.sortNext ? kSortNext : "", std::move(list));
@@ -101,6 +110,8 @@ void commandProcessor(std::string_view name, std::string_view path, TemplateCont
     printRepeatOptions(path, context);
   } else if (name == "cancelupd") {
     readTextFile(file, context, printCancelUpdate);
+  } else if (name == "resavedef") {
+    readTextFile(file, context, printResaveDefaults);
   } else if (name == "chopts") {
     printChannelOptions(path, context);
   } else {
@@ -132,6 +143,12 @@ TimerForm& prePopulateTimerForm(TimerForm& form) {
   form.target = 0;
   form.enable = 0;
   return form;
+}
+
+// Sink that lets text through only while the defaults must be saved again.
+void printResaveDefaults(std::string_view text, TemplateContext* context) {
+  assert(context != nullptr && context->userData != nullptr);
+  if (static_cast<const ScreenState*>(context->userData)->resaveDefaults) quibOut(text);
 }
 
 // Sink that lets text through only while a timer is being edited.
