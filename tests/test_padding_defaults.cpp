@@ -225,19 +225,9 @@ TEST_F(PaddingDefaults, MarkerFollowsInstalledTriggers) {
       EXPECT_EQ(sourceMarker(), setting.marker);
       EXPECT_EQ(defaultsNeedSaving(), setting.needSaving);
 
-      // A timer of the form with a 5-minute margin before and 2 after.
-      TimerValues values;
-      values.channel = "7";
-      values.day = "3";
-      values.month = "5";
-      values.year = "2030";
-      values.hh = "20";
-      values.mm = "0";
-      values.hours = "1";
-      values.mins = "0";
-      values.prepad = 300;
-      values.postpad = 120;
-      values.repeat = "0";
+      // Channel 7 on 3 May 2030 at 20:00 for an hour, 5 minutes before, 2 after.
+      const TimerValues values{"7", "3", "5", "2030", "20", "0", "1", "0",
+                               300, 120, "0", "",     "",   "",  ""};
       if (action == Action::kUpdate) {
         int64_t id = firmwareInsert(dbPath, FirmwareTimer{});
         updateTimer(static_cast<int32_t>(id), values);
