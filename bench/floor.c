@@ -224,13 +224,14 @@ static struct Channel* readChannels(const char* path, int* count) {
   return list;
 }
 
-static int readSetting(sqlite3* db, sqlite3_stmt* st, const char* name) {
+static int readSetting(sqlite3* db, sqlite3_stmt* st, const char* name, int* found) {
   sqlite3_reset(st);
   sqlite3_bind_text(st, 1, name, -1, SQLITE_STATIC);
   int value = 0;
   int rc = sqlite3_step(st);
   if (rc == SQLITE_ROW) {
     value = sqlite3_column_int(st, 0);
+    *found = 1;
   } else if (rc != SQLITE_DONE) {
     fail(sqlite3_errmsg(db));
   }
@@ -834,14 +835,26 @@ static void listPage(const char* timerDb, const char* channelFile) {
   if (sqlite3_open_v2(timerDb, &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, NULL) != SQLITE_OK)
     fail("open");
   sqlite3_busy_timeout(db, 2000);
-  int prepad = 0, postpad = 0;
+  int prepad = 0, postpad = 0, stored = 0;
   sqlite3_stmt* st = NULL;
   if (sqlite3_prepare_v2(db, "select value from settings where name = ?", -1, &st, NULL) ==
       SQLITE_OK) {
-    prepad = readSetting(db, st, "prepad");
-    postpad = readSetting(db, st, "postpad");
+    prepad = readSetting(db, st, "prepad", &stored);
+    postpad = readSetting(db, st, "postpad", &stored);
   }
   sqlite3_finalize(st);
+  /* Default rows without their three triggers ask to be saved again. */
+  int triggers = 0;
+  if (sqlite3_prepare_v2(db,
+                         "select count(*) from sqlite_master where type = 'trigger' and "
+                         "lower(tbl_name) = 'timer_record_table' and lower(name) in "
+                         "('ins_padding', 'upd_prepadding', 'upd_postpadding')",
+                         -1, &st, NULL) != SQLITE_OK ||
+      sqlite3_step(st) != SQLITE_ROW)
+    fail(sqlite3_errmsg(db));
+  triggers = sqlite3_column_int(st, 0);
+  sqlite3_finalize(st);
+  const int resave = stored && triggers != 3;
   int rowCount = 0;
   struct Row* rows = readRows(db, &rowCount);
   int channelCount = 0;
@@ -874,7 +887,29 @@ static void listPage(const char* timerDb, const char* channelFile) {
       "\">\n<button type=\"submit\" class=\"btn btn-quiet\" name=\"logout\" value=\"1\">Sign "
       "out</button>\n</form>\n</nav>\n</header>\n\n"
       "<div class=\"msg msg-error\" role=\"alert\"></div>\n"
-      "<div class=\"msg msg-notice\" role=\"status\"></div>\n\n<main>\n"
+      "<div class=\"msg msg-notice\" role=\"status\"></div>\n",
+      stdout);
+  if (resave) {
+    fputs(
+        "<div class=\"msg msg-warning\" role=\"status\">\n"
+        "<form class=\"inline\" method=\"post\" action=\"skedra.cgi\" accept-charset=\"utf-8\">\n"
+        "<input type=\"hidden\" name=\"quibsession\" value=\"\">\n"
+        "<input type=\"hidden\" name=\"formtoken\" value=\"",
+        stdout);
+    fputs(token, stdout);
+    printf(
+        "\">\n<input type=\"hidden\" name=\"sort\" value=\"\">\n"
+        "<input type=\"hidden\" name=\"savedef\" value=\"1\">\n"
+        "<input type=\"hidden\" name=\"prepad\" value=\"%d\">\n"
+        "<input type=\"hidden\" name=\"postpad\" value=\"%d\">\n"
+        "The default margins are stored but no longer applied to the recorder's own timers: "
+        "save them again.\n"
+        "<button type=\"submit\" class=\"btn\" name=\"update\" value=\"Save defaults "
+        "again\">Save defaults again</button>\n</form>\n</div>\n",
+        prepad / 60, postpad / 60);
+  }
+  fputs(
+      "\n\n<main>\n"
       "<section class=\"panel\" aria-labelledby=\"timers-heading\">\n"
       "<h2 id=\"timers-heading\">Timers</h2>\n"
       "<form method=\"post\" action=\"skedra.cgi\" accept-charset=\"utf-8\">\n"
@@ -908,7 +943,9 @@ static void listPage(const char* timerDb, const char* channelFile) {
       "<section class=\"panel\" "
       "aria-labelledby=\"form-heading\">\n<h2 id=\"form-heading\">Create new timer</h2>\n"
       "<form class=\"timer-form\" method=\"post\" action=\"skedra.cgi\" "
-      "accept-charset=\"utf-8\">\n<input type=\"hidden\" name=\"quibsession\" value=\"\">\n"
+      "accept-charset=\"utf-8\">\n"
+      "<input type=\"submit\" hidden tabindex=\"-1\" name=\"create\" value=\"Create\">\n"
+      "<input type=\"hidden\" name=\"quibsession\" value=\"\">\n"
       "<input type=\"hidden\" name=\"formtoken\" value=\"",
       stdout);
   fputs(token, stdout);
@@ -964,7 +1001,9 @@ static void listPage(const char* timerDb, const char* channelFile) {
       "max=\"720\" required aria-label=\"Margin before (minutes)\" value=\"%d\">\n"
       "<span class=\"unit\" aria-hidden=\"true\">after</span>\n"
       "<input type=\"number\" class=\"w3\" id=\"f-postpad\" name=\"postpad\" min=\"-720\" "
-      "max=\"720\" required aria-label=\"Margin after (minutes)\" value=\"%d\">\n</div>\n"
+      "max=\"720\" required aria-label=\"Margin after (minutes)\" value=\"%d\">\n"
+      "<button type=\"submit\" class=\"btn\" name=\"savedefonly\" value=\"Save as defaults "
+      "only\" formnovalidate>Save as defaults only</button>\n</div>\n"
       "<div class=\"choice\">\n"
       "<input type=\"checkbox\" id=\"f-savedef\" name=\"savedef\" value=\"1\">\n"
       "<label for=\"f-savedef\">Save margins as defaults</label>\n</div>\n</fieldset>\n\n"

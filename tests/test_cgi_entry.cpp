@@ -552,7 +552,10 @@ TEST_F(RequestEntry, EveryActionSaysWhatItDid) {
     bool unchanged = false;  // the timer table must be exactly as before
     std::string msg = "";
     std::string mode = "create";
+    std::string defaults = "";  // the stored defaults afterwards, "pre/post" seconds ("" none)
   };
+  constexpr const char* kSaved5And5 =
+      "Saved the default margins: 5 minutes before, 5 minutes after. No timer was written.";
   const std::vector<Case> cases = {
       {"delete=Delete&key=1&key=2", "Deleted 2 timers.", 0},
       {"delete=Delete&key=2", "Deleted 1 timer.", 1},
@@ -572,6 +575,21 @@ TEST_F(RequestEntry, EveryActionSaysWhatItDid) {
        "Updated \"&quot;Final&quot;\".", 2},
       // Neither the timer nor the defaults change for a timer that is gone.
       {std::string("update=Update&savedef=1&key=9&title=Lost") + kTimer, kGone, 2, true},
+      // Without a timer, or with key 0, only the defaults are saved.
+      {"update=Update&savedef=1&prepad=-1&postpad=1",
+       "Saved the default margins: -1 minute before, 1 minute after. No timer was written.", 2,
+       true, "", "create", "-60/60"},
+      {std::string("update=Update&savedef=1&key=0&title=Lost") + kTimer, kSaved5And5, 2, true, "",
+       "create", "300/300"},
+      {std::string("update=Update&key=0&title=Lost") + kTimer, kGone, 2, true},
+      // The form's own button, whatever else the form sends: the timer being
+      // edited stays in its form, unchanged.
+      {std::string("savedefonly=1&key=2&title=Lost") + kTimer, kSaved5And5, 2, true, "", "update",
+       "300/300"},
+      {std::string("savedefonly=1&create=Create&key=0&title=Lost") + kTimer, kSaved5And5, 2, true,
+       "", "create", "300/300"},
+      {"savedefonly=1&prepad=721",
+       "Not saved: a margin must lie between -720 and 720 minutes (12 hours).", 2, true},
       {"edit=Edit&key=9", kGone, 2, true},
       {"edit=Edit&key=2", "", 2, true, "", "update"},
   };
@@ -579,7 +597,10 @@ TEST_F(RequestEntry, EveryActionSaysWhatItDid) {
     SCOPED_TRACE(c.query);
     {
       TestDb db(timerDb);
-      db.exec("delete from timer_record_table");
+      db.exec(
+          "delete from timer_record_table; drop table if exists settings; drop trigger if exists "
+          "ins_padding; drop trigger if exists upd_prepadding; drop trigger if exists "
+          "upd_postpadding");
     }
     insertTimer(timerDb, 1, "Film", 1);
     insertTimer(timerDb, 2, "Match", 1);
@@ -596,7 +617,12 @@ TEST_F(RequestEntry, EveryActionSaysWhatItDid) {
       EXPECT_EQ(timers(), before);
     }
     TestDb db(timerDb);
-    EXPECT_EQ(db.integer("select count(*) from sqlite_master where name = 'settings'"), 0);
+    const bool stored = !c.defaults.empty();
+    EXPECT_EQ(db.integer("select count(*) from sqlite_master where name = 'settings'"), stored);
+    if (stored) {
+      EXPECT_EQ(db.scalar("select group_concat(value, '/') from settings"), c.defaults);
+      EXPECT_EQ(db.integer("select count(*) from sqlite_master where type = 'trigger'"), 3);
+    }
   }
 }
 

@@ -104,6 +104,7 @@ std::vector<Field> successfulControls(const std::string& form) {
     const auto attrs = attributes(tag);
     const std::string type = attrs.count("type") ? attrs.at("type") : "text";
     if ((type == "checkbox" || type == "radio") && !attrs.count("checked")) continue;
+    if (type == "submit") continue;
     fields.push_back({attrs.at("name"), attrs.count("value") ? attrs.at("value") : "on"});
   }
   for (size_t at = form.find("<select "); at != std::string::npos;
@@ -459,10 +460,11 @@ TEST_F(CgiListScreen, FormsSendExactlyTheParametersTheProgramReads) {
   const std::string page = get("edit=Edit&key=1").body;
   const std::string timerForm = between(page, "<form class=\"timer-form\"", "</form>");
   EXPECT_EQ(controlNames(timerForm),
-            (std::set<std::string>{
-                "quibsession", "key",     "title",  "channel",  "day",    "month",     "year",
-                "hh",          "mm",      "hours",  "mins",     "prepad", "postpad",   "savedef",
-                "repeat",      "quality", "target", "disabled", "update", "formtoken", "sort"}));
+            (std::set<std::string>{"quibsession", "key",        "title",    "channel", "day",
+                                   "month",       "year",       "hh",       "mm",      "hours",
+                                   "mins",        "prepad",     "postpad",  "savedef", "repeat",
+                                   "quality",     "target",     "disabled", "update",  "formtoken",
+                                   "sort",        "savedefonly"}));
   const std::string tableForm = between(page, "<h2 id=\"timers-heading\"", "</form>");
   EXPECT_EQ(controlNames(tableForm),
             (std::set<std::string>{"quibsession", "key", "enable", "disable", "clone", "delete",
@@ -527,6 +529,55 @@ TEST_F(CgiListScreen, UnreadableZoneIsNamedAndUtcUsed) {
   const std::optional<TimerRow> written = readLastTimerRow(timerDb);
   ASSERT_TRUE(written);
   EXPECT_EQ(written->timestampStart, firmwareStartSeconds(2027, 6, 15, 20, 15));
+}
+
+// Default rows whose triggers are gone: the page asks for them to be saved
+// again, and its one button does so. The timer form's own button saves the
+// form's margins alone, from the edit form too, which comes back as entered.
+// Neither writes a timer.
+TEST_F(CgiListScreen, DefaultsAreSavedWithoutATimer) {
+  TestDb(timerDb).exec(
+      "create table settings (name text, value text);"
+      "insert into settings values ('prepad', '120'), ('postpad', '300')");
+  const char* const everything = "select * from timer_record_table order by ID";
+  const std::vector<std::string> before = TestDb(timerDb).rows(everything);
+  const std::string kNotApplied = "no longer applied to the recorder's own timers";
+  // Sends the form as a browser does when its button is pressed, some
+  // fields changed first; returns the page's timer form.
+  auto send = [&](const std::string& form, const std::string& button, const std::string& prepad) {
+    std::string body;
+    for (const Field& field : successfulControls(form)) {
+      const std::string& value = field.name == "prepad" && !prepad.empty() ? prepad : field.value;
+      body += formEncode(field.name) + "=" + formEncode(value) + "&";
+    }
+    CgiRequest request;
+    request.method = "POST";
+    request.body = body + button;
+    request.workDir = dir.path();
+    request.timerDb = timerDb;
+    request.fakeTime = kNow;
+    request.signIn = true;
+    const std::string page = runCgi(request).body;
+    EXPECT_EQ(TestDb(timerDb).rows(everything), before);
+    EXPECT_EQ(page.find(kNotApplied), std::string::npos);
+    return between(page, "<form class=\"timer-form\"", "</form>");
+  };
+
+  const std::string page = get("").body;
+  ASSERT_NE(page.find(kNotApplied), std::string::npos);
+  send(between(page, "<div class=\"msg msg-warning\"", "</form>"), "update=Save", "");
+  EXPECT_EQ(TestDb(timerDb).integer("select count(*) from sqlite_master where type = 'trigger'"),
+            3);
+  const std::string form =
+      send(between(get("edit=Edit&key=1").body, "<form class=\"timer-form\"", "</form>"),
+           "savedefonly=Save", "7");
+  EXPECT_EQ(TestDb(timerDb).rows("select value from settings order by rowid"),
+            (std::vector<std::string>{"420", "300"}));
+  std::map<std::string, std::string> values;
+  for (const Field& field : successfulControls(form)) values[field.name] = field.value;
+  EXPECT_EQ(values["key"], "1");
+  EXPECT_EQ(values["prepad"], "7");
+  EXPECT_EQ(controlNames(form).count("update"), 1u);
 }
 
 // A timer entered in the recorder's zone lists with the margins and end time

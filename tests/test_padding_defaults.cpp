@@ -184,47 +184,77 @@ TEST_F(PaddingDefaults, LargeNumbersGiveCompleteTriggerTexts) {
   EXPECT_EQ(readTimerRow(dbPath, id)->timestampOffset, 3600 + 2100000000LL);
 }
 
-// The interface marks its writes whenever the triggers are installed, 0/0
-// defaults included, so its own margins survive them; without triggers the
-// row is written unmarked.
-TEST_F(PaddingDefaults, OwnMarginsSurviveInstalledTriggers) {
-  struct Case {
-    const char* settings;
-    bool save, reload;
-  } cases[] = {
-      {"no settings table", false, false},
-      {"0/0 saved by this request", true, false},
-      {"0/0 saved by an earlier request", true, true},
+// The interface marks its writes exactly when the three triggers are
+// installed, whatever the defaults, so that a create, an update and a clone
+// keep the times they are written with: a clone starts when its original
+// does. Default rows whose triggers are gone (a rebuilt table) leave the
+// writes unmarked, as nothing would take the marker off.
+TEST_F(PaddingDefaults, MarkerFollowsInstalledTriggers) {
+  enum class Action { kCreate, kUpdate, kClone };
+  struct Setting {
+    const char* name;
+    bool save;  // defaults prepad/postpad saved (with their triggers)
+    int32_t prepad, postpad;
+    bool dropTriggers, reload;
+    int32_t marker;
+    bool needSaving;
+  } settings[] = {
+      {"no settings table", false, 0, 0, false, false, 0, false},
+      {"0/0 saved by this request", true, 0, 0, false, false, 100, false},
+      {"0/0 saved by an earlier request", true, 0, 0, false, true, 100, false},
+      {"5/10 saved by an earlier request", true, 300, 600, false, true, 100, false},
+      {"0/0 stored, triggers gone", true, 0, 0, true, true, 0, true},
+      {"5/10 stored, triggers gone", true, 300, 600, true, true, 0, true},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.settings);
-    forgetSettings();
-    if (c.save) savePaddingDefaults(0, 0);
-    if (c.reload) forgetSettings();
-    EXPECT_EQ(getSettings().installed, c.save);
-    TimerValues values;
-    values.channel = "7";
-    values.day = "3";
-    values.month = "5";
-    values.year = "2030";
-    values.hh = "20";
-    values.mm = "0";
-    values.hours = "1";
-    values.mins = "0";
-    values.prepad = 300;
-    values.repeat = "0";
-    createTimer(values);
-    TimerRow row = *readLastTimerRow(dbPath);
-    EXPECT_EQ(row.source, 10);
-    EXPECT_EQ(row.timestampStart, firmwareStartSeconds(2030, 5, 3, 20, 0) - 300);
-    EXPECT_EQ(row.timestampOffset, 300 + 3600);
+  const int64_t start = firmwareStartSeconds(2030, 5, 3, 20, 0);
+  for (const Setting& setting : settings) {
+    for (Action action : {Action::kCreate, Action::kUpdate, Action::kClone}) {
+      SCOPED_TRACE(std::string(setting.name) + ", action " + std::to_string(int(action)));
+      TestDb(dbPath).exec(
+          "drop table if exists settings; delete from timer_record_table; drop trigger if exists "
+          "ins_padding; drop trigger if exists upd_prepadding; drop trigger if exists "
+          "upd_postpadding");
+      openTimerDb();  // a new request, which reads the schema afresh
+      forgetSettings();
+      if (setting.save) savePaddingDefaults(setting.prepad, setting.postpad);
+      if (setting.dropTriggers) {
+        TestDb(dbPath).exec(
+            "drop trigger ins_padding; drop trigger upd_prepadding; drop trigger upd_postpadding");
+      }
+      if (setting.reload) forgetSettings();
+      EXPECT_EQ(sourceMarker(), setting.marker);
+      EXPECT_EQ(defaultsNeedSaving(), setting.needSaving);
+
+      // Channel 7 on 3 May 2030 at 20:00 for an hour, 5 minutes before, 2 after.
+      const TimerValues values{"7", "3", "5", "2030", "20", "0", "1", "0",
+                               300, 120, "0", "",     "",   "",  ""};
+      if (action == Action::kUpdate) {
+        int64_t id = firmwareInsert(dbPath, FirmwareTimer{});
+        updateTimer(static_cast<int32_t>(id), values);
+      } else {
+        createTimer(values);
+      }
+      TimerRow row = *readLastTimerRow(dbPath);
+      EXPECT_EQ(row.source, 10);
+      EXPECT_EQ(row.timestampStart, start - 300);
+      EXPECT_EQ(row.timestampOffset, 300 + 3600 + 120);
+      if (action == Action::kClone) {
+        cloneTimers({std::to_string(row.id)});
+        TimerRow copy = *readLastTimerRow(dbPath);
+        ASSERT_NE(copy.id, row.id);
+        EXPECT_EQ(copy.source, row.source);
+        EXPECT_EQ(copy.timestampStart, row.timestampStart);
+        EXPECT_EQ(copy.timestampOffset, row.timestampOffset);
+      }
+    }
   }
   // Firmware rows still get the 0/0 defaults.
+  forgetSettings();
   savePaddingDefaults(0, 0);
   FirmwareTimer firmware;
-  firmware.timestampStart = firmwareStartSeconds(2030, 5, 3, 20, 0) - 999;
+  firmware.timestampStart = start - 999;
   int64_t id = firmwareInsert(dbPath, firmware);
-  EXPECT_EQ(readTimerRow(dbPath, id)->timestampStart, firmwareStartSeconds(2030, 5, 3, 20, 0));
+  EXPECT_EQ(readTimerRow(dbPath, id)->timestampStart, start);
 }
 
 // ---------------------------------------------------------------------------

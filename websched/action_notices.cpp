@@ -7,6 +7,9 @@
 
 const char* const noticeGone = "That timer no longer exists.";
 const char* const noticeAlreadySent = "This form was already sent.";
+const char* const noticeDefaultsNotApplied =
+    "The default margins are stored but no longer applied to the recorder's own timers: save "
+    "them again.";
 
 std::string groupNotice(GroupAction action, int32_t count) {
   if (count <= 0) return noticeGone;
@@ -60,4 +63,21 @@ void appendNotice(std::string& notice, std::string_view sentence) {
   if (sentence.empty()) return;
   if (!notice.empty()) notice += ' ';
   notice += sentence;
+}
+
+namespace {
+
+// "5 minutes before" / "1 minute after".
+std::string marginText(int32_t minutes, const char* side) {
+  std::string text = std::to_string(minutes);
+  text += minutes == 1 || minutes == -1 ? " minute " : " minutes ";
+  text += side;
+  return text;
+}
+
+}  // namespace
+
+std::string defaultsSavedNotice(int32_t prepadMinutes, int32_t postpadMinutes) {
+  return "Saved the default margins: " + marginText(prepadMinutes, "before") + ", " +
+         marginText(postpadMinutes, "after") + ". No timer was written.";
 }

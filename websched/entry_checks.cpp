@@ -44,12 +44,19 @@ std::string entryText(int64_t day, int64_t month, int64_t year, bool withTime, i
 
 }  // namespace
 
+std::optional<std::string_view> marginRefusal(int32_t prepadMinutes, int32_t postpadMinutes) {
+  if (!marginInRange(prepadMinutes) || !marginInRange(postpadMinutes)) {
+    return noticeMarginOutOfRange;
+  }
+  return std::nullopt;
+}
+
 // The margins are checked first: a margin out of range also makes the
 // window wrong, and the margin is what the user has to change.
 std::optional<std::string_view> entryRefusal(int32_t prepadMinutes, int32_t postpadMinutes,
                                              std::string_view hours, std::string_view mins) {
-  if (!marginInRange(prepadMinutes) || !marginInRange(postpadMinutes)) {
-    return noticeMarginOutOfRange;
+  if (std::optional<std::string_view> refusal = marginRefusal(prepadMinutes, postpadMinutes)) {
+    return refusal;
   }
   const int64_t window = (int64_t{prepadMinutes} + postpadMinutes) * 60 +
                          int64_t{quibAtoi(hours)} * 3600 + int64_t{quibAtoi(mins)} * 60;

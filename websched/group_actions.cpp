@@ -33,8 +33,8 @@ const char* const kDeleteSql = "delete from timer_record_table where id = :id";
 const char* const kEnableSql = "update timer_record_table set enable=0 where id = :id";
 const char* const kDisableSql = "update timer_record_table set enable=1 where id = :id";
 // A clone is disabled, unlocked and gets a new ID; its source carries the
-// marker when padding defaults are active, so that the triggers keep its
-// times and only strip the marker.
+// marker while the padding triggers are installed, so that they keep its
+// times and only strip the marker: it records when its original does.
 const char* const kCloneSql =
     "insert into timer_record_table (datestamp, date, date_year, date_month, date_day, "
     "start_hour, start_minute, length_hour, length_minute,source, channel, quality, target, SAP, "
@@ -88,12 +88,10 @@ int disableTimers(const KeyList& keys, int32_t* changed) {
 }
 
 int cloneTimers(const KeyList& keys, int32_t* changed) {
-  // The defaults are read in the transaction that clones: the database is
-  // held once for both.
+  // Whether the triggers are installed is read in the transaction that
+  // clones: the database is held once for both.
   timer_store::StoreTransaction transaction(kSiteGroupBegin, kSiteGroupCommit);
-  const PaddingSettings& settings = getSettings();
-  int32_t sourceBase = settings.prepad != 0 || settings.postpad != 0 ? 100 : 0;
-  const int result = groupExec(kCloneSql, keys, sourceBase, changed);
+  const int result = groupExec(kCloneSql, keys, sourceMarker(), changed);
   transaction.commit();
   return result;
 }

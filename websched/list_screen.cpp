@@ -46,6 +46,8 @@ void displayListScreen(std::string_view message, int32_t editKey, std::string_vi
   state.buttonLabel = std::string(buttonLabel);
   const bool creating = command == createCmd;
   if (creating) prePopulateTimerForm(state.form);
+  // Whether the defaults must be saved again is read with them.
+  state.resaveDefaults = defaultsNeedSaving();
   state.entered = entered;
   state.sortNext = getParam("sort") == kSortNext;
   // The rows are read with the defaults and before anything is rendered, so
@@ -84,6 +86,13 @@ void displayListScreen(std::string_view message, int32_t editKey, std::string_vi
     zoneWarning = kZoneWarningStart + quibHtmlEscape(*zone) + kZoneWarningEnd;
   }
   list = strelem("zoneWarning", zoneWarning, std::move(list));
+  if (state.resaveDefaults) {
+    // The stored defaults, which the page's button saves again.
+    const PaddingSettings& defaults = getSettings();
+    list = strelem("defaultsNotice", noticeDefaultsNotApplied, std::move(list));
+    list = intelem("defPrepad", defaults.prepad / 60, std::move(list));
+    list = intelem("defPostpad", defaults.postpad / 60, std::move(list));
+  }
   // The "Next recording" header sorts by it, or back to the database's order.
   const std::string sortLink = state.sortNext ? selfUrl : selfLink + "sort=" + kSortNext;
   list = strelem("sortNext", state.sortNext ? kSortNext : "", std::move(list));
@@ -111,6 +120,8 @@ void commandProcessor(std::string_view name, std::string_view path, TemplateCont
     printRepeatOptions(path, context);
   } else if (name == "cancelupd") {
     readTextFile(file, context, printCancelUpdate);
+  } else if (name == "resavedef") {
+    readTextFile(file, context, printResaveDefaults);
   } else if (name == "chopts") {
     printChannelOptions(path, context);
   } else {
@@ -142,6 +153,12 @@ TimerForm& prePopulateTimerForm(TimerForm& form) {
   form.target = 0;
   form.enable = 0;
   return form;
+}
+
+// Sink that lets text through only while the defaults must be saved again.
+void printResaveDefaults(std::string_view text, TemplateContext* context) {
+  assert(context != nullptr && context->userData != nullptr);
+  if (static_cast<const ScreenState*>(context->userData)->resaveDefaults) quibOut(text);
 }
 
 // Sink that lets text through only while a timer is being edited.

@@ -40,6 +40,10 @@ constexpr int kSiteEditRead = 4;
 // Exit status after a "reinit" request.
 constexpr int kExitReinit = 100;
 
+// The timer form's button that saves the form's margins as the defaults and
+// writes no timer.
+constexpr const char* kSaveDefaultsOnly = "savedefonly";
+
 // The form sends margins in minutes; the store works in seconds. A number
 // far outside the form's range saturates at the 32-bit limits rather than
 // overflowing.
@@ -112,14 +116,45 @@ int runGroupAction(std::string& notice) {
   return result;
 }
 
+// Saves the request's margins as the padding defaults and writes no timer.
+// Margins beyond the bounds are refused as they are for a timer.
+int runDefaultsSave(std::string& notice) {
+  const int32_t prepadMinutes = quibAtoi(getParam("prepad"));
+  const int32_t postpadMinutes = quibAtoi(getParam("postpad"));
+  if (std::optional<std::string_view> refusal = marginRefusal(prepadMinutes, postpadMinutes)) {
+    notice = *refusal;
+    return 0;
+  }
+  if (!claimFormToken()) {
+    notice = noticeAlreadySent;
+    return 0;
+  }
+  savePaddingDefaults(minutesToSeconds(prepadMinutes), minutesToSeconds(postpadMinutes));
+  noteActionDone();
+  notice = defaultsSavedNotice(prepadMinutes, postpadMinutes);
+  return 0;
+}
+
+// The timer form as the request sent it, for the page after its button
+// saved only the defaults: the user goes on with it as entered.
+TimerForm sentForm() {
+  const int32_t prepadMinutes = quibAtoi(getParam("prepad"));
+  const int32_t postpadMinutes = quibAtoi(getParam("postpad"));
+  return enteredForm(quibAtoi(getParam("key")),
+                     formValues(minutesToSeconds(prepadMinutes), minutesToSeconds(postpadMinutes)),
+                     prepadMinutes, postpadMinutes);
+}
+
 // Stores the padding defaults when asked to, then creates the timer, or
-// updates the one named by "key" when only "update" is present. An update of
-// a timer that no longer exists changes nothing, the defaults included, and
-// neither does an entry beyond the bounds: its form comes back as entered in
-// refused. Both writes are one transaction: a failure leaves neither behind.
+// updates the one named by "key" when only "update" is present; an update
+// without a key (or with key 0) that saves the defaults saves them alone. An
+// update of a timer that no longer exists changes nothing, the defaults
+// included, and neither does an entry beyond the bounds: its form comes back
+// as entered in refused. Both writes are one transaction: a failure leaves neither behind.
 int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
   const bool creating = isParam("create") != 0;
   const int32_t key = quibAtoi(getParam("key"));
+  if (!creating && key == 0 && isParam("savedef")) return runDefaultsSave(notice);
   // An update asks whether its timer still exists in the transaction that
   // writes it, so the database is held once, not twice.
   std::optional<timer_store::StoreTransaction> transaction;
@@ -172,7 +207,8 @@ int main(int argc, char** argv) {
   // What the action did, for the page; the title of the timer being edited.
   std::string notice;
   std::string editTitle;
-  // The form of a refused write, as entered.
+  // The form as entered, when its write was refused or its button saved only
+  // the defaults.
   std::optional<TimerForm> refused;
   int exitStatus = 0;
   // The gate's message and the session id for the self URL: none so far.
@@ -203,16 +239,12 @@ int main(int argc, char** argv) {
     // The list screen as it is.
   } else if (isParam("delete") || isParam("enable") || isParam("disable") || isParam("clone")) {
     actionResult = runGroupAction(notice);
+  } else if (isParam(kSaveDefaultsOnly)) {
+    // The button wins over the form's other fields: it writes no timer.
+    actionResult = runDefaultsSave(notice);
+    refused = sentForm();
   } else if (isParam("create") || isParam("update")) {
     actionResult = runTimerWrite(notice, refused);
-    // A refused update stays in the form of the timer being edited.
-    if (refused && refused->id != 0) {
-      beginTimerRead(kSiteEditRead);
-      editKey = refused->id;
-      editTitle = timerTitle(editKey).value_or("");
-      command = "update";
-      buttonLabel = "Update";
-    }
   } else if (isParam("edit")) {
     // An edit link of a timer that is gone shows the create form instead.
     const int32_t key = quibAtoi(getParam("key"));
@@ -227,6 +259,19 @@ int main(int argc, char** argv) {
     }
   } else if (isParam("reinit")) {
     exitStatus = kExitReinit;
+  }
+  // A form kept as entered for a timer being edited stays in that timer's
+  // form; the timer gone, it becomes a new one.
+  if (refused && refused->id != 0) {
+    beginTimerRead(kSiteEditRead);
+    if (std::optional<std::string> title = timerTitle(refused->id)) {
+      editKey = refused->id;
+      editTitle = std::move(*title);
+      command = "update";
+      buttonLabel = "Update";
+    } else {
+      refused->id = 0;
+    }
   }
 
   std::string_view message =

@@ -36,6 +36,8 @@ constexpr int kSiteMissingBindName = 43;
 constexpr int kSiteMissingBindValue = 44;
 constexpr int kSiteMissingStep = 45;
 constexpr int kSiteSaveCommit = 46;
+constexpr int kSiteTriggersPrepare = 47;
+constexpr int kSiteTriggersStep = 48;
 
 // The row names, in this order: index 0 is the pre-padding, 1 the post-padding.
 const char* const kSettingNames[] = {"prepad", "postpad"};
@@ -45,6 +47,13 @@ const char* const kSelectSettingSql = "select value from settings where name = ?
 const char* const kUpdateSettingSql = "update settings set value=:value where name=:name";
 const char* const kCreateSettingsSql = "create table settings (name text, value text)";
 const char* const kInsertSettingSql = "insert into settings (name, value) values (:name, :value)";
+// The padding triggers that the timer table carries: all three or the
+// marker is not written.
+const char* const kCountTriggersSql =
+    "select count(*) from sqlite_master where type = 'trigger' and lower(tbl_name) = "
+    "'timer_record_table' and lower(name) in ('ins_padding', 'upd_prepadding', "
+    "'upd_postpadding')";
+constexpr int kTriggerCount = 3;
 
 const char* const kDropTriggerSql[] = {
     "drop trigger if exists ins_padding",
@@ -159,12 +168,19 @@ void writeSettingRows(const PaddingSettings& values) {
   }
 }
 
+// True when the timer table carries all three padding triggers.
+bool triggersInstalled() {
+  SqliteStatement statement = prepareOrExit(kCountTriggersSql, kSiteTriggersPrepare);
+  stepOrExit(statement, kSiteTriggersStep);
+  return sqlite3_column_int(statement.get(), 0) == kTriggerCount;
+}
+
 }  // namespace
 
-// Loads the defaults on first use; the cache then stands for the rest of the
-// process. No settings table (or one the query cannot read) means no
-// defaults; any other failure, such as a database another process holds
-// locked, ends the request.
+// Loads the defaults and whether their triggers are installed on first use;
+// the cache then stands for the rest of the process. No settings table (or
+// one the query cannot read) means no defaults; any other failure, such as a
+// database another process holds locked, ends the request.
 const PaddingSettings& getSettings() {
   if (webschedSettingsPtr) return *webschedSettingsPtr;
   webschedSettings = PaddingSettings{};
@@ -172,7 +188,11 @@ const PaddingSettings& getSettings() {
   sqlite3_stmt* raw = nullptr;
   int code = sqlite3_prepare_v2(web_sched_db, kSelectSettingSql, -1, &raw, nullptr);
   SqliteStatement statement(raw);
-  if (code == SQLITE_ERROR) return webschedSettings;
+  if (code == SQLITE_ERROR) {
+    statement.reset();
+    webschedSettings.triggers = triggersInstalled();
+    return webschedSettings;
+  }
   checkOrExit(statement, code, kSiteReadPrepare);
   for (int index = 0; index < kSettingCount; ++index) {
     if (index > 0) checkOrExit(statement, sqlite3_reset(statement.get()), kSiteReadReset);
@@ -181,10 +201,24 @@ const PaddingSettings& getSettings() {
                 kSiteReadBind);
     if (stepOrExit(statement, kSiteReadStep) == SQLITE_ROW) {
       setSettingValue(webschedSettings, index, sqlite3_column_int(statement.get(), 0));
-      webschedSettings.installed = true;
+      webschedSettings.stored = true;
     }
   }
+  statement.reset();
+  webschedSettings.triggers = triggersInstalled();
   return webschedSettings;
+}
+
+// The one rule for the marker. Whether a default is nonzero or stored plays
+// no part: under 0/0 defaults the triggers still rewrite an unmarked row's
+// times, and without triggers a marked row would keep its marker.
+int32_t sourceMarker() {
+  return getSettings().triggers ? 100 : 0;
+}
+
+bool defaultsNeedSaving() {
+  const PaddingSettings& settings = getSettings();
+  return settings.stored && !settings.triggers;
 }
 
 // Stores both defaults and replaces the three triggers with ones that carry
@@ -196,7 +230,7 @@ void savePaddingDefaults(int32_t prepad, int32_t postpad) {
   timer_store::StoreTransaction transaction(kSiteSaveBegin, kSiteSaveCommit);
   writeSettingRows(PaddingSettings{prepad, postpad});
   for (const char* drop : kDropTriggerSql) execSQL(drop);
-  webschedSettings = PaddingSettings{prepad, postpad, true};
+  webschedSettings = PaddingSettings{prepad, postpad, true, true};
   webschedSettingsPtr = &webschedSettings;
   execSQL(kInsertTriggerSql);
   execSQLbyTmpl(kPrepaddingTriggerTemplate, prepad);

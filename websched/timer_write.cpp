@@ -125,10 +125,7 @@ int execBoundSQL(const char* sql, int32_t id, const TimerValues& values) {
   int32_t mins = quibAtoi(values.mins);
   int32_t channel = channelNumber(values.channel);
   int32_t repeat = quibAtoi(values.repeat);
-  const PaddingSettings& settings = getSettings();
-  // With the padding triggers installed (0/0 defaults included) the write is
-  // marked, so that the triggers keep the margins the form sent.
-  int32_t sourceBase = settings.installed ? 100 : 0;
+  int32_t sourceBase = sourceMarker();
 
   // The form's fields read as local time and normalised in place (minute 75,
   // hour 24, 31 April), the same reading the list makes of the stored columns.

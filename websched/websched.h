@@ -122,6 +122,9 @@ enum class GroupAction { kDelete, kEnable, kDisable, kClone };
 
 extern const char* const noticeGone;         // "That timer no longer exists."
 extern const char* const noticeAlreadySent;  // "This form was already sent."
+// Default rows without their triggers: "The default margins are stored but
+// no longer applied to the recorder's own timers: save them again."
+extern const char* const noticeDefaultsNotApplied;
 
 // "Deleted 2 timers.", "Enabled 1 timer.", "Cloned 1 timer (the copy is
 // disabled)." ...; count 0 says that the timers no longer exist.
@@ -129,6 +132,9 @@ std::string groupNotice(GroupAction action, int32_t count);
 // 'Created "<title>".' / 'Updated "<title>".' with the title HTML-escaped.
 std::string createdNotice(std::string_view title);
 std::string updatedNotice(std::string_view title);
+// "Saved the default margins: 5 minutes before, 10 minutes after. No timer
+// was written."
+std::string defaultsSavedNotice(int32_t prepadMinutes, int32_t postpadMinutes);
 // Appends sentence to notice, separated by one space: the action's own
 // sentence comes first, any remarks on the entry follow it.
 void appendNotice(std::string& notice, std::string_view sentence);
@@ -348,15 +354,25 @@ ListChecks listChecks(const std::vector<TimerSchedule>& timers,
 struct PaddingSettings {
   int32_t prepad = 0;   // seconds
   int32_t postpad = 0;  // seconds
-  // The settings table holds the defaults, so the padding triggers are
-  // installed: the interface's own writes must carry the marker.
-  bool installed = false;
+  // The settings table holds default rows.
+  bool stored = false;
+  // The three padding triggers are installed on the timer table.
+  bool triggers = false;
 };
 extern PaddingSettings webschedSettings;
 extern PaddingSettings* webschedSettingsPtr;
 
-// The padding defaults of this process, loaded on first use.
+// The padding defaults of this process and whether their triggers are
+// installed, loaded on first use.
 const PaddingSettings& getSettings();
+// What the interface adds to the source of every row it writes (create,
+// update, clone): 100 exactly when the three padding triggers are installed,
+// which take it off again and keep the row's times as written; else 0, as
+// nothing would take it off.
+int32_t sourceMarker();
+// Default rows are stored but their triggers are not installed (a rebuilt
+// table, a restored backup): the defaults must be saved again.
+bool defaultsNeedSaving();
 // Stores both defaults and re-creates the three triggers, in one transaction.
 void savePaddingDefaults(int32_t prepad, int32_t postpad);
 // Expands a statement template with one integer and runs it with execSQL.
@@ -425,6 +441,9 @@ struct ScreenState {
   std::forward_list<std::string> pageTexts;
   // The request asks for the rows by their next recording ("sort=next").
   bool sortNext = false;
+  // Default rows are stored without their triggers: the page asks for them
+  // to be saved again.
+  bool resaveDefaults = false;
 };
 
 // notice: what the request's action did (page text, already escaped);
@@ -437,6 +456,9 @@ void displayListScreen(std::string_view message, int32_t editKey, std::string_vi
 void commandProcessor(std::string_view name, std::string_view path, TemplateContext* context);
 TimerForm& prePopulateTimerForm(TimerForm& form);
 void printCancelUpdate(std::string_view text, TemplateContext* context);
+// Sink of the include "resavedef": writes only while the defaults must be
+// saved again.
+void printResaveDefaults(std::string_view text, TemplateContext* context);
 
 // ---------------------------------------------------------------------------
 // Entry checks (entry_checks.cpp)
@@ -450,6 +472,9 @@ extern const char* const noticeWindowTooLong;
 // "Saved, but this timer lies in the past and will not record."
 extern const char* const noticeInThePast;
 
+// Why margins (in minutes) may not be written, to a timer or as the
+// defaults, or none when they may.
+std::optional<std::string_view> marginRefusal(int32_t prepadMinutes, int32_t postpadMinutes);
 // Why the form's timer (margins in minutes, length texts as sent) may not be
 // written, or none when it may. The bounds also hold for the padding
 // defaults. Computed in 64 bits, so no entry can wrap past them.
