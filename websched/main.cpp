@@ -91,6 +91,7 @@ int runGroupAction(std::string& notice) {
     return 0;
   }
   KeyList keys(values.begin(), values.begin() + count);
+  values = ParamValues();
   int32_t changed = 0;
   int result;
   GroupAction action;
@@ -108,6 +109,7 @@ int runGroupAction(std::string& notice) {
     result = cloneTimers(keys, &changed);
   }
   notice = groupNotice(action, changed);
+  commitFormToken();
   noteActionDone();
   return result;
 }
@@ -120,11 +122,18 @@ int runGroupAction(std::string& notice) {
 int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
   const bool creating = isParam("create") != 0;
   const int32_t key = quibAtoi(getParam("key"));
+  // The token is held before the timer database, by every request in that
+  // order, so that two requests never wait for each other's lock.
+  if (!claimFormToken()) {
+    notice = noticeAlreadySent;
+    return 0;
+  }
   // An update asks whether its timer still exists in the transaction that
   // writes it, so the database is held once, not twice.
   std::optional<timer_store::StoreTransaction> transaction;
   if (!creating) transaction.emplace(kSiteWriteBegin, kSiteWriteCommit);
   if (!creating && !timerTitle(key)) {
+    releaseFormToken();
     notice = noticeGone;
     return 0;
   }
@@ -134,12 +143,9 @@ int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
       formValues(minutesToSeconds(prepadMinutes), minutesToSeconds(postpadMinutes));
   if (std::optional<std::string_view> refusal =
           entryRefusal(prepadMinutes, postpadMinutes, values.hours, values.mins)) {
+    releaseFormToken();
     notice = *refusal;
     refused = enteredForm(creating ? 0 : key, values, prepadMinutes, postpadMinutes);
-    return 0;
-  }
-  if (!claimFormToken()) {
-    notice = noticeAlreadySent;
     return 0;
   }
   if (!transaction) transaction.emplace(kSiteWriteBegin, kSiteWriteCommit);
@@ -158,8 +164,17 @@ int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
   appendNotice(notice, normalisedRemark(values));
   appendNotice(notice, scheduleRemarks(written));
   transaction->commit();
+  commitFormToken();
   noteActionDone();
   return 0;
+}
+
+// The actions that change something; each needs the token of its form.
+bool actingRequest() {
+  for (const char* name : {"delete", "enable", "disable", "clone", "create", "update", "reinit"}) {
+    if (isParam(name)) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -196,9 +211,14 @@ int main(int argc, char** argv) {
   }
 
   // The first action that the request names wins. A request that another
-  // site started carries out none: it may not act for the signed-in user.
+  // site started carries out none: it may not act for the signed-in user;
+  // nor does one without the token of a form drawn for its session.
+  const bool acting = actingRequest();
   if (gate.crossSite) {
-    // The list screen as it is.
+    // The list screen as it is, saying why when the request asked to act.
+    if (acting) notice = gate.refusal;
+  } else if (acting && !formTokenValid(gate.signedInByPassword)) {
+    notice = noticeRefusedForm;
   } else if (isParam("delete") || isParam("enable") || isParam("disable") || isParam("clone")) {
     actionResult = runGroupAction(notice);
   } else if (isParam("create") || isParam("update")) {
@@ -224,7 +244,12 @@ int main(int argc, char** argv) {
       notice = noticeGone;
     }
   } else if (isParam("reinit")) {
-    exitStatus = kExitReinit;
+    if (claimFormToken()) {
+      commitFormToken();
+      exitStatus = kExitReinit;
+    } else {
+      notice = noticeAlreadySent;
+    }
   }
 
   std::string_view message =
