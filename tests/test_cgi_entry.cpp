@@ -790,6 +790,12 @@ TEST_F(RequestEntry, FormTokenCarriesAnActionOutOnce) {
   TestDb db(timerDb);
   EXPECT_EQ(column(1, "user_string"), "<none>");
   EXPECT_EQ(db.integer("select count(*) from sqlite_master where name = 'settings'"), 0);
+  // Opening the edit form changes nothing and needs no token, even with
+  // "reinit" beside it.
+  const CgiResponse edit = runCgi(request("edit=Edit&key=2&reinit"));
+  EXPECT_EQ(edit.exitStatus, 0);
+  EXPECT_EQ(probePage(edit).buttonVar, "update");
+  EXPECT_EQ(probePage(edit).notice, "");
   std::vector<std::string> used = {tokens["A"], tokens["B"], tokens["C"]};
   std::sort(used.begin(), used.end());
   EXPECT_EQ(TestDb(authDb).rows("select token from formtokens order by token"), used);

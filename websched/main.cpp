@@ -169,12 +169,13 @@ int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
   return 0;
 }
 
-// The actions that change something; each needs the token of its form.
+// True when the action that the request's dispatch picks changes something
+// (all but "edit", which only opens a form); each needs the token of its form.
 bool actingRequest() {
-  for (const char* name : {"delete", "enable", "disable", "clone", "create", "update", "reinit"}) {
+  for (const char* name : {"delete", "enable", "disable", "clone", "create", "update"}) {
     if (isParam(name)) return true;
   }
-  return false;
+  return !isParam("edit") && isParam("reinit");
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 import assert from 'node:assert/strict';
 import { execFileSync, spawn } from 'node:child_process';
 import fs from 'node:fs';
+import http from 'node:http';
 import { createRequire } from 'node:module';
 import net from 'node:net';
 import os from 'node:os';
@@ -146,8 +147,39 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     });
     t.after(() => server.kill('SIGTERM'));
     await waitForServer(base + '/skedra.css', server);
+    // Shows the request headers as the web server hands them to a program.
+    const headersCgi = path.join(prefix, 'www', 'cgi-bin', 'headers.cgi');
+    fs.writeFileSync(headersCgi, '#!/bin/sh\nprintf "Content-type: text/plain\\n\\n"\n' +
+      'env | grep -E "^(REQUEST_METHOD|HTTP_(HOST|ORIGIN|REFERER|SEC_FETCH_[A-Z]*))=" | sort\n' +
+      'printf "cookie: %s\\n" "${HTTP_COOKIE:+sent}"\n');
+    fs.chmodSync(headersCgi, 0o755);
   }
   const cgi = `${base}/cgi-bin/skedra.cgi`;
+
+  // A page of the same site on another port: what a neighbour's device or a
+  // second web server of the recorder serves. Its pages try to act for the
+  // signed-in browser with forms and images, with and without a referrer.
+  const attacks = new Map();
+  const attacker = http.createServer((req, res) => {
+    const body = attacks.get(new URL(req.url, 'http://x').pathname);
+    res.writeHead(body ? 200 : 404, { 'Content-Type': 'text/html; charset=utf-8' });
+    res.end(body || 'no such page');
+  });
+  await new Promise((resolve) => attacker.listen(0, '127.0.0.1', resolve));
+  t.after(() => attacker.close());
+  const sameSite = `http://127.0.0.1:${attacker.address().port}`;
+  const crossSite = `http://localhost:${attacker.address().port}`;
+  const attackPage = (name, { target = cgi, referrer = true, fields = {}, image = '' }) => {
+    const meta = referrer ? '' : '<meta name="referrer" content="no-referrer">';
+    const inputs = Object.entries(fields)
+      .map(([k, v]) => `<input type="hidden" name="${k}" value="${v}">`).join('');
+    attacks.set(`/${name}.html`, image
+      ? `<!DOCTYPE html><html><head>${meta}</head><body><img src="${target}?${image}"></body></html>`
+      : `<!DOCTYPE html><html><head>${meta}</head><body><form method="post" action="${target}">` +
+        `${inputs}</form><script>addEventListener('load', () => setTimeout(() => ` +
+        'document.forms[0].submit(), 50))</script></body></html>');
+    return `/${name}.html`;
+  };
 
   const context = await chromium.launchPersistentContext(path.join(work, 'profile'), {
     executablePath: chromiumPath,
@@ -575,6 +607,87 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     await submit(`a[href*="edit=Edit"][href*="key=${id}"]`);
     assert.equal(await page.locator('input[name="title"]').inputValue(), title);
     assert.equal(await page.locator('select[name="channel"]').inputValue(), 'AV');
+  });
+
+  await t.test('pages of the same site or another site cannot act', async () => {
+    const refused = 'Nothing was changed: this request did not come from a form of this page. ' +
+      'Reload the page and try again.';
+    const count = timers().length;
+    const variants = [
+      { name: 'form', fields: { delete: 'Delete', key: 1 } },
+      { name: 'form-no-referrer', referrer: false, fields: { delete: 'Delete', key: 1 } },
+      { name: 'form-made-up-token',
+        fields: { delete: 'Delete', key: 1, formtoken: '0123456789abcdef0123456789abcdef' } },
+      { name: 'create', referrer: false,
+        fields: { create: 'Create', title: 'Untergeschoben', channel: 3, hours: 1 } },
+    ];
+    for (const origin of [sameSite, crossSite]) {
+      for (const v of variants) {
+        const url = origin + attackPage(v.name, v);
+        await page.goto(url);
+        await page.waitForURL(/skedra\.cgi/);
+        // The same site sends the session cookie: the list with the refusal.
+        // Another site sends none (SameSite=Strict): the sign-in page.
+        if (origin === sameSite) assert.equal(await notice(), refused, `${origin} ${v.name}`);
+        else assert.ok(await onSignInPage(), `${origin} ${v.name}`);
+        assert.equal(timers().length, count, `${origin} ${v.name} changed the timers`);
+      }
+      for (const [name, referrer] of [['img', true], ['img-no-referrer', false]]) {
+        for (const query of ['delete=Delete&key=1', `create=Create&title=Bild&channel=3&hours=1`]) {
+          await page.goto(origin + attackPage(name, { referrer, image: query }));
+          await page.waitForLoadState('networkidle');
+          assert.equal(timers().length, count, `${origin} ${name} ${query} changed the timers`);
+        }
+      }
+    }
+    assert.notEqual(timerById(1), undefined);
+    // What the program sees of each (the local server only).
+    if (!remoteBase) {
+      const seen = [];
+      const show = async (what, url) => {
+        await page.goto(url);
+        await page.waitForURL(/headers\.cgi/);
+        seen.push(`-- ${what}\n${await page.locator('body').innerText()}`);
+      };
+      const dump = `${base}/cgi-bin/headers.cgi`;
+      await page.goto(cgi);
+      await page.evaluate((action) => { document.forms[0].action = action; }, dump);
+      await Promise.all([page.waitForURL(/headers\.cgi/), page.locator('form').first()
+        .evaluate((f) => f.submit())]);
+      seen.push(`-- the interface's own form\n${await page.locator('body').innerText()}`);
+      for (const [label, origin] of [['same site, other port', sameSite],
+        ['other site', crossSite]]) {
+        for (const referrer of [true, false]) {
+          const name = `dump-${referrer}`;
+          await show(`${label}, ${referrer ? 'with' : 'without'} referrer`,
+            origin + attackPage(name, { target: dump, referrer, fields: { delete: 'Delete' } }));
+        }
+      }
+      fs.writeFileSync(path.join(artifacts, 'headers-seen.txt'), seen.join('\n'));
+      assert.match(seen[0], /HTTP_SEC_FETCH_SITE=same-origin/);
+      assert.match(seen[1], /HTTP_SEC_FETCH_SITE=same-site/);
+      assert.match(seen[3], /HTTP_SEC_FETCH_SITE=cross-site/);
+    }
+    await page.goto(cgi);
+  });
+
+  await t.test('a thousand selected timers are deleted at once', async () => {
+    const count = timers().length;
+    const columns = Object.keys(timerById(1)).filter((c) => c !== 'ID').join(', ');
+    sqliteJson(timerDb, 'with recursive n(i) as (select 5000 union all select i + 1 from n ' +
+      `where i < 5999) insert into timer_record_table (ID, ${columns}) select i, ${columns} ` +
+      'from n, timer_record_table where ID = 1');
+    assert.equal(timers().length, count + 1000);
+    await page.goto(cgi);
+    await page.evaluate(() => {
+      for (const box of document.querySelectorAll('input[name="key"]')) {
+        if (Number(box.value) >= 5000) box.checked = true;
+      }
+    });
+    await submit('button[name="delete"]');
+    assert.equal(await notice(), 'Deleted 1000 timers.');
+    assert.equal(timers().length, count);
+    assert.notEqual(timerById(1), undefined);
   });
 
   await t.test('change the password and sign in with the new one', async () => {
