@@ -790,6 +790,15 @@ TEST_F(RequestEntry, FormTokenCarriesAnActionOutOnce) {
   TestDb db(timerDb);
   EXPECT_EQ(column(1, "user_string"), "<none>");
   EXPECT_EQ(db.integer("select count(*) from sqlite_master where name = 'settings'"), 0);
+  // Methods other than GET and POST act on nothing, with a token too.
+  for (const char* method : {"DELETE", "PUT", "HEAD"}) {
+    CgiRequest other = request("delete=Delete&key=2");
+    addPageToken(other);
+    other.method = method;
+    EXPECT_EQ(probePage(runCgi(other)).notice,
+              "Nothing was changed: only GET and POST requests act.");
+    EXPECT_EQ(timerCount(), 3);
+  }
   // Opening the edit form changes nothing and needs no token, even with
   // "reinit" beside it.
   const CgiResponse edit = runCgi(request("edit=Edit&key=2&reinit"));
