@@ -34,7 +34,7 @@ static const char kHeader[] =
     "Cache-Control: no-store\n"
     "X-Frame-Options: DENY\n"
     "Content-Security-Policy: frame-ancestors 'none'\n"
-    "Referrer-Policy: no-referrer\n"
+    "Referrer-Policy: same-origin\n"
     "X-Content-Type-Options: nosniff\n"
     "Content-type: text/html; charset=utf-8\n\n";
 
@@ -166,6 +166,8 @@ static int checkSession(const char* id) {
 static void signInPage(void) {
   char token[33];
   newToken(token);
+  /* The sign-in page's token goes out in its cookie as well. */
+  printf("Set-Cookie: quibsignin=%s; HttpOnly; SameSite=Strict\n", token);
   fputs(kHeader, stdout);
   fputs(
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"

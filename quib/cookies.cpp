@@ -67,7 +67,7 @@ constexpr const char* kProtectiveHeaders =
     "Cache-Control: no-store\n"
     "X-Frame-Options: DENY\n"
     "Content-Security-Policy: frame-ancestors 'none'\n"
-    "Referrer-Policy: no-referrer\n"
+    "Referrer-Policy: same-origin\n"
     "X-Content-Type-Options: nosniff\n";
 
 void quibPrintHttpHeader() {

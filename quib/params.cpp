@@ -17,6 +17,8 @@ namespace {
 // The request's pairs, in request order; views into a text of requestTexts.
 ParamTable cgi_params;
 int32_t cgi_paramNum = 0;
+// The request had more pairs than the table holds.
+bool cgi_paramsDropped = false;
 
 // Every parameter text read by parseParams. The table and every value handed
 // out point into these, so they are kept until the process ends (a repeated
@@ -116,33 +118,43 @@ int parseParams() {
     // text out from under the table.
     text = query;
   }
+  cgi_paramsDropped = false;
   if (!text) {
+    cgi_params.clear();
     cgi_paramNum = 0;
     return cgi_paramNum;
   }
   requestTexts.push_front(std::move(*text));
-  cgi_paramNum = parseParamPairs(std::string_view(requestTexts.front()), cgi_params);
+  cgi_paramNum =
+      parseParamPairs(std::string_view(requestTexts.front()), cgi_params, &cgi_paramsDropped);
   return cgi_paramNum;
 }
 
-int parseParamPairs(std::optional<std::string_view> text, ParamTable& table) {
+int parseParamPairs(std::optional<std::string_view> text, ParamTable& table, bool* more) {
+  table.clear();
+  if (more != nullptr) *more = false;
   if (!text) return 0;
-  int count = 0;
   std::string_view rest = *text;
-  while (!rest.empty() && count < kQuibMaxParams) {
+  while (!rest.empty()) {
     const size_t separator = rest.find('&');
     const std::string_view pair = rest.substr(0, separator);
-    if (!pair.empty()) table[count++] = pair;
+    if (!pair.empty()) {
+      if (table.size() == static_cast<size_t>(kQuibMaxParams)) {
+        if (more != nullptr) *more = true;
+        break;
+      }
+      table.push_back(pair);
+    }
     if (separator == std::string_view::npos) break;
     rest.remove_prefix(separator + 1);
   }
-  return count;
+  return static_cast<int>(table.size());
 }
 
 int getParamValues(int count, const ParamTable* table, std::string_view name, ParamValue* out,
                    bool single) {
   if (table == nullptr) return 0;
-  if (count > kQuibMaxParams) count = kQuibMaxParams;
+  if (count > static_cast<int>(table->size())) count = static_cast<int>(table->size());
   int matches = 0;
   for (int i = 0; i < count; ++i) {
     const std::string_view pair = (*table)[i];
@@ -165,7 +177,14 @@ ParamValue getParam(std::string_view name) {
 }
 
 int getParamVals(std::string_view name, ParamValues& out) {
-  return getParamValues(cgi_paramNum, &cgi_params, name, out.data(), false);
+  out.resize(static_cast<size_t>(cgi_paramNum));
+  const int count = getParamValues(cgi_paramNum, &cgi_params, name, out.data(), false);
+  out.resize(static_cast<size_t>(count));
+  return count;
+}
+
+bool quibTooManyParams() {
+  return cgi_paramsDropped;
 }
 
 int isParam(std::string_view name) {

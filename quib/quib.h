@@ -18,8 +18,11 @@
 // Request parameters and URL coding
 // ---------------------------------------------------------------------------
 
-// Capacity of the request parameter table: more pairs than this are ignored.
-constexpr int kQuibMaxParams = 256;
+// Capacity of the request parameter table: every pair that the largest
+// request body (64 KiB) can carry, one byte and its '&' each. A request with
+// more pairs (only a query string can have them) keeps the first ones and
+// reports the rest through quibTooManyParams.
+constexpr int kQuibMaxParams = 32768;
 
 // The value of one parameter: none for a missing parameter and for a bare
 // pair without '='; otherwise the raw (not URL-decoded) text after the '='.
@@ -27,8 +30,8 @@ using ParamValue = std::optional<std::string_view>;
 
 // Raw name=value pairs in request order; the views point into text that lives
 // until the process ends.
-using ParamTable = std::array<std::string_view, kQuibMaxParams>;
-using ParamValues = std::array<ParamValue, kQuibMaxParams>;
+using ParamTable = std::vector<std::string_view>;
+using ParamValues = std::vector<ParamValue>;
 
 // Reads the request's parameters (for POST the body of CONTENT_LENGTH bytes,
 // at most 64 KiB, without a trailing line end; else QUERY_STRING) into the
@@ -36,20 +39,26 @@ using ParamValues = std::array<ParamValue, kQuibMaxParams>;
 // longer than 64 KiB ends the process with an error page and exit status 1.
 int parseParams();
 // Splits text at '&' into table (runs of '&' count as one, empty pairs are
-// skipped); at most kQuibMaxParams pairs are kept. Returns how many.
+// skipped); at most kQuibMaxParams pairs are kept. Returns how many; more,
+// when given, tells whether pairs beyond those remained.
 // The table's views point into text, which must outlive the table.
-int parseParamPairs(std::optional<std::string_view> text, ParamTable& table);
+int parseParamPairs(std::optional<std::string_view> text, ParamTable& table, bool* more = nullptr);
 // The lookup behind the functions below. With out null: presence test (1/0).
 // With single: stores the first match's value into out[0] and returns 1.
-// Otherwise stores every match's value into out (never more than
-// kQuibMaxParams) and returns how many. No match: 0, out untouched.
+// Otherwise stores every match's value into out (never more than count,
+// which is clamped to the table's size) and returns how many. No match: 0,
+// out untouched.
 int getParamValues(int count, const ParamTable* table, std::string_view name, ParamValue* out,
                    bool single);
 ParamValue getParamValue(int count, const ParamTable& table, std::string_view name);
 // Value of the first request parameter with that name, or none.
 ParamValue getParam(std::string_view name);
-// Values of all request parameters with that name, in request order.
+// Values of all request parameters with that name, in request order; out
+// is resized to hold them.
 int getParamVals(std::string_view name, ParamValues& out);
+// True when the request had more pairs than the table holds: it may act on
+// nothing, since what it asked for is not all there.
+bool quibTooManyParams();
 // 1 when a request parameter with that name is present (even bare), else 0.
 int isParam(std::string_view name);
 
@@ -264,13 +273,29 @@ int quibUsesInitialPassword(std::string_view login);
 // Closes the account database.
 void quibClose();
 
-// One-time form tokens: every drawn form carries a fresh token (drawing
-// writes nothing); the request that carries out a form's action records it.
-// A new token, or none when no random source can be read.
+// One-time form tokens: every drawn form carries a fresh token bound to the
+// request's session (drawing writes nothing); only a request that carries
+// one acts, and the request that carries out a form's action records it.
+// A new token for the session this request uses; without a session, a token
+// of the sign-in page, which also queues it as the cookie "quibsignin". None
+// when no random source or secret can be read.
 std::optional<std::string> quibNewFormToken();
+// 1 when token was drawn for the session this request uses, or, with
+// signInPage, when it is a sign-in page's token that the request's
+// "quibsignin" cookie repeats; else 0 (missing, made up, another session's).
+int quibCheckFormToken(std::optional<std::string_view> token, bool signInPage);
 // Records token as used. 1 when it was new, 0 when it had been recorded
 // before (the form was already sent).
 int quibClaimFormToken(std::string_view token);
+// Records token as used in a write transaction of the account database that
+// stays open: 1 when it was new (the transaction is open until the commit
+// or release below), 0 when it had been recorded before (nothing is open).
+// A request that ends before the commit leaves the token unrecorded.
+int quibBeginFormTokenClaim(std::string_view token);
+// Ends the open claim: commit keeps the token spent, release leaves it
+// usable. Without an open claim they do nothing.
+void quibCommitFormTokenClaim();
+void quibReleaseFormTokenClaim();
 // Returns code when it is 0; otherwise writes the fatal page and ends the
 // process with exit status 1.
 int checkDBout(int code);

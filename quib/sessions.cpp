@@ -17,6 +17,7 @@
 #include <string_view>
 #include <utility>
 
+#include "quib/account_db.h"
 #include "quib/quib.h"
 #include "quib/session_id.h"
 #include "quib/sqlite_handle.h"
@@ -162,12 +163,20 @@ void useFlashJournal(sqlite3* db) {
                           nullptr, nullptr));
 }
 
-// The open account database; opened on the first call of the process.
-sqlite3* getQuibDb() {
+// The open account database; opened on the first call of the process. A
+// database that cannot be opened ends the request, or with mayFail gives
+// none (and a later call tries again).
+sqlite3* getQuibDb(bool mayFail = false) {
   if (quib_db) return quib_db;
   const char* path = std::getenv(kAuthDbVariable);
   if (!path) path = QUIB_AUTH_DB_PATH;
-  checkDBout(sqlite3_open(path, &quib_db));
+  const int opened = sqlite3_open(path, &quib_db);
+  if (opened != SQLITE_OK && mayFail) {
+    sqlite3_close(quib_db);
+    quib_db = nullptr;
+    return nullptr;
+  }
+  checkDBout(opened);
   // Another request may be writing a session: wait for it rather than fail.
   checkDBout(sqlite3_busy_timeout(quib_db, kQuibBusyTimeoutMs));
   useFlashJournal(quib_db);
@@ -477,14 +486,16 @@ int quibChangePass(std::string_view login, std::string_view oldPassword,
   std::optional<std::string> newPass = hashPassword(login, newPassword);
   if (!oldPass || !newPass) return 0;
   // The new password and the end of the user's other sessions are stored
-  // together or not at all.
-  execSQL(kBegin);
+  // together or not at all (within the transaction that records the form's
+  // token when one is open).
+  const bool ownTransaction = sqlite3_get_autocommit(getQuibDb()) != 0;
+  if (ownTransaction) execSQL(kBegin);
   execSQL(kChangePass, *newPass, *oldPass, login);
   const bool changed = sqlite3_changes(getQuibDb()) > 0;
   if (changed) {
     execSQL(kEndOtherSessions, login, request_session ? Param(*request_session) : std::nullopt);
   }
-  execSQL(kCommit);
+  if (ownTransaction) execSQL(kCommit);
   return changed ? 1 : 0;
 }
 
@@ -496,19 +507,25 @@ int quibUsesInitialPassword(std::string_view login) {
   return execSQL(kCheckUser, login, *initial);
 }
 
-std::optional<std::string> quibNewFormToken() {
-  return newFormToken();
-}
-
 int quibClaimFormToken(std::string_view token) {
   execSQL(kCreateFormTokens);
-  // The claim, the access time and the purges are one commit.
-  execSQL(kBegin);
+  // The claim, the access time and the purges are one commit; a claim made
+  // inside the caller's transaction commits with it.
+  const bool ownTransaction = sqlite3_get_autocommit(getQuibDb()) != 0;
+  if (ownTransaction) execSQL(kBegin);
   execSQL(kClaimFormToken, token);
   const bool claimed = sqlite3_changes(getQuibDb()) == 1;
   writeAlong();
-  execSQL(kCommit);
+  if (ownTransaction) execSQL(kCommit);
   return claimed ? 1 : 0;
+}
+
+sqlite3* quibAccountDb(bool mayFail) {
+  return getQuibDb(mayFail);
+}
+
+std::optional<std::string> quibRequestSession() {
+  return request_session;
 }
 
 void quibClose() {

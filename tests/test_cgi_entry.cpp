@@ -10,12 +10,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "quib/quib.h"
 #include "skedra_paths.h"
 #include "support/cgi_accounts.h"
 #include "support/cgi_harness.h"
@@ -68,7 +70,7 @@ class RequestEntry : public ::testing::Test {
   }
 
   CgiResponse run(const CgiRequest& request) const {
-    CgiResponse response = runCgi(request);
+    CgiResponse response = runFromPage(request);
     EXPECT_EQ(response.errors, "");
     return response;
   }
@@ -442,10 +444,20 @@ TEST_F(RequestEntry, LockedDatabaseWaitsThenFails) {
     std::vector<std::unique_ptr<LockScene>> scenes;
     std::vector<std::vector<std::string>> before;
     std::vector<std::unique_ptr<FirmwareLock>> holders;
+    std::vector<CgiRequest> requests(count);
     for (size_t i = 0; i < count; ++i) {
       const Row& row = rows[first + i];
       scenes.push_back(std::make_unique<LockScene>());
       before.push_back(scenes.back()->contents());
+      // The form's page is drawn before the firmware holds the database.
+      CgiRequest& request = requests[i];
+      request.workDir = scenes.back()->dir.path();
+      request.timerDb = scenes.back()->timerDb;
+      request.authDb = scenes.back()->authDb;
+      request.cookie = "quibsession=5a-6b-7c";
+      request.method = "POST";
+      request.body = row.action->query;
+      addPageToken(request);
       holders.push_back(std::make_unique<FirmwareLock>(
           scenes.back()->timerDb, row.mode,
           row.held ? std::nullopt : std::optional<int>(shortHoldMs)));
@@ -455,16 +467,8 @@ TEST_F(RequestEntry, LockedDatabaseWaitsThenFails) {
     std::vector<std::thread> threads;
     for (size_t i = 0; i < count; ++i) {
       threads.emplace_back([&, i] {
-        const LockScene& scene = *scenes[i];
-        CgiRequest request;
-        request.workDir = scene.dir.path();
-        request.timerDb = scene.timerDb;
-        request.authDb = scene.authDb;
-        request.cookie = "quibsession=5a-6b-7c";
-        request.method = "POST";
-        request.body = rows[first + i].action->query;
         const auto start = std::chrono::steady_clock::now();
-        responses[i] = runCgi(request);
+        responses[i] = runCgi(requests[i]);
         took[i] = std::chrono::steady_clock::now() - start;
       });
     }
@@ -487,6 +491,15 @@ TEST_F(RequestEntry, LockedDatabaseWaitsThenFails) {
         EXPECT_EQ(probe, row.action->before);
         EXPECT_GE(took[i], timeout);
         EXPECT_LT(took[i], timeout + std::chrono::seconds(1));
+        // The lock is gone: the same form, sent again, now does what it
+        // asked, and only once.
+        const CgiResponse again = runCgi(requests[i]);
+        EXPECT_EQ(TestDb(scene.timerDb).scalar(row.action->probe), row.action->after)
+            << again.output;
+        const CgiResponse third = runCgi(requests[i]);
+        EXPECT_EQ(third.body.find("This form was already sent.") != std::string::npos,
+                  row.action->writes);
+        EXPECT_EQ(TestDb(scene.timerDb).scalar(row.action->probe), row.action->after);
       } else {
         EXPECT_EQ(response.exitStatus, 0) << response.output;
         EXPECT_EQ(response.header, kPageHeaderEnd);
@@ -504,16 +517,21 @@ TEST_F(RequestEntry, LockedDatabaseWaitsThenFails) {
 // defaults that cannot be read) is reported as done, never as failed.
 TEST_F(RequestEntry, CommittedActionIsNotReportedAsFailed) {
   std::vector<std::string> before = timers();
+  // The forms' pages are drawn before the defaults break.
+  CgiRequest del = request("delete&key=1");
+  CgiRequest create = request("create&channel=7&title=Lost&hours=1");
+  addPageToken(del);
+  addPageToken(create);
   TestDb(timerDb).exec(
       "create view settings as select 'prepad' as name, abs(-9223372036854775807 - 1) as value");
-  CgiResponse response = runCgi(request("delete&key=1"));
+  CgiResponse response = runCgi(del);
   EXPECT_EQ(response.exitStatus, 1);
   EXPECT_EQ(response.body,
             "The action was carried out, but the list of timers could not be shown.\n"
             "SQL error code: 1, message: \"integer overflow\" at line 33\n");
   EXPECT_EQ(timers().size() + 1, before.size());
   // The same failure before anything was written is a plain failure report.
-  response = runCgi(request("create&channel=7&title=Lost&hours=1"));
+  response = runCgi(create);
   expectTimerDbFailure(response, 1, "integer overflow", "33");
   EXPECT_EQ(timers().size() + 1, before.size());
 }
@@ -522,10 +540,10 @@ TEST_F(RequestEntry, RefusedWriteFails) {
   std::vector<std::string> before = timers();
   CgiRequest del = request("delete&key=1");
   del.timerDb = "file:" + timerDb + "?mode=ro";
-  expectTimerDbFailure(runCgi(del), 8, "attempt to write a readonly database");
+  expectTimerDbFailure(runFromPage(del), 8, "attempt to write a readonly database");
   CgiRequest create = request("create&channel=7&title=Lost&hours=1");
   create.timerDb = del.timerDb;
-  expectTimerDbFailure(runCgi(create), 8, "attempt to write a readonly database");
+  expectTimerDbFailure(runFromPage(create), 8, "attempt to write a readonly database");
   EXPECT_EQ(timers(), before);
 }
 
@@ -731,40 +749,65 @@ TEST_F(RequestEntry, EditOfAnExistingTimerNamesItInThePageTitle) {
   EXPECT_EQ(probePage(run(request(""))).pageTitle, "Recording timers");
 }
 
-// A form's token carries its action out once; a second submission of the
-// same token (a reload) carries out nothing. The steps run in order on one
-// timer table.
+// Only a token that the interface drew for the request's session acts, and
+// only once; a second submission of the same token (a reload) carries out
+// nothing. The steps run in order on one timer table; "A" to "D" stand for
+// tokens drawn for the fixture's session, "O" for one drawn for another
+// session, "S" for a sign-in page's token.
 TEST_F(RequestEntry, FormTokenCarriesAnActionOutOnce) {
   constexpr const char* kSent = "This form was already sent.";
+  constexpr const char* kRefused =
+      "Nothing was changed: this request did not come from a form of this page. Reload the page "
+      "and try again.";
+  std::map<std::string, std::string> tokens;
+  for (const char* name : {"A", "B", "C", "D"}) {
+    tokens[name] = probePage(run(request(""))).formToken;
+  }
+  addSession(authDb, "9-9-9", "admin", false);
+  CgiRequest other = request("");
+  other.cookie = "quibsession=9-9-9";
+  tokens["O"] = probePage(run(other)).formToken;
+  CgiRequest signInPage = request("");
+  signInPage.cookie.reset();
+  tokens["S"] = probePage(run(signInPage)).formToken;
   struct Step {
     std::string query;
+    std::string token;
     std::string notice;
     long long count;
     std::string msg = "";
   };
   const std::vector<Step> steps = {
-      {"clone=Clone&key=2&formtoken=a1", "Cloned 1 timer (the copy is disabled).", 3},
-      {"clone=Clone&key=2&formtoken=a1", kSent, 3},
-      // Without a token, or with an empty one, every request acts.
-      {"clone=Clone&key=2", "Cloned 1 timer (the copy is disabled).", 4},
-      {"clone=Clone&key=2&formtoken=", "Cloned 1 timer (the copy is disabled).", 5},
-      {"create=Create&title=Late&channel=7&day=2&month=1&year=2030&hours=1&formtoken=b2",
-       "Created \"Late\".", 6},
-      {"create=Create&title=Late&channel=7&day=2&month=1&year=2030&hours=1&formtoken=b2", kSent, 6},
+      {"clone=Clone&key=2", "A", "Cloned 1 timer (the copy is disabled).", 3},
+      {"clone=Clone&key=2", "A", kSent, 3},
+      // Without a token, or with an empty, made-up, altered, another
+      // session's or a sign-in page's token, nothing acts.
+      {"clone=Clone&key=2", "", kRefused, 3},
+      {"clone=Clone&key=2&formtoken=", "", kRefused, 3},
+      {"clone=Clone&key=2&formtoken=0123456789abcdef0123456789abcdef", "", kRefused, 3},
+      {"clone=Clone&key=2&formtoken=" + tokens["B"].substr(0, 31) + "0", "", kRefused, 3},
+      {"clone=Clone&key=2", "O", kRefused, 3},
+      {"clone=Clone&key=2", "S", kRefused, 3},
+      {"reinit", "", kRefused, 3},
+      {"create=Create&title=Late&channel=7&day=2&month=1&year=2030&hours=1", "B",
+       "Created \"Late\".", 4},
+      {"create=Create&title=Late&channel=7&day=2&month=1&year=2030&hours=1", "B", kSent, 4},
       // A token is one form's, whatever its action.
-      {"delete=Delete&key=1&formtoken=b2", kSent, 6},
-      {"savedef=1&prepad=9&update=Update&key=1&title=X&formtoken=b2", kSent, 6},
+      {"delete=Delete&key=1", "B", kSent, 4},
+      {"savedef=1&prepad=9&update=Update&key=1&title=X", "B", kSent, 4},
       // Nothing was carried out: the token stays unused.
-      {"delete=Delete&formtoken=c3", "", 6, kNoKeys},
-      {"delete=Delete&key=1&formtoken=c3", "Deleted 1 timer.", 5},
-      {"delete=Delete&key=1&formtoken=c3", kSent, 5},
+      {"delete=Delete", "C", "", 4, kNoKeys},
+      {"update=Update&key=99&title=X", "C", "That timer no longer exists.", 4},
+      {"delete=Delete&key=1", "C", "Deleted 1 timer.", 3},
+      {"delete=Delete&key=1", "C", kSent, 3},
       // A write refused for its entry leaves its token unused.
-      {"create=Create&title=Long&channel=7&hours=25&formtoken=d4",
-       "Not saved: with its margins the recording would last more than 24 hours.", 5},
+      {"create=Create&title=Long&channel=7&hours=25", "D",
+       "Not saved: with its margins the recording would last more than 24 hours.", 3},
   };
   for (const Step& step : steps) {
-    SCOPED_TRACE(step.query);
-    ProbePage page = probePage(run(request(step.query)));
+    SCOPED_TRACE(step.query + " " + step.token);
+    const std::string token = step.token.empty() ? "" : "&formtoken=" + tokens[step.token];
+    ProbePage page = probePage(runCgi(request(step.query + token)));
     EXPECT_EQ(page.page, "LIST");
     EXPECT_EQ(page.notice, step.notice);
     EXPECT_EQ(page.msg, step.msg);
@@ -773,8 +816,73 @@ TEST_F(RequestEntry, FormTokenCarriesAnActionOutOnce) {
   TestDb db(timerDb);
   EXPECT_EQ(column(1, "user_string"), "<none>");
   EXPECT_EQ(db.integer("select count(*) from sqlite_master where name = 'settings'"), 0);
-  EXPECT_EQ(TestDb(authDb).rows("select token from formtokens order by token"),
-            (std::vector<std::string>{"a1", "b2", "c3"}));
+  // Methods other than GET and POST act on nothing, with a token too.
+  for (const char* method : {"DELETE", "PUT", "HEAD"}) {
+    CgiRequest other = request("delete=Delete&key=2");
+    addPageToken(other);
+    other.method = method;
+    EXPECT_EQ(probePage(runCgi(other)).notice,
+              "Nothing was changed: only GET and POST requests act.");
+    EXPECT_EQ(timerCount(), 3);
+  }
+  // Opening the edit form changes nothing and needs no token, even with
+  // "reinit" beside it.
+  const CgiResponse edit = runCgi(request("edit=Edit&key=2&reinit"));
+  EXPECT_EQ(edit.exitStatus, 0);
+  EXPECT_EQ(probePage(edit).buttonVar, "update");
+  EXPECT_EQ(probePage(edit).notice, "");
+  std::vector<std::string> used = {tokens["A"], tokens["B"], tokens["C"]};
+  std::sort(used.begin(), used.end());
+  EXPECT_EQ(TestDb(authDb).rows("select token from formtokens order by token"), used);
+}
+
+// Two requests with the same token at once: one acts, the other waits for
+// it and finds the form sent.
+TEST_F(RequestEntry, ConcurrentSendsOfOneFormActOnce) {
+  for (int round = 0; round < 3; ++round) {
+    CgiRequest clone = request("clone=Clone&key=2");
+    addPageToken(clone);
+    std::vector<CgiResponse> responses(2);
+    std::vector<std::thread> threads;
+    for (CgiResponse& response : responses) {
+      threads.emplace_back([&] { response = runCgi(clone); });
+    }
+    for (std::thread& thread : threads) thread.join();
+    std::vector<std::string> notices;
+    for (const CgiResponse& response : responses) notices.push_back(probePage(response).notice);
+    std::sort(notices.begin(), notices.end());
+    EXPECT_EQ(notices, (std::vector<std::string>{"Cloned 1 timer (the copy is disabled).",
+                                                 "This form was already sent."}));
+    EXPECT_EQ(timerCount(), 3 + round);
+  }
+}
+
+// Every key of a request counts: a thousand selected timers are deleted by
+// one form; more pairs than the request table holds act on nothing.
+TEST_F(RequestEntry, ThousandKeysAllCount) {
+  const std::string columns =
+      "datestamp, date, date_year, date_month, date_day, start_hour, start_minute, length_hour, "
+      "length_minute, source, channel, quality, target, SAP, timestamp_start, timestamp_offset, "
+      "enable, lock, schedule_type, event_id, user_id, user_string";
+  TestDb(timerDb).exec(
+      "with recursive n(i) as (select 10 union all select i + 1 from n where i "
+      "< 1009) insert into timer_record_table (ID, " +
+      columns + ") select i, " + columns + " from n, timer_record_table where ID = 1");
+  std::string keys;
+  for (int id = 10; id < 1010; ++id) keys += "&key=" + std::to_string(id);
+  CgiRequest del = request("");
+  del.method = "POST";
+  del.query.reset();
+  del.body = "delete=Delete" + keys;
+  EXPECT_EQ(probePage(run(del)).notice, "Deleted 1000 timers.");
+  EXPECT_EQ(timerCount(), 2);
+
+  std::string tooMany = "delete=Delete&key=1&key=2";
+  for (int i = 0; i < kQuibMaxParams; ++i) tooMany += "&x";
+  const ProbePage page = probePage(run(request(tooMany)));
+  EXPECT_EQ(page.notice,
+            "Nothing was changed: the request has more values than the interface reads.");
+  EXPECT_EQ(timerCount(), 2);
 }
 
 TEST_F(RequestEntry, DrawingAPageWritesNoToken) {
@@ -790,24 +898,33 @@ TEST_F(RequestEntry, DrawingAPageWritesNoToken) {
 }
 
 TEST_F(RequestEntry, ResentPasswordChangeChangesNothing) {
-  const std::string change =
-      std::string("oldpass=") + kTestPassword + "&newpass1=n2&newpass2=n2&formtoken=p1";
-  EXPECT_EQ(probePage(run(request(change))).msg, "Password changed");
+  CgiRequest change = request(std::string("oldpass=") + kTestPassword + "&newpass1=n2&newpass2=n2");
+  addPageToken(change);
+  EXPECT_EQ(probePage(run(change)).msg, "Password changed");
   // Sent again: no second attempt (which would report a wrong old password).
-  EXPECT_EQ(probePage(run(request(change))).msg, "This form was already sent.");
-  EXPECT_EQ(probePage(run(request(change))).page, "CHPASS");
-  // A fresh form still changes it.
-  EXPECT_EQ(probePage(run(request("oldpass=n2&newpass1=n3&newpass2=n3&formtoken=p2"))).msg,
-            "Password changed");
+  EXPECT_EQ(probePage(run(change)).msg, "This form was already sent.");
+  EXPECT_EQ(probePage(run(change)).page, "CHPASS");
+  // A fresh form still changes it; one without its page's token does not.
+  EXPECT_EQ(probePage(run(request("oldpass=n2&newpass1=n3&newpass2=n3"))).msg, "Password changed");
+  const ProbePage refused =
+      probePage(runCgi(request("oldpass=n3&newpass1=n4&newpass2=n4&formtoken=00")));
+  EXPECT_EQ(refused.page, "CHPASS");
+  EXPECT_EQ(refused.msg,
+            "Nothing was changed: this request did not come from a form of this page. Reload the "
+            "page and try again.");
+  EXPECT_EQ(TestDb(authDb).scalar("select pass from users"), hashPassword("admin", "n3").value());
 }
 
 TEST_F(RequestEntry, TokensOlderThanADayGoWithTheSessions) {
-  run(request("delete=Delete&key=1&formtoken=fresh"));
+  CgiRequest del = request("delete=Delete&key=1");
+  addPageToken(del);
+  run(del);
+  const std::string fresh = TestDb(authDb).scalar("select token from formtokens");
   TestDb(authDb).exec(
       "insert into formtokens (token, used_time) values ('old', strftime('%s', 'now') - 86401)");
   CgiRequest signIn = request(std::string("login=admin&pass=") + kTestPassword);
   run(signIn);
-  EXPECT_EQ(TestDb(authDb).rows("select token from formtokens"), std::vector<std::string>{"fresh"});
+  EXPECT_EQ(TestDb(authDb).rows("select token from formtokens"), std::vector<std::string>{fresh});
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/cgi_accounts.h"
 #include "support/cgi_harness.h"
 #include "support/firmware.h"
 #include "support/screen_channels.h"
@@ -208,7 +209,7 @@ class CgiListScreen : public ::testing::Test {
     request.query = query;
     request.fakeTime = kNow;
     request.signIn = true;
-    return runCgi(request);
+    return runFromPage(request);
   }
 
   TempDir dir;
@@ -480,6 +481,9 @@ TEST_F(CgiListScreen, SavingTheEditFormChangesOnlyWhatTheUserChanged) {
   const std::string form = between(page, "<form class=\"timer-form\"", "</form>");
   std::string body;
   for (Field field : successfulControls(form)) {
+    // Every request here signs in anew: the sign-in page's token goes with
+    // it instead of the form's, which was drawn for the session before.
+    if (field.name == "formtoken") continue;
     if (field.name == "title") field.value += " & more";
     body += formEncode(field.name) + "=" + formEncode(field.value) + "&";
   }
@@ -491,7 +495,7 @@ TEST_F(CgiListScreen, SavingTheEditFormChangesOnlyWhatTheUserChanged) {
   request.timerDb = timerDb;
   request.fakeTime = kNow;
   request.signIn = true;
-  const CgiResponse response = runCgi(request);
+  const CgiResponse response = runFromPage(request);
   ASSERT_EQ(response.exitStatus, 0) << response.output;
   const std::optional<TimerRow> after = readTimerRow(timerDb, 1);
   ASSERT_TRUE(after);
@@ -609,7 +613,7 @@ TEST_F(CgiListScreen, EnteredLocalTimeSurvivesListAndEditForm) {
                     "&day=" + std::to_string(c.day) + "&hh=" + std::to_string(c.hh) +
                     "&mm=" + std::to_string(c.mm) +
                     "&hours=1&mins=0&prepad=3&postpad=7&repeat=0&title=Entered";
-    ASSERT_EQ(runCgi(request).exitStatus, 0);
+    ASSERT_EQ(runFromPage(request).exitStatus, 0);
     const std::optional<TimerRow> written = readLastTimerRow(timerDb);
     ASSERT_TRUE(written);
     const std::string key = std::to_string(written->id);
@@ -624,6 +628,7 @@ TEST_F(CgiListScreen, EnteredLocalTimeSurvivesListAndEditForm) {
     std::string body;
     for (const Field& field : successfulControls(form)) {
       sent[field.name] = field.value;
+      if (field.name == "formtoken") continue;  // drawn for another sign-in
       body += formEncode(field.name) + "=" + formEncode(field.value) + "&";
     }
     EXPECT_EQ(sent["prepad"], "3");
@@ -633,7 +638,7 @@ TEST_F(CgiListScreen, EnteredLocalTimeSurvivesListAndEditForm) {
     request.query.reset();
     request.method = "POST";
     request.body = body + "update=Update";
-    ASSERT_EQ(runCgi(request).exitStatus, 0);
+    ASSERT_EQ(runFromPage(request).exitStatus, 0);
     const std::optional<TimerRow> saved = readTimerRow(timerDb, written->id);
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->numbers(), written->numbers());
@@ -663,10 +668,14 @@ TEST_F(CgiListScreen, SessionInTheUrlReachesEveryLinkAndForm) {
   EXPECT_NE(page.find("href=\"skedra.cgi?quibsession=" + id + "&edit=Edit&amp;key=1#timer-form\""),
             std::string::npos);
 
-  // A form post that carries the session only in its hidden field.
+  // A form post that carries the session only in its hidden field, with the
+  // page's token.
+  const std::string tokenField = "name=\"formtoken\" value=\"";
+  const size_t tokenStart = page.find(tokenField) + tokenField.size();
+  const std::string token = page.substr(tokenStart, page.find('"', tokenStart) - tokenStart);
   CgiRequest post;
   post.method = "POST";
-  post.body = "quibsession=" + id + "&key=1&disable=Disable";
+  post.body = "quibsession=" + id + "&key=1&disable=Disable&formtoken=" + token;
   post.workDir = dir.path();
   post.timerDb = timerDb;
   const CgiResponse disabled = runCgi(post);

@@ -62,14 +62,20 @@ TEST(ParamPairs, RunsOfSeparatorsAndEmptyPairsAreSkipped) {
   EXPECT_EQ(parseParamPairs(std::string_view("&&&"), table), 0);
 }
 
-TEST(ParamPairs, TableKeepsTheFirst256PairsOfALongerText) {
+TEST(ParamPairs, TableKeepsEveryPairAFullBodyCanCarryAndReportsMore) {
+  // The most pairs the largest body holds: one byte and its '&' each.
   std::string text;
-  for (int i = 0; i < 300; ++i) text += "p" + std::to_string(i) + "=" + std::to_string(i) + "&";
+  for (int i = 0; i < kQuibMaxParams; ++i) text += i == 0 ? "p" : "&p";
+  ASSERT_EQ(text.size(), 65535u);
   ParamTable table;
-  ASSERT_EQ(parseParamPairs(std::string_view(text), table), kQuibMaxParams);
-  EXPECT_EQ(table[0], "p0=0");
-  EXPECT_EQ(table[kQuibMaxParams - 1], "p255=255");
-  EXPECT_EQ(getParamValue(kQuibMaxParams, table, "p256"), std::nullopt);
+  bool more = true;
+  ASSERT_EQ(parseParamPairs(std::string_view(text), table, &more), kQuibMaxParams);
+  EXPECT_FALSE(more);
+  text += "&&last=1&";
+  ASSERT_EQ(parseParamPairs(std::string_view(text), table, &more), kQuibMaxParams);
+  EXPECT_TRUE(more);
+  EXPECT_EQ(table[kQuibMaxParams - 1], "p");
+  EXPECT_EQ(getParamValue(kQuibMaxParams, table, "last"), std::nullopt);
 }
 
 TEST(ParamLookup, NamesMatchWholeAndByteForByte) {
@@ -78,7 +84,7 @@ TEST(ParamLookup, NamesMatchWholeAndByteForByte) {
   const int count = parseParamPairs(std::string_view(text), table);
   ASSERT_EQ(count, 6);
 
-  ParamValues out;
+  ParamValues out(count);
   ASSERT_EQ(getParamValues(count, &table, "key", out.data(), false), 3);
   EXPECT_EQ(out[0], ParamValue("7"));
   EXPECT_EQ(out[1], std::nullopt);  // the bare pair
@@ -95,7 +101,7 @@ TEST(ParamLookup, NoMatchLeavesOutputUntouched) {
   const std::string text = "a=1";
   ParamTable table;
   const int count = parseParamPairs(std::string_view(text), table);
-  ParamValues out;
+  ParamValues out(1);
   out[0] = "sentinel";
   EXPECT_EQ(getParamValues(count, &table, "b", out.data(), false), 0);
   EXPECT_EQ(getParamValues(count, &table, "b", out.data(), true), 0);
@@ -161,15 +167,23 @@ TEST(RequestParams, ValuesOutliveTheEnvironmentAndALaterParse) {
   EXPECT_EQ(valueOf("title"), "second");
 }
 
-TEST(RequestParams, MoreThan256PairsKeepTheFirst256) {
+TEST(RequestParams, ThousandsOfKeysAllCountAndMoreThanTheTableAreReported) {
   std::string query;
-  for (int i = 0; i < 1000; ++i) query += "key=" + std::to_string(i) + "&";
+  for (int i = 0; i < 1500; ++i) query += "key=" + std::to_string(i) + "&";
   query += "last=1";
-  ASSERT_EQ(parseGet(query.c_str()), kQuibMaxParams);
+  ASSERT_EQ(parseGet(query.c_str()), 1501);
+  EXPECT_FALSE(quibTooManyParams());
   ParamValues keys;
-  ASSERT_EQ(getParamVals("key", keys), kQuibMaxParams);
-  EXPECT_EQ(keys[kQuibMaxParams - 1], ParamValue("255"));
-  EXPECT_EQ(isParam("last"), 0);
+  ASSERT_EQ(getParamVals("key", keys), 1500);
+  EXPECT_EQ(keys[1499], ParamValue("1499"));
+  EXPECT_EQ(isParam("last"), 1);
+
+  query.clear();
+  for (int i = 0; i <= kQuibMaxParams; ++i) query += "k&";
+  ASSERT_EQ(parseGet(query.c_str()), kQuibMaxParams);
+  EXPECT_TRUE(quibTooManyParams());
+  ASSERT_EQ(parseGet("a=1"), 1);
+  EXPECT_FALSE(quibTooManyParams());
 }
 
 TEST(RequestParams, PostReadsTheAnnouncedBodyWithoutItsLineEnd) {

@@ -140,7 +140,7 @@ TEST_F(RandomText, PairsAreNonEmptyPiecesOfTheTextInOrder) {
       ASSERT_EQ(covered + static_cast<size_t>(std::count(text.begin(), text.end(), '&')),
                 text.size());
     }
-    ParamValues out;
+    ParamValues out(count);
     ASSERT_LE(getParamValues(count, &table, "a", out.data(), false), count);
   }
 }

@@ -1,10 +1,27 @@
-// The one-time token of a submitted form: the first request that carries a
-// token out records it; a later one with the same token is a form that was
-// sent before (a reload, or back and reload) and carries out nothing.
+// The form token of an acting request: only a request that carries the token
+// of a form the interface drew for its session acts, and only once. The
+// token is recorded in a transaction that stays open until the action has
+// committed: a failed action ends the request with the token unrecorded, so
+// that the form can be sent again.
 #include "websched/websched.h"
+
+const char* const noticeRefusedForm =
+    "Nothing was changed: this request did not come from a form of this page. Reload the page "
+    "and try again.";
+
+bool formTokenValid(bool signInPage) {
+  return quibCheckFormToken(getParam("formtoken"), signInPage) == 1;
+}
 
 bool claimFormToken() {
   ParamValue token = getParam("formtoken");
-  if (!token || token->empty()) return true;
-  return quibClaimFormToken(*token) == 1;
+  return token && quibBeginFormTokenClaim(*token) == 1;
+}
+
+void commitFormToken() {
+  quibCommitFormTokenClaim();
+}
+
+void releaseFormToken() {
+  quibReleaseFormTokenClaim();
 }

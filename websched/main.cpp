@@ -95,6 +95,7 @@ int runGroupAction(std::string& notice) {
     return 0;
   }
   KeyList keys(values.begin(), values.begin() + count);
+  values = ParamValues();
   int32_t changed = 0;
   int result;
   GroupAction action;
@@ -112,6 +113,7 @@ int runGroupAction(std::string& notice) {
     result = cloneTimers(keys, &changed);
   }
   notice = groupNotice(action, changed);
+  commitFormToken();
   noteActionDone();
   return result;
 }
@@ -130,6 +132,7 @@ int runDefaultsSave(std::string& notice) {
     return 0;
   }
   savePaddingDefaults(minutesToSeconds(prepadMinutes), minutesToSeconds(postpadMinutes));
+  commitFormToken();
   noteActionDone();
   notice = defaultsSavedNotice(prepadMinutes, postpadMinutes);
   return 0;
@@ -155,11 +158,18 @@ int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
   const bool creating = isParam("create") != 0;
   const int32_t key = quibAtoi(getParam("key"));
   if (!creating && key == 0 && isParam("savedef")) return runDefaultsSave(notice);
+  // The token is held before the timer database, by every request in that
+  // order, so that two requests never wait for each other's lock.
+  if (!claimFormToken()) {
+    notice = noticeAlreadySent;
+    return 0;
+  }
   // An update asks whether its timer still exists in the transaction that
   // writes it, so the database is held once, not twice.
   std::optional<timer_store::StoreTransaction> transaction;
   if (!creating) transaction.emplace(kSiteWriteBegin, kSiteWriteCommit);
   if (!creating && !timerTitle(key)) {
+    releaseFormToken();
     notice = noticeGone;
     return 0;
   }
@@ -169,12 +179,9 @@ int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
       formValues(minutesToSeconds(prepadMinutes), minutesToSeconds(postpadMinutes));
   if (std::optional<std::string_view> refusal =
           entryRefusal(prepadMinutes, postpadMinutes, values.hours, values.mins)) {
+    releaseFormToken();
     notice = *refusal;
     refused = enteredForm(creating ? 0 : key, values, prepadMinutes, postpadMinutes);
-    return 0;
-  }
-  if (!claimFormToken()) {
-    notice = noticeAlreadySent;
     return 0;
   }
   if (!transaction) transaction.emplace(kSiteWriteBegin, kSiteWriteCommit);
@@ -193,8 +200,19 @@ int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
   appendNotice(notice, normalisedRemark(values));
   appendNotice(notice, scheduleRemarks(written));
   transaction->commit();
+  commitFormToken();
   noteActionDone();
   return 0;
+}
+
+// True when the action that the request's dispatch picks changes something
+// (all but "edit", which only opens a form); each needs the token of its form.
+bool actingRequest() {
+  for (const char* name :
+       {"delete", "enable", "disable", "clone", "create", "update", kSaveDefaultsOnly}) {
+    if (isParam(name)) return true;
+  }
+  return !isParam("edit") && isParam("reinit");
 }
 
 }  // namespace
@@ -234,9 +252,14 @@ int main(int argc, char** argv) {
   }
 
   // The first action that the request names wins. A request that another
-  // site started carries out none: it may not act for the signed-in user.
+  // site started carries out none: it may not act for the signed-in user;
+  // nor does one without the token of a form drawn for its session.
+  const bool acting = actingRequest();
   if (gate.crossSite) {
-    // The list screen as it is.
+    // The list screen as it is, saying why when the request asked to act.
+    if (acting) notice = gate.refusal;
+  } else if (acting && !formTokenValid(gate.signedInByPassword)) {
+    notice = noticeRefusedForm;
   } else if (isParam("delete") || isParam("enable") || isParam("disable") || isParam("clone")) {
     actionResult = runGroupAction(notice);
   } else if (isParam(kSaveDefaultsOnly)) {
@@ -258,7 +281,12 @@ int main(int argc, char** argv) {
       notice = noticeGone;
     }
   } else if (isParam("reinit")) {
-    exitStatus = kExitReinit;
+    if (claimFormToken()) {
+      commitFormToken();
+      exitStatus = kExitReinit;
+    } else {
+      notice = noticeAlreadySent;
+    }
   }
   // A form kept as entered for a timer being edited stays in that timer's
   // form; the timer gone, it becomes a new one.

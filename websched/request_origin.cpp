@@ -103,17 +103,27 @@ bool sameHost(std::string_view url, std::optional<std::string_view> requestHost)
 }  // namespace
 
 bool crossSiteRequest() {
+  // Only the interface's own pages may act: "same-origin", or "none" for an
+  // address the user typed or chose from a bookmark. A page on another port
+  // or a sibling host of the same site says "same-site".
   if (std::optional<std::string_view> site = header("HTTP_SEC_FETCH_SITE")) {
-    if (equalNoCase(*site, "cross-site")) return true;
+    if (!equalNoCase(*site, "same-origin") && !equalNoCase(*site, "none")) return true;
   }
   const std::optional<std::string_view> host = header("HTTP_HOST");
-  // "null" is the Origin of a page that names no origin; the interface's own
-  // pages send it with every form, since they send no referrer.
+  // The interface's pages send their own origin with their forms; "null" is
+  // that of a page that hides where it is (one that sends no referrer, a
+  // sandboxed frame, a data: address).
   if (std::optional<std::string_view> origin = header("HTTP_ORIGIN")) {
-    if (*origin != "null" && !sameHost(*origin, host)) return true;
+    if (!sameHost(*origin, host)) return true;
   }
   if (std::optional<std::string_view> referer = header("HTTP_REFERER")) {
     if (!sameHost(*referer, host)) return true;
   }
   return false;
+}
+
+bool actingMethod() {
+  // A run without a method is a GET, as the parameters are read.
+  const std::optional<std::string_view> method = header("REQUEST_METHOD");
+  return !method || *method == "GET" || *method == "POST";
 }

@@ -18,6 +18,10 @@ constexpr const char* kInvalidOldPassword = "Invalid old password";
 constexpr const char* kPasswordChanged = "Password changed";
 constexpr const char* kChooseNewPassword = "Choose a new password to finish signing in";
 
+constexpr const char* kMethodActsOnNothing = "Nothing was changed: only GET and POST requests act.";
+constexpr const char* kTooManyValues =
+    "Nothing was changed: the request has more values than the interface reads.";
+
 constexpr const char* kSignInPage = "login.shtml";
 constexpr const char* kPasswordPage = "chpass.shtml";
 
@@ -36,8 +40,9 @@ bool fromDevice() {
 // escaped; empty on the sign-in page).
 void renderGatePage(const char* page, const std::optional<std::string>& message,
                     std::string_view user = {}) {
-  quibPrintHttpHeader();
+  // Drawn before the header: the sign-in page's token goes out in a cookie.
   const std::string token = quibNewFormToken().value_or("");
+  quibPrintHttpHeader();
   const std::string userText = quibHtmlEscape(user);
   TemplateContext context;
   context.elements = strelem("user", userText, nullptr);
@@ -78,8 +83,16 @@ GateOutcome runSignInGate() {
   GateOutcome outcome;
   // A request that another site started counts as a plain one: it signs
   // nobody in or out and changes no password (and the entry leaves its timer
-  // action undone).
-  outcome.crossSite = crossSiteRequest();
+  // action undone). So does one whose method does not act, or one with more
+  // pairs than were read.
+  if (crossSiteRequest()) {
+    outcome.refusal = noticeRefusedForm;
+  } else if (!actingMethod()) {
+    outcome.refusal = kMethodActsOnNothing;
+  } else if (quibTooManyParams()) {
+    outcome.refusal = kTooManyValues;
+  }
+  outcome.crossSite = !outcome.refusal.empty();
   const bool plain = outcome.crossSite;
   // A value of "pass", even an empty one, asks for a sign-in; as long as it
   // counts, the request signs itself in.
@@ -111,6 +124,7 @@ GateOutcome runSignInGate() {
       std::string id = quibCreateSession(*login, stickyFlag);
       if (stickyFlag && fromDevice()) outcome.sessionId = std::move(id);
       verifiedLogin = std::string(*login);
+      outcome.signedInByPassword = true;
     }
   }
 
@@ -130,9 +144,23 @@ GateOutcome runSignInGate() {
   ParamValue newPassword2 = plain ? std::nullopt : getParam("newpass2");
   bool changeOpen = newPassword2.has_value();
   if (changeOpen) {
-    // A change form sent a second time (a reload) changes nothing.
-    const char* result =
-        claimFormToken() ? changePassword(*user, *newPassword2) : noticeAlreadySent;
+    // Only the password page's own form changes the password (or, in the
+    // request that signs in, the sign-in page's); sent a second time (a
+    // reload) it changes nothing. A change that is not made leaves the token
+    // usable.
+    const char* result;
+    if (!formTokenValid(outcome.signedInByPassword)) {
+      result = noticeRefusedForm;
+    } else if (!claimFormToken()) {
+      result = noticeAlreadySent;
+    } else {
+      result = changePassword(*user, *newPassword2);
+      if (result == kPasswordChanged) {
+        commitFormToken();
+      } else {
+        releaseFormToken();
+      }
+    }
     outcome.message = result;
     if (result == kPasswordChanged) changeOpen = false;
   }

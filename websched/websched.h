@@ -65,9 +65,14 @@ struct GateOutcome {
   bool letThrough = false;               // false: the gate wrote a page
   std::optional<std::string> message;    // for the list screen
   std::optional<std::string> sessionId;  // for the self URL
-  // Another site started the request: it carries out no timer action and
-  // gets the list screen as it is.
+  // The request may act on nothing (another site started it, a method other
+  // than GET and POST, more pairs than the table holds): it carries out no
+  // timer action and gets the list screen with refusal, when it asks for one.
   bool crossSite = false;
+  std::string_view refusal;
+  // The request signed in by its own password: its form is the sign-in
+  // page's, whose token the sign-in cookie repeats.
+  bool signedInByPassword = false;
 };
 // Signs in and out, changes passwords; renders the sign-in or password page
 // itself when the request may not go on.
@@ -77,12 +82,15 @@ GateOutcome runSignInGate();
 // Request origin (request_origin.cpp)
 // ---------------------------------------------------------------------------
 
-// True when the request says that another site started it: Sec-Fetch-Site
-// "cross-site", or an Origin (other than "null") or Referer that is not the
-// host and port of HTTP_HOST (a missing port stands for the scheme's
-// default; host names compare without regard to case). A request without
-// these headers is not cross-site.
+// True when the request says that anything but the interface's own pages
+// started it: Sec-Fetch-Site other than "same-origin" or "none", or an Origin
+// ("null" included) or Referer that is not the host and port of HTTP_HOST (a
+// missing port stands for the scheme's default; host names compare without
+// regard to case). A request without these headers is not cross-site.
 bool crossSiteRequest();
+// True for the methods that may act: GET and POST (and a run without
+// REQUEST_METHOD, read as GET).
+bool actingMethod();
 
 // ---------------------------------------------------------------------------
 // Timer store: group actions (group_actions.cpp)
@@ -109,9 +117,19 @@ void execSQL(const char* sql);
 // One-time form tokens (form_token.cpp)
 // ---------------------------------------------------------------------------
 
-// True when the request carries no "formtoken" (scripts, links) or one not
-// recorded before, which is recorded now; false for a form already sent.
+// "Nothing was changed: this request did not come from a form of this page.
+// ..." for an acting request without a token of its session.
+extern const char* const noticeRefusedForm;
+// True when "formtoken" was drawn for the request's session (or, with
+// signInPage, is the sign-in page's token that its cookie repeats).
+bool formTokenValid(bool signInPage);
+// Records the request's "formtoken" in a transaction that stays open until
+// commitFormToken (the action committed) or releaseFormToken (it did
+// nothing); false for a form already sent. Whatever ends the request before
+// leaves the token usable.
 bool claimFormToken();
+void commitFormToken();
+void releaseFormToken();
 
 // ---------------------------------------------------------------------------
 // Action notices (action_notices.cpp)

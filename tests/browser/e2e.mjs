@@ -11,6 +11,8 @@
 //                      timer database and channel list from there
 //   SKEDRA_ARTIFACTS   where the screenshots go
 //   CMAKE_COMMAND, SKEDRA_BUSYBOX, SKEDRA_CHROMIUM  the tools
+//   SKEDRA_HTTPD       "busybox" (the default) or "lighttpd" (mod_cgi, the
+//                      binary SKEDRA_LIGHTTPD) serves the tree
 //
 // Against a recorder that already serves the interface (the emulated recorder
 // of scripts/recorder-vm, with a fresh demo recorder of its own) instead:
@@ -20,6 +22,7 @@
 import assert from 'node:assert/strict';
 import { execFileSync, spawn } from 'node:child_process';
 import fs from 'node:fs';
+import http from 'node:http';
 import { createRequire } from 'node:module';
 import net from 'node:net';
 import os from 'node:os';
@@ -36,6 +39,7 @@ const artifacts = process.env.SKEDRA_ARTIFACTS || path.join(buildDir, 'browser-a
 const cmake = process.env.CMAKE_COMMAND || 'cmake';
 const busybox = process.env.SKEDRA_BUSYBOX || 'busybox';
 const chromiumPath = process.env.SKEDRA_CHROMIUM || '/usr/bin/chromium';
+const httpd = process.env.SKEDRA_HTTPD || 'busybox';
 
 // axe-core's engine, injected into each page that is checked.
 const axeSource = fs.readFileSync(
@@ -106,7 +110,7 @@ function freePort() {
 async function waitForServer(url, server) {
   const deadline = Date.now() + 15000;
   while (Date.now() < deadline) {
-    if (server.exitCode !== null) throw new Error(`busybox httpd exited with ${server.exitCode}`);
+    if (server.exitCode !== null) throw new Error(`${httpd} exited with ${server.exitCode}`);
     try {
       await fetch(url);
       return;
@@ -138,16 +142,94 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
 
     const port = await freePort();
     base = `http://127.0.0.1:${port}`;
-    const serverLog = fs.openSync(path.join(artifacts, 'httpd.log'), 'w');
-    const server = spawn(busybox, ['httpd', '-f', '-v', '-p', `127.0.0.1:${port}`,
-      '-h', path.join(prefix, 'www')], {
-      env: { ...process.env, quibauth: authDb },
-      stdio: ['ignore', serverLog, serverLog],
-    });
+    const serverLog = fs.openSync(path.join(artifacts, `${httpd}.log`), 'w');
+    let server;
+    if (httpd === 'lighttpd') {
+      // lighttpd hands a program none of its own environment: the account
+      // database's path (and the zone, when the test has one) are set for it.
+      const setenv = [['quibauth', authDb], ...(process.env.TZ ? [['TZ', process.env.TZ]] : [])]
+        .map(([k, v]) => `"${k}" => "${v}"`).join(', ');
+      const conf = path.join(work, 'lighttpd.conf');
+      fs.writeFileSync(conf, [
+        'server.modules = ("mod_cgi", "mod_setenv")',
+        `server.document-root = "${path.join(prefix, 'www')}"`,
+        'server.bind = "127.0.0.1"',
+        `server.port = ${port}`,
+        `server.errorlog = "${path.join(artifacts, 'lighttpd-error.log')}"`,
+        // One request a connection: the test's own requests may come after
+        // the server's idle limit on a kept connection.
+        'server.max-keep-alive-requests = 0',
+        'cgi.assign = (".cgi" => "")',
+        `setenv.add-environment = (${setenv})`,
+        'mimetype.assign = (".css" => "text/css", ".svg" => "image/svg+xml", ' +
+          '".html" => "text/html")',
+        '',
+      ].join('\n'));
+      server = spawn(process.env.SKEDRA_LIGHTTPD || 'lighttpd', ['-D', '-f', conf],
+        { stdio: ['ignore', serverLog, serverLog] });
+    } else {
+      server = spawn(busybox, ['httpd', '-f', '-v', '-p', `127.0.0.1:${port}`,
+        '-h', path.join(prefix, 'www')], {
+        env: { ...process.env, quibauth: authDb },
+        stdio: ['ignore', serverLog, serverLog],
+      });
+    }
     t.after(() => server.kill('SIGTERM'));
     await waitForServer(base + '/skedra.css', server);
+    // Shows the request headers as the web server hands them to a program.
+    const headersCgi = path.join(prefix, 'www', 'cgi-bin', 'headers.cgi');
+    fs.writeFileSync(headersCgi, '#!/bin/sh\nprintf "Content-type: text/plain\\n\\n"\n' +
+      'env | grep -E "^(REQUEST_METHOD|HTTP_(HOST|ORIGIN|REFERER|SEC_FETCH_[A-Z]*))=" | sort\n' +
+      'printf "cookie: %s\\n" "${HTTP_COOKIE:+sent}"\n');
+    fs.chmodSync(headersCgi, 0o755);
   }
   const cgi = `${base}/cgi-bin/skedra.cgi`;
+
+  // A page of the same site on another port: what a neighbour's device or a
+  // second web server of the recorder serves. Its pages try to act for the
+  // signed-in browser with forms and images, with and without a referrer.
+  const attacks = new Map();
+  const attacker = http.createServer((req, res) => {
+    const body = attacks.get(new URL(req.url, 'http://x').pathname);
+    res.writeHead(body ? 200 : 404, { 'Content-Type': 'text/html; charset=utf-8' });
+    res.end(body || 'no such page');
+  });
+  await new Promise((resolve) => attacker.listen(0, '127.0.0.1', resolve));
+  t.after(() => attacker.close());
+  const sameSite = `http://127.0.0.1:${attacker.address().port}`;
+  // The interface as a server that passes no browser headers (busybox httpd
+  // before 1.31) hands it requests: another port of the same address in
+  // front of it that takes off what names where a request comes from.
+  const stripper = http.createServer((req, res) => {
+    const headers = { ...req.headers };
+    for (const name of Object.keys(headers)) {
+      if (/^(origin|referer|sec-fetch-.*)$/.test(name)) delete headers[name];
+    }
+    const { hostname, port } = new URL(base);
+    // The program ends its header lines with a newline alone, as browsers
+    // accept and busybox httpd hands on.
+    const upstream = http.request({ host: hostname, port, path: req.url, method: req.method,
+      headers, insecureHTTPParser: true }, (answer) => {
+      res.writeHead(answer.statusCode, answer.headers);
+      answer.pipe(res);
+    });
+    req.pipe(upstream);
+  });
+  await new Promise((resolve) => stripper.listen(0, '127.0.0.1', resolve));
+  t.after(() => stripper.close());
+  const strippedBase = `http://127.0.0.1:${stripper.address().port}`;
+  const crossSite = `http://localhost:${attacker.address().port}`;
+  const attackPage = (name, { target = cgi, referrer = true, fields = {}, image = '' }) => {
+    const meta = referrer ? '' : '<meta name="referrer" content="no-referrer">';
+    const inputs = Object.entries(fields)
+      .map(([k, v]) => `<input type="hidden" name="${k}" value="${v}">`).join('');
+    attacks.set(`/${name}.html`, image
+      ? `<!DOCTYPE html><html><head>${meta}</head><body><img src="${target}?${image}"></body></html>`
+      : `<!DOCTYPE html><html><head>${meta}</head><body><form method="post" action="${target}">` +
+        `${inputs}</form><script>addEventListener('load', () => setTimeout(() => ` +
+        'document.forms[0].submit(), 50))</script></body></html>');
+    return `/${name}.html`;
+  };
 
   const context = await chromium.launchPersistentContext(path.join(work, 'profile'), {
     executablePath: chromiumPath,
@@ -575,6 +657,98 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     await submit(`a[href*="edit=Edit"][href*="key=${id}"]`);
     assert.equal(await page.locator('input[name="title"]').inputValue(), title);
     assert.equal(await page.locator('select[name="channel"]').inputValue(), 'AV');
+  });
+
+  await t.test('pages of the same site or another site cannot act', async () => {
+    const refused = 'Nothing was changed: this request did not come from a form of this page. ' +
+      'Reload the page and try again.';
+    const count = timers().length;
+    const variants = [
+      { name: 'form', fields: { delete: 'Delete', key: 1 } },
+      { name: 'form-no-referrer', referrer: false, fields: { delete: 'Delete', key: 1 } },
+      { name: 'form-made-up-token',
+        fields: { delete: 'Delete', key: 1, formtoken: '0123456789abcdef0123456789abcdef' } },
+      { name: 'create', referrer: false,
+        fields: { create: 'Create', title: 'Untergeschoben', channel: 3, hours: 1 } },
+    ];
+    // Then as a server that passes no browser headers (busybox httpd before
+    // 1.31) hands them on: the form tokens alone must refuse the requests.
+    for (const stripped of [false, true]) {
+      const target = stripped ? `${strippedBase}/cgi-bin/skedra.cgi` : cgi;
+      for (const origin of [sameSite, crossSite]) {
+        for (const v of variants) {
+          const url = origin + attackPage(v.name, { ...v, target });
+          await page.goto(url);
+          await page.waitForURL(/skedra\.cgi/);
+          // The same site sends the session cookie: the list with the refusal.
+          // Another site sends none (SameSite=Strict): the sign-in page.
+          const what = `${origin} ${v.name}${stripped ? ', headers stripped' : ''}`;
+          if (origin === sameSite) assert.equal(await notice(), refused, what);
+          else assert.ok(await onSignInPage(), what);
+          assert.equal(timers().length, count, `${what} changed the timers`);
+        }
+        for (const [name, referrer] of [['img', true], ['img-no-referrer', false]]) {
+          for (const query of ['delete=Delete&key=1', `create=Create&title=Bild&channel=3&hours=1`]) {
+            await page.goto(origin + attackPage(name, { referrer, image: query, target }));
+            await page.waitForLoadState('networkidle');
+            assert.equal(timers().length, count,
+              `${origin} ${name}${stripped ? ', headers stripped,' : ''} ${query} changed the timers`);
+          }
+        }
+      }
+    }
+    assert.notEqual(timerById(1), undefined);
+    // What the program sees of each (the local server only).
+    if (!remoteBase) {
+      const seen = [];
+      const show = async (what, url) => {
+        await page.goto(url);
+        await page.waitForURL(/headers\.cgi/);
+        seen.push(`-- ${what}\n${await page.locator('body').innerText()}`);
+      };
+      const dump = `${base}/cgi-bin/headers.cgi`;
+      await page.goto(cgi);
+      await page.evaluate((action) => { document.forms[0].action = action; }, dump);
+      await Promise.all([page.waitForURL(/headers\.cgi/), page.locator('form').first()
+        .evaluate((f) => f.submit())]);
+      seen.push(`-- the interface's own form\n${await page.locator('body').innerText()}`);
+      for (const [label, origin] of [['same site, other port', sameSite],
+        ['other site', crossSite]]) {
+        for (const referrer of [true, false]) {
+          const name = `dump-${referrer}`;
+          await show(`${label}, ${referrer ? 'with' : 'without'} referrer`,
+            origin + attackPage(name, { target: dump, referrer, fields: { delete: 'Delete' } }));
+        }
+      }
+      await show('same site, other port, headers stripped', sameSite + attackPage('dump-stripped',
+        { target: `${strippedBase}/cgi-bin/headers.cgi`, fields: { delete: 'Delete' } }));
+      assert.doesNotMatch(seen[5], /HTTP_(ORIGIN|REFERER|SEC_FETCH)/);
+      assert.match(seen[5], /cookie: sent/);
+      fs.writeFileSync(path.join(artifacts, `headers-seen-${httpd}.txt`), seen.join('\n'));
+      assert.match(seen[0], /HTTP_SEC_FETCH_SITE=same-origin/);
+      assert.match(seen[1], /HTTP_SEC_FETCH_SITE=same-site/);
+      assert.match(seen[3], /HTTP_SEC_FETCH_SITE=cross-site/);
+    }
+    await page.goto(cgi);
+  });
+
+  await t.test('a thousand selected timers are deleted at once', async () => {
+    const count = timers().length;
+    const columns = Object.keys(timerById(1)).filter((c) => c !== 'ID').join(', ');
+    sqliteJson(timerDb, 'with recursive n(i) as (select 5000 union all select i + 1 from n ' +
+      `where i < 5999) insert into timer_record_table (ID, ${columns}) select i, ${columns} ` +
+      'from n, timer_record_table where ID = 1');
+    assert.equal(timers().length, count + 1000);
+    await page.goto(cgi);
+    await page.evaluate(() => {
+      for (const box of document.querySelectorAll('input[name="key"]')) {
+        if (Number(box.value) >= 5000) box.checked = true;
+      }
+    });
+    await submit('button[name="delete"]');
+    assert.equal(await notice(), 'Deleted 1000 timers.');
+    assert.equal(timers().length, count);
+    assert.notEqual(timerById(1), undefined);
   });
 
   await t.test('change the password and sign in with the new one', async () => {

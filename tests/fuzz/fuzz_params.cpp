@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzCheck(value.has_value() == (equals != std::string_view::npos),
               "a value exactly for a pair with '='");
     if (value) fuzzCheck(*value == table[first].substr(equals + 1), "the first pair's value");
-    ParamValues all;
+    ParamValues all(static_cast<size_t>(count));
     fuzzCheck(getParamValues(count, &table, name, all.data(), false) == matches,
               "every pair of the name is found");
     fuzzCheck(getParamValues(count, &table, name, nullptr, false) == 1, "presence test");

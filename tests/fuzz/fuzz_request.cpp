@@ -3,7 +3,8 @@
 // lines "NAME=value" for the CGI variables below, an empty line, the body.
 // The account "admin" has the password "fuzz"; with the line
 // "ACCOUNTS=initial" it still has the initial one, "482". "@SID@" anywhere
-// stands for a valid session of "admin". The response goes to /dev/null.
+// stands for a valid session of "admin", "@TOKEN@" for a form token drawn for
+// that session. The response goes to /dev/null.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -33,6 +34,7 @@ constexpr std::array<const char*, 10> kRequestVariables = {
     "REQUEST_METHOD", "QUERY_STRING", "CONTENT_LENGTH",      "HTTP_COOKIE", "HTTP_HOST",
     "HTTP_ORIGIN",    "HTTP_REFERER", "HTTP_SEC_FETCH_SITE", "REMOTE_ADDR", "SERVER_NAME"};
 constexpr std::string_view kSessionMark = "@SID@";
+constexpr std::string_view kTokenMark = "@TOKEN@";
 // Standard input is a pipe filled before the run: the body must fit.
 constexpr size_t kMaxBody = 60000;
 // An announced body above this ends the process by design (an error page).
@@ -47,6 +49,7 @@ constexpr std::string_view kInitialAccounts = "ACCOUNTS=initial";
 struct Accounts {
   std::string bytes;
   std::string sessionId;
+  std::string formToken;
 };
 Accounts initialAccounts;
 Accounts changedAccounts;
@@ -126,10 +129,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   std::remove(authDbPath.c_str());
   fuzzCheck(quibVerifyUserPass("admin", "482") == 1, "the initial account");
   initialAccounts.sessionId = quibCreateSession("admin", 1);
+  initialAccounts.formToken = quibNewFormToken().value_or("");
   endRun();
   initialAccounts.bytes = fuzzReadFile(authDbPath);
   fuzzCheck(quibChangePass("admin", "482", "fuzz") == 1, "change the initial password");
   changedAccounts.sessionId = quibCreateSession("admin", 1);
+  changedAccounts.formToken = quibNewFormToken().value_or("");
   endRun();
   changedAccounts.bytes = fuzzReadFile(authDbPath);
   fuzzCheck(!timerDbBytes.empty() && !initialAccounts.bytes.empty(), "scratch databases");
@@ -143,6 +148,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t at = input.find(kSessionMark); at != std::string::npos;
        at = input.find(kSessionMark, at + accounts.sessionId.size())) {
     input.replace(at, kSessionMark.size(), accounts.sessionId);
+  }
+  for (size_t at = input.find(kTokenMark); at != std::string::npos;
+       at = input.find(kTokenMark, at + accounts.formToken.size())) {
+    input.replace(at, kTokenMark.size(), accounts.formToken);
   }
   const size_t headEnd = std::min(input.find("\n\n"), input.size());
   const std::string_view head = std::string_view(input).substr(0, headEnd);

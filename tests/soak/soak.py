@@ -190,6 +190,7 @@ class Outcome:
 
 ROW_LINK = re.compile(r'edit=Edit&amp;key=(\d+)#timer-form">([^<]*)</a>')
 NOTICE = re.compile(r'<div class="msg msg-notice" role="status">(.*?)</div>', re.S)
+FORM_TOKEN = re.compile(r'name="formtoken" value="([0-9a-f]+)"')
 
 
 class Client:
@@ -203,6 +204,7 @@ class Client:
         self.rng = rng
         self.deadline = deadline
         self.cookie = None
+        self.token = None      # the form token of the last page drawn
         self.serial = 0
         self.model = []        # dicts: id, title, pre, post, enable
         self.lost_titles = []  # titles of writes reported as failed
@@ -231,7 +233,23 @@ class Client:
         connection.close()
         if response.status != 200:
             raise RuntimeError(f"HTTP {response.status}")
+        # A page's forms carry its token; a page without one (an error page)
+        # leaves the last one, which its failed action did not spend.
+        found = FORM_TOKEN.search(text)
+        if found:
+            self.token = found.group(1)
         return text
+
+    def with_token(self, body):
+        """The body as the page's form sends it: with the token of the last
+        page, which is read first when no page has been drawn since the last
+        action spent it."""
+        for _ in range(20):
+            if self.token:
+                break
+            self.request()
+        token, self.token = self.token, None
+        return body + "&formtoken=" + (token or "")
 
     def sign_in(self):
         page = self.request(urllib.parse.urlencode({"login": LOGIN, "pass": PASSWORD}))
@@ -257,7 +275,7 @@ class Client:
     def act(self, action, body, notice):
         """Runs one action; returns its outcome and the page."""
         self.counts["actions"] += 1
-        page = self.request(body) if body is not None else self.request()
+        page = self.request(self.with_token(body)) if body is not None else self.request()
         outcome = self.classify(page, notice)
         self.counts[outcome] += 1
         if outcome != Outcome.DONE:

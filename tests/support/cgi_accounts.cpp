@@ -1,6 +1,7 @@
 #include "support/cgi_accounts.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstring>
@@ -99,7 +100,7 @@ std::string sessionIdOfCookieLine(const std::string& line) {
 }
 
 std::string newSessionId(const CgiResponse& response) {
-  for (const std::string& line : setCookieLines(response)) {
+  for (const std::string& line : setCookieLines(response, true)) {
     if (line == kSessionRemovalLine) continue;
     std::string id = sessionIdOfCookieLine(line);
     if (!id.empty()) return id;
@@ -133,8 +134,10 @@ bool isSessionCookieLine(const std::string& line, bool sticky) {
 }
 
 void writeProbeTemplates(const std::string& dir) {
-  writeFile(dir + "/login.shtml", "LOGIN[<!--%quib var=\"msg\" %-->]\n");
-  writeFile(dir + "/chpass.shtml", "CHPASS[<!--%quib var=\"msg\" %-->]\n");
+  writeFile(dir + "/login.shtml",
+            "LOGIN[<!--%quib var=\"msg\" %-->]<!--%quib var=\"formtoken\" %-->\n");
+  writeFile(dir + "/chpass.shtml",
+            "CHPASS[<!--%quib var=\"msg\" %-->]<!--%quib var=\"formtoken\" %-->\n");
   writeFile(dir + "/skedra.shtml",
             "LIST[<!--%quib var=\"msg\" %-->]|<!--%quib var=\"selfUrl\" %-->|"
             "<!--%quib var=\"buttonVar\" %-->|<!--%quib var=\"buttonVal\" %-->|"
@@ -149,9 +152,11 @@ ProbePage probePage(const CgiResponse& response) {
   std::string line = body.substr(0, body.size() - 1);
   for (const char* name : {"LOGIN", "CHPASS"}) {
     std::string open = std::string(name) + "[";
-    if (line.rfind(open, 0) == 0 && line.back() == ']') {
+    const size_t close = line.rfind(']');
+    if (line.rfind(open, 0) == 0 && close != std::string::npos && close >= open.size()) {
       page.page = name;
-      page.msg = line.substr(open.size(), line.size() - open.size() - 1);
+      page.msg = line.substr(open.size(), close - open.size());
+      page.formToken = line.substr(close + 1);
       return page;
     }
   }
@@ -168,4 +173,53 @@ ProbePage probePage(const CgiResponse& response) {
   page.formToken = fields[6];
   page.pageTitle = fields[7];
   return page;
+}
+
+void addPageToken(CgiRequest& request) {
+  // The account that the request signs in to exists before its page is drawn.
+  const std::string authDb = request.authDb.value_or(request.workDir + "/quibauth.db");
+  if (request.signIn && access(authDb.c_str(), F_OK) != 0) createAccountDb(authDb);
+  CgiRequest view = request;
+  view.method = "GET";
+  view.query = "";
+  view.body.clear();
+  view.contentLength.reset();
+  view.signIn = false;
+  const CgiResponse response = runCgi(view);
+  std::string token = probePage(response).formToken;
+  const std::string field = "name=\"formtoken\" value=\"";
+  if (const size_t at = response.body.find(field); token.empty() && at != std::string::npos) {
+    const size_t start = at + field.size();
+    token = response.body.substr(start, response.body.find('"', start) - start);
+  }
+  for (const std::string& line : setCookieLines(response, true)) {
+    const std::string cookie = "Set-Cookie: quibsignin=";
+    if (line.rfind(cookie, 0) != 0) continue;
+    const std::string value = line.substr(cookie.size(), line.find(';') - cookie.size());
+    request.cookie =
+        (request.cookie ? *request.cookie + "; " : std::string()) + "quibsignin=" + value;
+  }
+  // First in the body, so that the body's own end (a line end) stays last.
+  if (request.method == "POST") {
+    request.body = "formtoken=" + token + (request.body.empty() ? "" : "&") + request.body;
+  } else {
+    std::string& query = request.query.emplace(request.query.value_or(""));
+    query += (query.empty() ? "formtoken=" : "&formtoken=") + token;
+  }
+}
+
+CgiResponse runFromPage(CgiRequest request) {
+  const std::string& text = request.method == "POST" ? request.body : request.query.value_or("");
+  bool acts = false;
+  bool hasToken = false;
+  for (const std::string& pair : split(text, '&')) {
+    const std::string name = pair.substr(0, pair.find('='));
+    hasToken = hasToken || name == "formtoken";
+    for (const char* action :
+         {"delete", "enable", "disable", "clone", "create", "update", "reinit", "newpass2"}) {
+      acts = acts || name == action;
+    }
+  }
+  if (acts && !hasToken) addPageToken(request);
+  return runCgi(request);
 }

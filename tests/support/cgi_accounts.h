@@ -28,18 +28,30 @@ std::string sessionIdOfCookieLine(const std::string& line);
 std::string newSessionId(const CgiResponse& response);
 
 // Pages of one line each that show only the variables the tests look at:
-//   login.shtml  -> LOGIN[msg]
-//   chpass.shtml -> CHPASS[msg]
+//   login.shtml  -> LOGIN[msg]formtoken
+//   chpass.shtml -> CHPASS[msg]formtoken
 //   skedra.shtml -> LIST[msg]|selfUrl|buttonVar|buttonVal|formTitle|notice|formtoken|
 //                   pageTitle
 void writeProbeTemplates(const std::string& dir);
+
+// Gives request the form token of the page that its cookie gets (a GET
+// without parameters, drawn for its session, or the sign-in page's with the
+// sign-in cookie, which is added to the request's cookies), as a browser
+// sends the page's form: "formtoken" is appended to the query (put first in
+// the body for POST).
+void addPageToken(CgiRequest& request);
+
+// Runs request as a browser sends a form of the page: when it names an
+// action and carries no "formtoken", the page's token is added first.
+CgiResponse runFromPage(CgiRequest request);
 
 // What a probe page showed: its name and its fields.
 struct ProbePage {
   std::string page;  // "LOGIN", "CHPASS", "LIST" or "" for anything else
   std::string msg;
   std::string selfUrl, buttonVar, buttonVal, formTitle;  // LIST only
-  std::string notice, formToken, pageTitle;              // LIST only
+  std::string formToken;                                 // every page
+  std::string notice, pageTitle;                         // LIST only
 };
 ProbePage probePage(const CgiResponse& response);
 

@@ -200,14 +200,15 @@ CgiResponse runCgi(const CgiRequest& request) {
   return response;
 }
 
-std::vector<std::string> setCookieLines(const CgiResponse& response) {
+std::vector<std::string> setCookieLines(const CgiResponse& response, bool signInToken) {
   std::vector<std::string> lines;
   size_t start = 0;
   while (start < response.header.size()) {
     size_t end = response.header.find('\n', start);
     if (end == std::string::npos) end = response.header.size();
     std::string line = response.header.substr(start, end - start);
-    if (line.rfind("Set-Cookie: ", 0) == 0) lines.push_back(line);
+    const bool token = line.rfind("Set-Cookie: quibsignin=", 0) == 0;
+    if (line.rfind("Set-Cookie: ", 0) == 0 && (signInToken || !token)) lines.push_back(line);
     start = end + 1;
   }
   return lines;

@@ -43,5 +43,6 @@ struct CgiResponse {
 
 CgiResponse runCgi(const CgiRequest& request);
 
-// The Set-Cookie lines of a response's header, in order.
-std::vector<std::string> setCookieLines(const CgiResponse& response);
+// The Set-Cookie lines of a response's header, in order; the sign-in page's
+// token cookie ("quibsignin") only with signInToken.
+std::vector<std::string> setCookieLines(const CgiResponse& response, bool signInToken = false);

@@ -13,7 +13,7 @@ const char* const kPageHeaderEnd =
     "Cache-Control: no-store\n"
     "X-Frame-Options: DENY\n"
     "Content-Security-Policy: frame-ancestors 'none'\n"
-    "Referrer-Policy: no-referrer\n"
+    "Referrer-Policy: same-origin\n"
     "X-Content-Type-Options: nosniff\n"
     "Content-type: text/html; charset=utf-8\n";
 
