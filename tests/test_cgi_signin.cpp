@@ -253,21 +253,55 @@ TEST_F(SignInGate, WrongPasswordOpensNoSession) {
   EXPECT_TRUE(timerExists());
 }
 
-TEST_F(SignInGate, RepeatedFailuresLockTheNameWhateverThePassword) {
+TEST_F(SignInGate, RepeatedFailuresHoldUpTheGuessersAddressOnly) {
+  auto from = [this](const std::string& query, const char* address) {
+    CgiRequest r = request(query);
+    r.remoteAddr = address;
+    return run(r);
+  };
   for (const char* login : {"admin", "nobody"}) {
     SCOPED_TRACE(login);
     const std::string name = std::string("login=") + login;
     for (int attempt = 0; attempt < 5; ++attempt) {
-      EXPECT_EQ(probePage(run(request(name + "&pass=bad"))).msg, "Invalid login.");
+      EXPECT_EQ(probePage(from(name + "&pass=bad", "192.168.1.66")).msg, "Invalid login.");
     }
-    CgiResponse locked = run(request(name + "&pass=" + kPass + "&delete&key=4"));
-    EXPECT_EQ(locked.exitStatus, 0);
-    EXPECT_EQ(probePage(locked).page, "LOGIN");
-    EXPECT_EQ(probePage(locked).msg, "Too many failed sign-ins. Try again later.");
-    EXPECT_TRUE(setCookieLines(locked).empty());
+    // Whatever the password, and again and again: every refusal counts.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      CgiResponse locked = from(name + "&pass=" + kPass + "&delete&key=4", "192.168.1.66");
+      EXPECT_EQ(locked.exitStatus, 0);
+      EXPECT_EQ(probePage(locked).page, "LOGIN");
+      EXPECT_EQ(probePage(locked).msg, "Too many failed sign-ins. Try again later.");
+      EXPECT_TRUE(setCookieLines(locked).empty());
+    }
   }
   EXPECT_EQ(sessionCount(), 0);
   EXPECT_TRUE(timerExists());
+  EXPECT_EQ(TestDb(authDb).integer("select failures from signinfailures where login = 'admin'"), 8);
+  // The owner from an address without failures signs in and acts.
+  CgiResponse owner = from(kSignIn + "&delete&key=4", "192.168.1.10");
+  EXPECT_EQ(probePage(owner).page, "LIST") << owner.output;
+  EXPECT_FALSE(timerExists());
+}
+
+TEST_F(SignInGate, OverlongNamesAndPasswordsAreRefusedUnstored) {
+  const std::string longName(kQuibMaxLoginBytes + 1, 'n');
+  const std::string longPass(kQuibMaxPasswordBytes + 1, 'p');
+  for (const std::string& query : {"login=" + longName + "&pass=x", "login=admin&pass=" + longPass}) {
+    EXPECT_EQ(probePage(run(request(query))).msg, "Invalid login.");
+  }
+  // Not even the failures table was made.
+  EXPECT_EQ(TestDb(authDb).integer("select count(*) from sqlite_master where name = "
+                                   "'signinfailures'"),
+            0);
+  const std::string id = signIn();
+  CgiRequest change =
+      request("oldpass=" + kPass + "&newpass1=" + longPass + "&newpass2=" + longPass);
+  change.cookie = "quibsession=" + id;
+  CgiResponse refused = run(change);
+  EXPECT_EQ(probePage(refused).page, "CHPASS");
+  EXPECT_EQ(probePage(refused).msg,
+            "The new password is too long (at most 256 bytes as the form sends it)");
+  EXPECT_EQ(storedPass(), hashPassword("admin", kPass).value());
 }
 
 TEST_F(SignInGate, FailedSignInEndsTheCookieSession) {
