@@ -286,7 +286,8 @@ TEST_F(SignInGate, RepeatedFailuresHoldUpTheGuessersAddressOnly) {
 TEST_F(SignInGate, OverlongNamesAndPasswordsAreRefusedUnstored) {
   const std::string longName(kQuibMaxLoginBytes + 1, 'n');
   const std::string longPass(kQuibMaxPasswordBytes + 1, 'p');
-  for (const std::string& query : {"login=" + longName + "&pass=x", "login=admin&pass=" + longPass}) {
+  for (const std::string& query :
+       {"login=" + longName + "&pass=x", "login=admin&pass=" + longPass}) {
     EXPECT_EQ(probePage(run(request(query))).msg, "Invalid login.");
   }
   // Not even the failures table was made.

@@ -521,8 +521,8 @@ TEST_F(Sessions, FailedSignInsHoldUpTheNameFromThatAddressOnly) {
     int failuresBefore, secondsSince;
     int verdict;
   } waits[] = {
-      {6, 29, kQuibSignInLocked},  {6, 30, kQuibSignInInvalid}, {7, 59, kQuibSignInLocked},
-      {7, 60, kQuibSignInInvalid}, {12, 899, kQuibSignInLocked}, {40, 899, kQuibSignInLocked},
+      {6, 29, kQuibSignInLocked},    {6, 30, kQuibSignInInvalid},  {7, 59, kQuibSignInLocked},
+      {7, 60, kQuibSignInInvalid},   {12, 899, kQuibSignInLocked}, {40, 899, kQuibSignInLocked},
       {40, 900, kQuibSignInInvalid},
   };
   from("192.168.1.66");

@@ -16,7 +16,8 @@ constexpr const char* kSignInLocked = "Too many failed sign-ins. Try again later
 constexpr const char* kPasswordMismatch = "Password mismatch";
 constexpr const char* kInvalidOldPassword = "Invalid old password";
 constexpr const char* kPasswordChanged = "Password changed";
-constexpr const char* kPasswordTooLong = "The new password is too long (at most 256 bytes as the form sends it)";
+constexpr const char* kPasswordTooLong =
+    "The new password is too long (at most 256 bytes as the form sends it)";
 constexpr const char* kChooseNewPassword = "Choose a new password to finish signing in";
 
 constexpr const char* kSignInPage = "login.shtml";
