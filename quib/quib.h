@@ -91,7 +91,16 @@ void quibSendResponse();
 // block (or writing one when there is none yet, with the queued cookies), and
 // sends it: a failure response has exactly one header. After
 // quibStreamResponse the text ends the part of the page already sent.
-void quibSendFailure(std::string_view text);
+// The status line ("Status: ...") comes first in the header (some web
+// servers take it only there); it is left out once the header was sent.
+void quibSendFailure(std::string_view text, std::string_view status);
+// HTTP statuses of failure responses.
+constexpr std::string_view kQuibStatusServerError = "500 Internal Server Error";
+constexpr std::string_view kQuibStatusUnavailable = "503 Service Unavailable";
+constexpr std::string_view kQuibStatusTooLarge = "413 Payload Too Large";
+// The status of a failure of a database with this SQLite result code: 503
+// when another process held the database past the wait (try again), else 500.
+std::string_view quibDatabaseFailureStatus(int code);
 // For a page that can no longer fail (its database reads are done): from here
 // on the response goes to standard output as it is made, in blocks of
 // kQuibStreamBlock bytes, so that a long page is never held whole in memory.

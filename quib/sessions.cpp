@@ -166,7 +166,7 @@ std::optional<std::string> request_session;
   page += kErrorPageMessage;
   page += quib_db_msg;
   page += kErrorPageEnd;
-  quibSendFailure(page);
+  quibSendFailure(page, quibDatabaseFailureStatus(code));
   // The failing statement may still be prepared: close once it is gone.
   sqlite3_close_v2(quib_db);
   quib_db = nullptr;

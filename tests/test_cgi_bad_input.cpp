@@ -243,12 +243,14 @@ TEST_F(BadInput, PostBodyOver64KiBIsRefusedWithAnErrorPage) {
   EXPECT_EQ(response.exitStatus, 1);
   EXPECT_NE(response.body.find("Request body too large"), std::string::npos) << response.output;
   EXPECT_NE(response.header.find(kPageHeaderEnd), std::string::npos);
+  EXPECT_EQ(response.header.rfind("Status: 413 Payload Too Large\n", 0), 0u);
   EXPECT_EQ(timerCount(), 2);
 
-  // A body of exactly 64 KiB is read whole: the title fills the rest of it.
-  response = run(post(prefix + std::string(65536 - prefix.size(), 'A')));
+  // A body of exactly 64 KiB is read whole: the title comes at its end.
+  const std::string start = "create=1&channel=7&hours=1&fill=", end = "&title=End";
+  response = run(post(start + std::string(65536 - start.size() - end.size(), 'A') + end));
   EXPECT_EQ(probePage(response).page, "LIST");
-  EXPECT_EQ(newestTitleHex(), hex(std::string(65536 - prefix.size(), 'A')));
+  EXPECT_EQ(newestTitleHex(), hex("End"));
 }
 
 TEST_F(BadInput, PostReadsTheAnnouncedBodyOnly) {
@@ -396,7 +398,7 @@ TEST_F(BadInput, WrongCredentialsSignNothingIn) {
 
 TEST_F(BadInput, AnyPasswordBytesCanBeSetAndUsed) {
   withAccounts();
-  const std::string odd = "it's a \"pass\" %41 \xff\xfe " + std::string(7000, 'w');
+  const std::string odd = "it's a \"pass\" %41 \xff\xfe " + std::string(200, 'w');
   CgiResponse changed =
       run(post(std::string("oldpass=") + kTestPassword + "&newpass1=" + odd + "&newpass2=" + odd));
   EXPECT_EQ(probePage(changed).msg, "Password changed");
@@ -431,8 +433,8 @@ TEST_F(BadInput, UnopenableAccountDatabaseIsFatal) {
     CgiResponse response = runCgi(request);
     EXPECT_EQ(response.exitStatus, 1);
     EXPECT_EQ(response.errors, "");
-    EXPECT_EQ(response.output, std::string(kPageHeaderEnd) + "\n" +
-                                   quibErrorPage(14, "unable to open database file"));
+    EXPECT_EQ(response.output, "Status: 500 Internal Server Error\n" + std::string(kPageHeaderEnd) +
+                                   "\n" + quibErrorPage(14, "unable to open database file"));
   }
   // Without any credentials the account database is never opened.
   CgiRequest anonymous = get("delete&key=1", false);
@@ -475,6 +477,7 @@ TEST_F(BadInput, LockedAccountDatabaseIsFatal) {
       EXPECT_EQ(response.exitStatus, 1);
       EXPECT_EQ(response.errors, "");
       EXPECT_EQ(response.body, quibErrorPage(5, "database is locked"));
+      EXPECT_EQ(response.header.rfind("Status: 503 Service Unavailable\n", 0), 0u);
     }
     holder.exec("rollback");
   }
@@ -488,15 +491,14 @@ TEST_F(BadInput, AccountDatabaseOfAnotherLayoutIsFatal) {
     db.exec("create table users (name text, secret text)");
   }
   std::vector<std::string> before = timers();
-  for (bool byCookie : {true, false}) {
-    SCOPED_TRACE(byCookie ? "session lookup" : "sign-in");
-    CgiResponse response = runCgi(get(byCookie ? "delete&key=1" : kSignInAndDelete, byCookie));
-    EXPECT_EQ(response.exitStatus, 1);
-    EXPECT_EQ(response.errors, "");
-    EXPECT_NE(response.body.find("<h3>quib SQL error code: 1, message: table "), std::string::npos)
-        << response.output;
-    EXPECT_NE(response.body.find(" already exists</h3>"), std::string::npos) << response.output;
-  }
+  // A session lookup finds no session there; a sign-in cannot check the
+  // password.
+  EXPECT_EQ(probePage(runCgi(get("delete&key=1", true))).page, "LOGIN");
+  CgiResponse response = runCgi(get(kSignInAndDelete, false));
+  EXPECT_EQ(response.exitStatus, 1);
+  EXPECT_EQ(response.errors, "");
+  EXPECT_EQ(response.body, quibErrorPage(1, "no such column: login"));
+  EXPECT_EQ(response.header.rfind("Status: 500 Internal Server Error\n", 0), 0u);
   EXPECT_EQ(timers(), before);
 }
 

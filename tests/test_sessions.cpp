@@ -28,8 +28,13 @@ namespace {
 
 const std::string kContentType = std::string(kPageHeaderEnd) + "\n";
 
+// The fatal page, with the status of its code: 503 for a database that
+// another connection held too long, else 500.
 std::string fatalPage(int code, const std::string& message) {
-  return kContentType + "<html><head><title>ERROR</title></head><body><h3>quib SQL error code: " +
+  const std::string status =
+      code == 5 ? "Status: 503 Service Unavailable\n" : "Status: 500 Internal Server Error\n";
+  return status + kContentType +
+         "<html><head><title>ERROR</title></head><body><h3>quib SQL error code: " +
          std::to_string(code) + ", message: " + message + "</h3></body></html>\n";
 }
 
@@ -812,8 +817,12 @@ TEST_F(Sessions, NoRandomSourceNoSession) {
     std::printf("returned");
   });
   EXPECT_EQ(child.exitStatus, 1);
-  EXPECT_EQ(child.out, "Set-Cookie: quibsession=0; expires=Thu, 1-Jan-1970 00:00:00 GMT\n" +
-                           fatalPage(10, "cannot read the system random source"));
+  // The status line comes first, before the queued cookie lines.
+  EXPECT_EQ(child.out,
+            "Status: 500 Internal Server Error\n"
+            "Set-Cookie: quibsession=0; expires=Thu, 1-Jan-1970 00:00:00 GMT\n" +
+                fatalPage(10, "cannot read the system random source")
+                    .substr(std::string("Status: 500 Internal Server Error\n").size()));
   EXPECT_EQ(TestDb(dbPath).integer("select count(*) from sessions"), 0);
 }
 
@@ -1036,8 +1045,9 @@ TEST_F(FatalSessions, LookupRefusedAtItsStepIsFatal) {
     std::printf("returned %s", user ? user->c_str() : "none");
   });
   EXPECT_EQ(damaged.exitStatus, 1);
-  EXPECT_EQ(damaged.out.rfind(kContentType + "<html><head><title>ERROR</title></head><body><h3>"
-                                             "quib SQL error code: 11, message: ",
+  EXPECT_EQ(damaged.out.rfind("Status: 500 Internal Server Error\n" + kContentType +
+                                  "<html><head><title>ERROR</title></head><body><h3>"
+                                  "quib SQL error code: 11, message: ",
                               0),
             0u)
       << damaged.out;

@@ -65,7 +65,7 @@ int exitIfError(int code, int site) {
   }
   // Whatever part of the page was written is dropped: the response is the
   // header and the error text.
-  quibSendFailure(text);
+  quibSendFailure(text, quibDatabaseFailureStatus(code));
   sqlite3_close(web_sched_db);
   web_sched_db = nullptr;
   std::exit(1);
