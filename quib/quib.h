@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+struct sqlite3;
+
 // ---------------------------------------------------------------------------
 // Request parameters and URL coding
 // ---------------------------------------------------------------------------
@@ -115,6 +117,11 @@ constexpr size_t kQuibStreamBlock = 65536;
 // Database calls of the toolkit and the timer interface wait this long for a
 // lock another process holds before they count as failed.
 constexpr int kQuibBusyTimeoutMs = 2000;
+// Makes db wait up to kQuibBusyTimeoutMs for a lock, trying again every
+// few milliseconds (every waiter alike, so that the first to wait is not the
+// one to run out of time). slot: 0 for the account database, 1 for the timer
+// database. Returns SQLite's result code.
+int quibWaitForLocks(sqlite3* db, int slot);
 
 extern const char* const quibSessionCookieName;  // "quibsession"
 

@@ -180,7 +180,7 @@ sqlite3* getQuibDb() {
   if (!path) path = QUIB_AUTH_DB_PATH;
   checkDBout(sqlite3_open(path, &quib_db));
   // Another request may be writing a session: wait for it rather than fail.
-  checkDBout(sqlite3_busy_timeout(quib_db, kQuibBusyTimeoutMs));
+  checkDBout(quibWaitForLocks(quib_db, 0));
   return quib_db;
 }
 
@@ -449,6 +449,9 @@ std::string quibCreateSession(std::string_view login, int sticky) {
   std::optional<std::string> id = newSessionId();
   // Without a random source no id is safe to hand out.
   if (!id) failRequest(SQLITE_IOERR, kNoRandomSource);
+  // One write transaction for all of it: concurrent sign-ins queue for the
+  // database once each, not once for every statement.
+  execSQL(kBeginImmediate);
   if (oldId) deleteSession(*oldId);
 
   // The session is stored before its cookie is queued: a refused write ends
@@ -456,6 +459,7 @@ std::string quibCreateSession(std::string_view login, int sticky) {
   execSQL(kTouchUser, login);
   execSQL(kInsertSession, *id, login, sticky ? "1" : "0");
   execSQL(kCapUserSessions, login, std::to_string(kMaxSessionsPerUser));
+  execSQL(kCommit);
   if (sticky) {
     quibSetPersistentCookie(sessionCookie(*id), kStickyCookieSeconds);
   } else {
