@@ -708,14 +708,8 @@ TEST_F(RequestEntry, TitlesAreUtf8AndBounded) {
   constexpr const char* kTooLong = "Not saved: a title may be at most 255 bytes long.";
   const std::string cafe = "436166E9";  // "Caf\xe9"
   const std::string a255(255, 'a'), b300(300, 'b');
-  auto hex = [](const std::string& text) {
-    std::string digits;
-    for (unsigned char byte : text) {
-      const char* hexDigits = "0123456789ABCDEF";
-      digits += hexDigits[byte >> 4];
-      digits += hexDigits[byte & 15];
-    }
-    return digits;
+  auto hex = [this](const std::string& text) {
+    return TestDb(timerDb).scalar("select hex('" + text + "')");
   };
   const struct {
     std::string stored, title, notice, storedAfter;
