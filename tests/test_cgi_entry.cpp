@@ -699,15 +699,17 @@ TEST_F(RequestEntry, EntryChecksSayWhatHappened) {
   }
 }
 
-// A form's title must be UTF-8 and at most 255 bytes; a stored title that
+// A form's title must be UTF-8 and at most 255 characters; a stored title that
 // is not UTF-8 (the firmware's own) is shown with its bytes as Latin-1 and
 // keeps them when its form comes back unchanged. Each row updates timer 2
 // from the stored title given in hexadecimal.
 TEST_F(RequestEntry, TitlesAreUtf8AndBounded) {
   constexpr const char* kNotUtf8 = "Not saved: the title is not UTF-8 text.";
-  constexpr const char* kTooLong = "Not saved: a title may be at most 255 bytes long.";
+  constexpr const char* kTooLong = "Not saved: a title may be at most 255 characters long.";
   const std::string cafe = "436166E9";  // "Caf\xe9"
   const std::string a255(255, 'a'), b300(300, 'b');
+  std::string u255;  // 255 characters, 510 bytes
+  for (int k = 0; k < 255; ++k) u255 += "\xc3\xa9";
   auto hex = [this](const std::string& text) {
     return TestDb(timerDb).scalar("select hex('" + text + "')");
   };
@@ -722,6 +724,7 @@ TEST_F(RequestEntry, TitlesAreUtf8AndBounded) {
       {hex("Match"), "%F4%90%80%80", kNotUtf8, hex("Match")},
       {hex("Match"), a255, "Updated \"" + a255 + "\".", hex(a255)},
       {hex("Match"), a255 + "a", kTooLong, hex("Match")},
+      {hex("Match"), u255, "Updated \"" + u255 + "\".", hex(u255)},
       {hex(b300), b300, "Updated \"" + b300 + "\".", hex(b300)},
   };
   for (const auto& c : cases) {

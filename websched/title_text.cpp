@@ -2,7 +2,7 @@
 // (a broadcast's single-byte character set among them) while the pages are
 // UTF-8: a stored title that is not UTF-8 is shown with each byte as its
 // Latin-1 character, and keeps its bytes when its form is saved unchanged.
-// A title that the form sends must be UTF-8 and bounded.
+// A title that the form sends must be UTF-8 and at most 255 characters.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,7 +11,7 @@
 #include "websched/websched.h"
 
 const char* const noticeTitleNotUtf8 = "Not saved: the title is not UTF-8 text.";
-const char* const noticeTitleTooLong = "Not saved: a title may be at most 255 bytes long.";
+const char* const noticeTitleTooLong = "Not saved: a title may be at most 255 characters long.";
 
 bool isUtf8(std::string_view text) {
   size_t at = 0;
@@ -62,6 +62,19 @@ std::string readableTitle(std::string_view stored) {
   return text;
 }
 
+namespace {
+
+// The characters of UTF-8 text: its bytes that do not continue a sequence.
+size_t characterCount(std::string_view text) {
+  size_t count = 0;
+  for (char byte : text) {
+    if ((static_cast<unsigned char>(byte) & 0xc0u) != 0x80u) ++count;
+  }
+  return count;
+}
+
+}  // namespace
+
 std::optional<std::string_view> acceptTitle(std::string& title,
                                             const std::optional<std::string>& stored) {
   if (stored && title == readableTitle(*stored)) {
@@ -69,6 +82,6 @@ std::optional<std::string_view> acceptTitle(std::string& title,
     return std::nullopt;
   }
   if (!isUtf8(title)) return noticeTitleNotUtf8;
-  if (title.size() > kTitleMaxBytes) return noticeTitleTooLong;
+  if (characterCount(title) > kTitleMaxCharacters) return noticeTitleTooLong;
   return std::nullopt;
 }
