@@ -85,7 +85,7 @@ std::optional<std::string> readPostBody() {
   std::optional<size_t> length = announcedLength();
   if (!length) return std::nullopt;
   if (*length > kMaxBodyBytes) {
-    quibSendFailure(kBodyTooLargePage);
+    quibSendFailure(kBodyTooLargePage, kQuibStatusTooLarge);
     std::exit(1);
   }
   std::optional<std::string> body = readBody(*length);

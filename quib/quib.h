@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+struct sqlite3;
+
 // ---------------------------------------------------------------------------
 // Request parameters and URL coding
 // ---------------------------------------------------------------------------
@@ -100,7 +102,16 @@ void quibSendResponse();
 // block (or writing one when there is none yet, with the queued cookies), and
 // sends it: a failure response has exactly one header. After
 // quibStreamResponse the text ends the part of the page already sent.
-void quibSendFailure(std::string_view text);
+// The status line ("Status: ...") comes first in the header (some web
+// servers take it only there); it is left out once the header was sent.
+void quibSendFailure(std::string_view text, std::string_view status);
+// HTTP statuses of failure responses.
+constexpr std::string_view kQuibStatusServerError = "500 Internal Server Error";
+constexpr std::string_view kQuibStatusUnavailable = "503 Service Unavailable";
+constexpr std::string_view kQuibStatusTooLarge = "413 Payload Too Large";
+// The status of a failure of a database with this SQLite result code: 503
+// when another process held the database past the wait (try again), else 500.
+std::string_view quibDatabaseFailureStatus(int code);
 // For a page that can no longer fail (its database reads are done): from here
 // on the response goes to standard output as it is made, in blocks of
 // kQuibStreamBlock bytes, so that a long page is never held whole in memory.
@@ -115,6 +126,11 @@ constexpr size_t kQuibStreamBlock = 65536;
 // Database calls of the toolkit and the timer interface wait this long for a
 // lock another process holds before they count as failed.
 constexpr int kQuibBusyTimeoutMs = 2000;
+// Makes db wait up to kQuibBusyTimeoutMs for a lock, trying again every
+// few milliseconds (every waiter alike, so that the first to wait is not the
+// one to run out of time). slot: 0 for the account database, 1 for the timer
+// database. Returns SQLite's result code.
+int quibWaitForLocks(sqlite3* db, int slot);
 
 extern const char* const quibSessionCookieName;  // "quibsession"
 
@@ -256,14 +272,23 @@ int quibExpireSession(std::string_view id);
 // Results of quibVerifyUserPass.
 constexpr int kQuibSignInInvalid = 0;
 constexpr int kQuibSignInValid = 1;
-// Too many failed sign-ins of the name lately: refused without a check.
+// Too many failed sign-ins of the name from this source address lately:
+// refused without a check.
 constexpr int kQuibSignInLocked = 2;
+// User names and passwords longer than this many bytes (as the request sends
+// them, URL-encoded) are refused before anything is stored: no account can
+// have them.
+constexpr size_t kQuibMaxLoginBytes = 128;
+constexpr size_t kQuibMaxPasswordBytes = 256;
 // kQuibSignInValid when an account with this user name and password exists,
-// kQuibSignInLocked while the name is locked after repeated failures (what
-// the password is does not matter then), else kQuibSignInInvalid. Every
-// failure is counted for the name, whether an account has it or not.
+// kQuibSignInLocked while the name must wait after repeated failures from
+// the request's source address (REMOTE_ADDR; what the password is does not
+// matter then), else kQuibSignInInvalid. Every refusal of a name and
+// password within the length bounds is counted for the name and address,
+// whether an account has the name or not; other addresses are not held up.
 int quibVerifyUserPass(std::string_view login, std::string_view password);
-// 1 when the password was changed, else 0. A change ends every other
+// 1 when the password was changed, else 0 (a new password longer than
+// kQuibMaxPasswordBytes is refused). A change ends every other
 // session of the user; the session this request uses stays.
 int quibChangePass(std::string_view login, std::string_view oldPassword,
                    std::string_view newPassword);

@@ -1,6 +1,8 @@
 // The response of the request, collected in memory and written to standard
 // output only when it is complete, so that a failure half-way through a page
 // replaces the page instead of following half of it.
+#include <sqlite3.h>
+
 #include <cstdio>
 #include <string>
 
@@ -52,19 +54,29 @@ void quibSendResponse() {
   quibStreaming = false;
 }
 
-void quibSendFailure(std::string_view text) {
+void quibSendFailure(std::string_view text, std::string_view status) {
   if (quibStreaming) {
     // Part of the page is out with its header: the text ends it.
     quibOut(text);
     quibSendResponse();
     return;
   }
+  std::string statusLine = "Status: ";
+  statusLine.append(status).append(1, '\n');
   if (quibHeaderWritten()) {
     quibResponse.resize(quibHeaderLength);
+    quibResponse.insert(0, statusLine);
   } else {
     quibResponse.clear();
+    quibOut(statusLine);
     quibPrintHttpHeader();
   }
   quibOut(text);
   quibSendResponse();
+}
+
+std::string_view quibDatabaseFailureStatus(int code) {
+  const int primary = code & 0xff;
+  return primary == SQLITE_BUSY || primary == SQLITE_LOCKED ? kQuibStatusUnavailable
+                                                            : kQuibStatusServerError;
 }

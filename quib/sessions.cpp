@@ -29,37 +29,48 @@ namespace {
 constexpr const char* kAuthDbVariable = "quibauth";
 
 constexpr const char* kCreateSessions =
-    "create table sessions (id text primary key, login text, created_time int, access_time int, "
-    "sticky int, attrs text)";
+    "create table if not exists sessions (id text primary key, login text, created_time int, "
+    "access_time int, sticky int, attrs text)";
 constexpr const char* kCreateUsers =
-    "create table users (login text primary key, pass text, created_time int, login_time int, "
-    "passchange_time int, first_name text, surname text)";
+    "create table if not exists users (login text primary key, pass text, created_time int, "
+    "login_time int, passchange_time int, first_name text, surname text)";
+constexpr const char* kUsersTableExists =
+    "select 1 from sqlite_master where type = 'table' and name = 'users'";
+// A new account database gives freed pages back to the file system at every
+// commit; this holds only while the file has no table yet.
+constexpr const char* kReclaimFreedPages = "pragma auto_vacuum = full";
+constexpr const char* kAutoVacuumMode = "pragma auto_vacuum";
+constexpr const char* kVacuum = "vacuum";
 // One-time form tokens of forms whose action was carried out; a database made
 // before they existed gains the table on first use.
 constexpr const char* kCreateFormTokens =
     "create table if not exists formtokens (token text primary key, used_time int)";
-// Failed sign-ins per user name: how many in the window that the first of
-// them opened, and when the first and the latest were counted. A database
-// made before the table existed gains it on first use.
+// Failed sign-ins per user name and source address: how many since the
+// pair's last success, and when the latest was counted. A database made
+// before the table existed gains it on first use; one whose table counted
+// per user name only has it replaced (see useSignInFailuresTable).
 constexpr const char* kCreateSignInFailures =
-    "create table if not exists signinfailures (login text primary key, failures int, "
-    "first_time int, last_time int)";
-// Yields 1 when the name is locked; no row when no failure is on record.
+    "create table if not exists signinfailures (login text, address text, failures int, "
+    "last_time int, primary key (login, address))";
+constexpr const char* kProbeSignInFailures = "select address from signinfailures";
+constexpr const char* kDropSignInFailures = "drop table if exists signinfailures";
+// The failures of the pair and the seconds since the latest of them.
 constexpr const char* kLookupSignInFailures =
-    "select failures >= cast(?2 as integer) and strftime('%s', 'now') - last_time < cast(?3 as "
-    "integer) from signinfailures where login = ?1";
-// Counts a failure: the first one, or the first after its window has passed,
-// opens a new window.
+    "select failures, strftime('%s', 'now') - last_time from signinfailures where login = ?1 "
+    "and address = ?2";
 constexpr const char* kCountSignInFailure =
-    "insert into signinfailures (login, failures, first_time, last_time) values (?1, 1, "
-    "strftime('%s', 'now'), strftime('%s', 'now')) on conflict (login) do update set failures = "
-    "case when strftime('%s', 'now') - first_time < cast(?2 as integer) then failures + 1 else 1 "
-    "end, first_time = case when strftime('%s', 'now') - first_time < cast(?2 as integer) then "
-    "first_time else strftime('%s', 'now') end, last_time = strftime('%s', 'now')";
-// Rows whose window and lock have both passed count for nothing.
+    "insert into signinfailures (login, address, failures, last_time) values (?1, ?2, 1, "
+    "strftime('%s', 'now')) on conflict (login, address) do update set failures = failures + 1, "
+    "last_time = strftime('%s', 'now')";
+// Rows without a failure for a day count for nothing; of the rest the most
+// recent are kept, up to the cap.
 constexpr const char* kPurgeSignInFailures =
     "delete from signinfailures where strftime('%s', 'now') - last_time >= cast(?1 as integer)";
-constexpr const char* kClearSignInFailures = "delete from signinfailures where login = ?";
+constexpr const char* kCapSignInFailures =
+    "delete from signinfailures where rowid not in (select rowid from signinfailures order by "
+    "last_time desc, rowid desc limit cast(?1 as integer))";
+constexpr const char* kClearSignInFailures =
+    "delete from signinfailures where login = ?1 and address = ?2";
 constexpr const char* kBegin = "begin";
 constexpr const char* kBeginImmediate = "begin immediate";
 constexpr const char* kRollback = "rollback";
@@ -91,6 +102,15 @@ constexpr const char* kChangePass =
     "?";
 // Every session of the user but the one given (none: every session).
 constexpr const char* kEndOtherSessions = "delete from sessions where login = ?1 and id is not ?2";
+// Ends the user's sessions beyond the most recently used ones, up to the cap.
+constexpr const char* kCapUserSessions =
+    "delete from sessions where login = ?1 and rowid not in (select rowid from sessions where "
+    "login = ?1 order by access_time desc, created_time desc, rowid desc limit cast(?2 as "
+    "integer))";
+// Keeps the most recently recorded form tokens, up to the cap.
+constexpr const char* kCapFormTokens =
+    "delete from formtokens where rowid not in (select rowid from formtokens order by used_time "
+    "desc, rowid desc limit cast(?1 as integer))";
 
 // The fatal page: start, code, message part, message, end.
 constexpr const char* kErrorPageStart =
@@ -111,11 +131,25 @@ constexpr int32_t kTouchInterval = 60;
 // sticky session idle longer than this has expired on the server too.
 constexpr int32_t kStickyCookieSeconds = 15811200;
 
-// This many failed sign-ins of one user name within the window lock the name
-// for the lock time, counted from the last of them.
-constexpr int kMaxFailedSignIns = 5;
-constexpr int32_t kSignInFailureWindowSeconds = 900;
-constexpr int32_t kSignInLockSeconds = 900;
+// Sign-in failures count per user name and source address. The first ones
+// are free (typing errors); from then on every attempt of that pair must
+// wait after the latest failure, the first delay doubling with each further
+// failure up to the longest. An attempt refused for waiting counts as a
+// failure too, so a guesser who does not wait never gets through. A success
+// forgets the pair's failures; a day without one forgets them too.
+constexpr int kFreeSignInFailures = 5;
+constexpr int32_t kFirstSignInDelaySeconds = 15;
+constexpr int32_t kLongestSignInDelaySeconds = 900;
+constexpr int32_t kForgetSignInFailuresSeconds = 86400;
+// At most this many pairs are on record; the ones that failed longest ago go
+// first. Source addresses are kept to this many bytes.
+constexpr int kMaxSignInFailureRows = 1000;
+constexpr size_t kMaxAddressBytes = 64;
+// Sessions of one user beyond this many end, the least recently used first.
+constexpr int kMaxSessionsPerUser = 16;
+// Used form tokens on record, and the longest text that can be one.
+constexpr int kMaxFormTokens = 1000;
+constexpr size_t kMaxFormTokenBytes = 128;
 // Attributes of the session cookie: not readable by page scripts, not sent
 // with requests that other sites start.
 constexpr std::string_view kSessionCookieAttributes = "; HttpOnly; SameSite=Strict";
@@ -145,7 +179,7 @@ std::optional<std::string> pending_touch;
   page += kErrorPageMessage;
   page += quib_db_msg;
   page += kErrorPageEnd;
-  quibSendFailure(page);
+  quibSendFailure(page, quibDatabaseFailureStatus(code));
   // The failing statement may still be prepared: close once it is gone.
   sqlite3_close_v2(quib_db);
   quib_db = nullptr;
@@ -178,7 +212,7 @@ sqlite3* getQuibDb(bool mayFail = false) {
   }
   checkDBout(opened);
   // Another request may be writing a session: wait for it rather than fail.
-  checkDBout(sqlite3_busy_timeout(quib_db, kQuibBusyTimeoutMs));
+  checkDBout(quibWaitForLocks(quib_db, 0));
   useFlashJournal(quib_db);
   return quib_db;
 }
@@ -246,11 +280,13 @@ void writeAlong() {
 int deleteSession(std::string_view id) {
   if (request_session == id) request_session.reset();
   if (pending_touch == id) pending_touch.reset();
-  // One transaction: one journal and one set of syncs for all of it.
-  execSQL(kBegin);
+  // One transaction: one journal and one set of syncs for all of it (the
+  // caller's, when it holds one).
+  const bool ownTransaction = sqlite3_get_autocommit(getQuibDb()) != 0;
+  if (ownTransaction) execSQL(kBegin);
   int result = execSQL(kDeleteSession, id);
   writeAlong();
-  execSQL(kCommit);
+  if (ownTransaction) execSQL(kCommit);
   return result;
 }
 
@@ -273,15 +309,104 @@ void writePendingTouch() {
   }
 }
 
-// The tables and the initial account of a new account database. A sessions
-// or users table that exists already makes its creation fail, which is fatal.
+// The tables of the account database, each made when it is missing, and the
+// initial account with a new users table. One write transaction holds it all,
+// so that requests that find a new database at the same time make it once.
 void createQuibTables() {
+  // Holds only while the file has no table yet.
+  execSQL(kReclaimFreedPages);
+  execSQL(kBeginImmediate);
+  const bool newUsers = execSQL(kUsersTableExists) == 0;
   execSQL(kCreateSessions);
   execSQL(kCreateUsers);
   execSQL(kCreateFormTokens);
   execSQL(kCreateSignInFailures);
-  std::optional<std::string> pass = hashPassword(kInitialLogin, kInitialPassword);
-  execSQL(kInsertAdmin, pass ? Param(*pass) : std::nullopt);
+  if (newUsers) {
+    std::optional<std::string> pass = hashPassword(kInitialLogin, kInitialPassword);
+    execSQL(kInsertAdmin, pass ? Param(*pass) : std::nullopt);
+  }
+  execSQL(kCommit);
+}
+
+// Prepares sql; when a table it names is missing (SQLITE_ERROR) the tables
+// are made first. A statement that still cannot be prepared (a database of
+// another layout) ends the request.
+SqliteStatement prepareWithTables(const char* sql) {
+  sqlite3_stmt* raw = nullptr;
+  int rc = sqlite3_prepare_v2(getQuibDb(), sql, -1, &raw, nullptr);
+  if (rc == SQLITE_ERROR) {
+    sqlite3_finalize(raw);
+    raw = nullptr;
+    createQuibTables();
+    rc = sqlite3_prepare_v2(getQuibDb(), sql, -1, &raw, nullptr);
+  }
+  SqliteStatement statement(raw);
+  checkDBout(rc);
+  return statement;
+}
+
+// True when sql prepares; false when a table or column it names is missing.
+bool prepares(const char* sql) {
+  sqlite3_stmt* raw = nullptr;
+  int rc = sqlite3_prepare_v2(getQuibDb(), sql, -1, &raw, nullptr);
+  SqliteStatement statement(raw);
+  if (rc == SQLITE_ERROR) return false;
+  checkDBout(rc);
+  return true;
+}
+
+// Makes sure the failures table counts per user name and source address. A
+// table that counted per user name only is replaced: its counts go, which
+// forgets at most a day of failures.
+void useSignInFailuresTable() {
+  if (prepares(kProbeSignInFailures)) return;
+  execSQL(kBeginImmediate);
+  if (!prepares(kProbeSignInFailures)) {
+    execSQL(kDropSignInFailures);
+    execSQL(kCreateSignInFailures);
+  }
+  execSQL(kCommit);
+}
+
+// A file made before freed pages were given back is rebuilt once so that it
+// does; the rebuild needs the database to itself, and a request that cannot
+// have it leaves it to a later one.
+void reclaimFreedPagesOnce() {
+  sqlite3_stmt* raw = nullptr;
+  int rc = sqlite3_prepare_v2(getQuibDb(), kAutoVacuumMode, -1, &raw, nullptr);
+  SqliteStatement mode(raw);
+  checkDBout(rc);
+  if (!stepWrite(mode.get()) || sqlite3_column_int(mode.get(), 0) != 0) return;
+  mode.reset();
+  execSQL(kReclaimFreedPages);
+  sqlite3_exec(getQuibDb(), kVacuum, nullptr, nullptr, nullptr);
+}
+
+// The source address of the request as far as it is kept ("" when the web
+// server names none).
+std::string_view sourceAddress() {
+  const char* address = std::getenv("REMOTE_ADDR");
+  std::string_view text = address ? address : "";
+  return text.substr(0, std::min(text.size(), kMaxAddressBytes));
+}
+
+// Seconds that the pair must wait after its latest failure before it may try
+// again, for the number of failures on record.
+int64_t signInDelaySeconds(int64_t failures) {
+  if (failures < kFreeSignInFailures) return 0;
+  int64_t delay = kFirstSignInDelaySeconds;
+  for (int64_t extra = failures - kFreeSignInFailures; extra > 0; --extra) {
+    delay *= 2;
+    if (delay >= kLongestSignInDelaySeconds) return kLongestSignInDelaySeconds;
+  }
+  return std::min<int64_t>(delay, kLongestSignInDelaySeconds);
+}
+
+// Purges the failures table: the rows of pairs forgotten by age, then the
+// oldest beyond the cap. Runs in every write of the table.
+void purgeSignInFailures() {
+  execSQL(kPurgeSignInFailures, std::to_string(kForgetSignInFailuresSeconds));
+  execSQL(kCapSignInFailures, std::to_string(kMaxSignInFailureRows));
 }
 
 // The cookie text of a session: name, id and the session cookie attributes.
@@ -339,16 +464,7 @@ std::optional<std::string> quibGetAuthUser() {
     id.emplace(*param);
   }
 
-  sqlite3_stmt* raw = nullptr;
-  int rc = sqlite3_prepare_v2(getQuibDb(), kLookupSession, -1, &raw, nullptr);
-  SqliteStatement lookup(raw);
-  if (rc == SQLITE_ERROR) {
-    // Taken as an account database without tables.
-    lookup.reset();
-    createQuibTables();
-    return std::nullopt;
-  }
-  checkDBout(rc);
+  SqliteStatement lookup = prepareWithTables(kLookupSession);
   checkDBout(bindText(lookup.get(), 1, *id));
   // A lookup the database refuses (still locked after the busy timeout, an
   // I/O error) is a failure of the database, not a request without a session.
@@ -405,13 +521,16 @@ std::string quibCreateSession(std::string_view login, int sticky) {
   std::optional<std::string> id = newSessionId();
   // Without a random source no id is safe to hand out.
   if (!id) failRequest(SQLITE_IOERR, kNoRandomSource);
+  // One write transaction for all of it: concurrent sign-ins queue for the
+  // database once each, not once for every statement.
+  execSQL(kBeginImmediate);
   if (oldId) deleteSession(*oldId);
 
   // The session is stored before its cookie is queued: a refused write ends
   // the request without handing out an id that names nothing.
-  execSQL(kBegin);
   execSQL(kTouchUser, login);
   execSQL(kInsertSession, *id, login, sticky ? "1" : "0");
+  execSQL(kCapUserSessions, login, std::to_string(kMaxSessionsPerUser));
   writeAlong();
   execSQL(kCommit);
   if (sticky) {
@@ -424,64 +543,63 @@ std::string quibCreateSession(std::string_view login, int sticky) {
 }
 
 int quibVerifyUserPass(std::string_view login, std::string_view password) {
+  // Overlong texts are no account's: refused before anything is stored.
+  if (login.size() > kQuibMaxLoginBytes || password.size() > kQuibMaxPasswordBytes) {
+    return kQuibSignInInvalid;
+  }
   // Declared before the statement, which binds it without a copy.
   std::optional<std::string> pass;
-  sqlite3_stmt* raw = nullptr;
-  int rc;
-  // A missing table gives SQLITE_ERROR: create the schema and try again. Once
-  // the tables exist a second creation is fatal, so this ends.
-  while ((rc = sqlite3_prepare_v2(getQuibDb(), kCheckUser, -1, &raw, nullptr)) == SQLITE_ERROR) {
-    createQuibTables();
-  }
-  SqliteStatement check(raw);
-  checkDBout(rc);
-  execSQL(kCreateSignInFailures);
+  SqliteStatement check = prepareWithTables(kCheckUser);
+  useSignInFailuresTable();
+  const std::string_view address = sourceAddress();
 
   // The failure count is read and written in one write transaction, so that
   // concurrent attempts take turns and each sees the count of those before
   // it (the lock is taken at once; a read-only file still lets a check that
   // writes nothing through).
   execSQL(kBeginImmediate);
-  const std::string maxFailures = std::to_string(kMaxFailedSignIns);
-  const std::string lockSeconds = std::to_string(kSignInLockSeconds);
   sqlite3_stmt* rawFailures = nullptr;
-  rc = sqlite3_prepare_v2(getQuibDb(), kLookupSignInFailures, -1, &rawFailures, nullptr);
+  int rc = sqlite3_prepare_v2(getQuibDb(), kLookupSignInFailures, -1, &rawFailures, nullptr);
   SqliteStatement failures(rawFailures);
   checkDBout(rc);
   checkDBout(bindText(failures.get(), 1, login));
-  checkDBout(bindText(failures.get(), 2, maxFailures));
-  checkDBout(bindText(failures.get(), 3, lockSeconds));
+  checkDBout(bindText(failures.get(), 2, address));
   const bool failedBefore = stepWrite(failures.get());
-  const bool locked = failedBefore && sqlite3_column_int(failures.get(), 0) != 0;
+  // A latest failure "in the future" (the clock was set back) holds nothing.
+  const int64_t sinceLatest = failedBefore ? sqlite3_column_int64(failures.get(), 1) : 0;
+  const bool locked = failedBefore && sinceLatest >= 0 &&
+                      sinceLatest < signInDelaySeconds(sqlite3_column_int64(failures.get(), 0));
   failures.reset();
 
-  // A locked name is refused before any digest is computed.
+  // An attempt that must still wait is refused before any digest is computed,
+  // and counts like a wrong password.
   int result = kQuibSignInLocked;
+  bool valid = false;
   if (!locked) {
     pass = hashPassword(login, password);
-    bool valid = false;
     if (pass) {
       checkDBout(bindText(check.get(), 1, login));
       checkDBout(bindText(check.get(), 2, *pass));
       valid = stepWrite(check.get());
     }
-    if (valid) {
-      if (failedBefore) execSQL(kClearSignInFailures, login);
-      result = kQuibSignInValid;
-    } else {
-      execSQL(kPurgeSignInFailures,
-              std::to_string(std::max(kSignInFailureWindowSeconds, kSignInLockSeconds)));
-      execSQL(kCountSignInFailure, login, std::to_string(kSignInFailureWindowSeconds));
-      result = kQuibSignInInvalid;
-    }
+    result = valid ? kQuibSignInValid : kQuibSignInInvalid;
+  }
+  if (!valid) {
+    execSQL(kCountSignInFailure, login, address);
+    purgeSignInFailures();
+  } else if (failedBefore) {
+    execSQL(kClearSignInFailures, login, address);
+    purgeSignInFailures();
   }
   check.reset();
   execSQL(kCommit);
+  if (valid) reclaimFreedPagesOnce();
   return result;
 }
 
 int quibChangePass(std::string_view login, std::string_view oldPassword,
                    std::string_view newPassword) {
+  if (newPassword.size() > kQuibMaxPasswordBytes) return 0;
   std::optional<std::string> oldPass = hashPassword(login, oldPassword);
   std::optional<std::string> newPass = hashPassword(login, newPassword);
   if (!oldPass || !newPass) return 0;
@@ -508,6 +626,8 @@ int quibUsesInitialPassword(std::string_view login) {
 }
 
 int quibClaimFormToken(std::string_view token) {
+  // A text longer than any token is none the interface drew.
+  if (token.size() > kMaxFormTokenBytes) return 0;
   execSQL(kCreateFormTokens);
   // The claim, the access time and the purges are one commit; a claim made
   // inside the caller's transaction commits with it.
@@ -515,6 +635,7 @@ int quibClaimFormToken(std::string_view token) {
   if (ownTransaction) execSQL(kBegin);
   execSQL(kClaimFormToken, token);
   const bool claimed = sqlite3_changes(getQuibDb()) == 1;
+  if (claimed) execSQL(kCapFormTokens, std::to_string(kMaxFormTokens));
   writeAlong();
   if (ownTransaction) execSQL(kCommit);
   return claimed ? 1 : 0;

@@ -743,6 +743,50 @@ TEST_F(RequestEntry, EntryChecksSayWhatHappened) {
   }
 }
 
+// A form's title must be UTF-8 and at most 255 characters; a stored title that
+// is not UTF-8 (the firmware's own) is shown with its bytes as Latin-1 and
+// keeps them when its form comes back unchanged. Each row updates timer 2
+// from the stored title given in hexadecimal.
+TEST_F(RequestEntry, TitlesAreUtf8AndBounded) {
+  constexpr const char* kNotUtf8 = "Not saved: the title is not UTF-8 text.";
+  constexpr const char* kTooLong = "Not saved: a title may be at most 255 characters long.";
+  const std::string cafe = "436166E9";  // "Caf\xe9"
+  const std::string a255(255, 'a'), b300(300, 'b');
+  std::string u255;  // 255 characters, 510 bytes
+  for (int k = 0; k < 255; ++k) u255 += "\xc3\xa9";
+  auto hex = [this](const std::string& text) {
+    return TestDb(timerDb).scalar("select hex('" + text + "')");
+  };
+  const struct {
+    std::string stored, title, notice, storedAfter;
+  } cases[] = {
+      {cafe, "Caf%C3%A9", "Updated \"Caf\xc3\xa9\".", cafe},
+      {cafe, "Cafe", "Updated \"Cafe\".", hex("Cafe")},
+      {cafe, "Caf%E9", kNotUtf8, cafe},
+      {hex("Match"), "%C0%AF", kNotUtf8, hex("Match")},     // overlong '/'
+      {hex("Match"), "%ED%A0%80", kNotUtf8, hex("Match")},  // a surrogate
+      {hex("Match"), "%F4%90%80%80", kNotUtf8, hex("Match")},
+      {hex("Match"), a255, "Updated \"" + a255 + "\".", hex(a255)},
+      {hex("Match"), a255 + "a", kTooLong, hex("Match")},
+      {hex("Match"), u255, "Updated \"" + u255 + "\".", hex(u255)},
+      {hex(b300), b300, "Updated \"" + b300 + "\".", hex(b300)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.title.substr(0, 20));
+    TestDb(timerDb).exec("update timer_record_table set user_string = cast(X'" + c.stored +
+                         "' as text) where ID = 2");
+    CgiResponse response =
+        run(request("update=Update&key=2&channel=7&day=2&month=1&year=2030&"
+                    "hh=20&mm=0&hours=1&title=" +
+                    c.title));
+    EXPECT_EQ(probePage(response).notice, c.notice);
+    EXPECT_EQ(column(2, "hex(user_string)"), c.storedAfter);
+  }
+  TestDb(timerDb).exec("update timer_record_table set user_string = cast(X'" + cafe +
+                       "' as text) where ID = 2");
+  EXPECT_EQ(probePage(run(request("edit=Edit&key=2"))).pageTitle, "Edit: Caf\xc3\xa9");
+}
+
 TEST_F(RequestEntry, EditOfAnExistingTimerNamesItInThePageTitle) {
   insertTimer(timerDb, 3, "News & Weather");
   EXPECT_EQ(probePage(run(request("edit=Edit&key=3"))).pageTitle, "Edit: News &amp; Weather");

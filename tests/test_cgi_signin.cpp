@@ -255,21 +255,34 @@ TEST_F(SignInGate, WrongPasswordOpensNoSession) {
   EXPECT_TRUE(timerExists());
 }
 
-TEST_F(SignInGate, RepeatedFailuresLockTheNameWhateverThePassword) {
+TEST_F(SignInGate, RepeatedFailuresHoldUpTheGuessersAddressOnly) {
+  auto from = [this](const std::string& query, const char* address) {
+    CgiRequest r = request(query);
+    r.remoteAddr = address;
+    return run(r);
+  };
   for (const char* login : {"admin", "nobody"}) {
     SCOPED_TRACE(login);
     const std::string name = std::string("login=") + login;
     for (int attempt = 0; attempt < 5; ++attempt) {
-      EXPECT_EQ(probePage(run(request(name + "&pass=bad"))).msg, "Invalid login.");
+      EXPECT_EQ(probePage(from(name + "&pass=bad", "192.168.1.66")).msg, "Invalid login.");
     }
-    CgiResponse locked = run(request(name + "&pass=" + kPass + "&delete&key=4"));
-    EXPECT_EQ(locked.exitStatus, 0);
-    EXPECT_EQ(probePage(locked).page, "LOGIN");
-    EXPECT_EQ(probePage(locked).msg, "Too many failed sign-ins. Try again later.");
-    EXPECT_TRUE(setCookieLines(locked).empty());
+    // Whatever the password, and again and again: every refusal counts.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      CgiResponse locked = from(name + "&pass=" + kPass + "&delete&key=4", "192.168.1.66");
+      EXPECT_EQ(locked.exitStatus, 0);
+      EXPECT_EQ(probePage(locked).page, "LOGIN");
+      EXPECT_EQ(probePage(locked).msg, "Too many failed sign-ins. Try again later.");
+      EXPECT_TRUE(setCookieLines(locked).empty());
+    }
   }
   EXPECT_EQ(sessionCount(), 0);
   EXPECT_TRUE(timerExists());
+  EXPECT_EQ(TestDb(authDb).integer("select failures from signinfailures where login = 'admin'"), 8);
+  // The owner from an address without failures signs in and acts.
+  CgiResponse owner = from(kSignIn + "&delete&key=4", "192.168.1.10");
+  EXPECT_EQ(probePage(owner).page, "LIST") << owner.output;
+  EXPECT_FALSE(timerExists());
 }
 
 TEST_F(SignInGate, FailedSignInEndsTheCookieSession) {
@@ -359,6 +372,9 @@ TEST_F(SignInGate, PasswordChangeFailuresShowPasswordPage) {
       {"oldpass&newpass1=abc&newpass2=abc", "Invalid old password"},
       {"oldpass=481&newpass1=abc&newpass2=abc", "Invalid old password"},
       {"oldpass=&newpass1=abc&newpass2=abc", "Invalid old password"},
+      {"oldpass=" + kPass + "&newpass1=" + std::string(257, 'p') +
+           "&newpass2=" + std::string(257, 'p'),
+       "The new password is too long (at most 256 bytes as the form sends it)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.query);

@@ -189,7 +189,7 @@ TEST_F(Cookies, StreamedResponseGoesOutInBlocksAndAFailureEndsIt) {
     std::fflush(stdout);
     struct stat status {};
     if (fstat(STDOUT_FILENO, &status) == 0) sentBeforeTheEnd = status.st_size;
-    quibSendFailure("error\n");
+    quibSendFailure("error\n", kQuibStatusServerError);
   });
   EXPECT_GE(sentBeforeTheEnd, static_cast<off_t>(kQuibStreamBlock));
   EXPECT_EQ(out, kContentType + "<p>" + rows + "error\n");

@@ -29,8 +29,13 @@ namespace {
 
 const std::string kContentType = std::string(kPageHeaderEnd) + "\n";
 
+// The fatal page, with the status of its code: 503 for a database that
+// another connection held too long, else 500.
 std::string fatalPage(int code, const std::string& message) {
-  return kContentType + "<html><head><title>ERROR</title></head><body><h3>quib SQL error code: " +
+  const std::string status =
+      code == 5 ? "Status: 503 Service Unavailable\n" : "Status: 500 Internal Server Error\n";
+  return status + kContentType +
+         "<html><head><title>ERROR</title></head><body><h3>quib SQL error code: " +
          std::to_string(code) + ", message: " + message + "</h3></body></html>\n";
 }
 
@@ -206,8 +211,10 @@ TEST_F(Sessions, FirstLookupCreatesTablesAndInitialAccount) {
   EXPECT_EQ(db.scalar("select sql from sqlite_master where name = 'formtokens'"),
             "CREATE TABLE formtokens (token text primary key, used_time int)");
   EXPECT_EQ(db.scalar("select sql from sqlite_master where name = 'signinfailures'"),
-            "CREATE TABLE signinfailures (login text primary key, failures int, first_time int, "
-            "last_time int)");
+            "CREATE TABLE signinfailures (login text, address text, failures int, last_time int, "
+            "primary key (login, address))");
+  // Freed pages go back to the file system at every commit.
+  EXPECT_EQ(db.integer("pragma auto_vacuum"), 1);
   EXPECT_EQ(db.rows("select login, pass from users"),
             std::vector<std::string>{"admin|" + expectedPassForm("admin", "482")});
   EXPECT_LE(std::llabs(db.integer("select created_time from users") - std::time(nullptr)), 5);
@@ -494,52 +501,155 @@ TEST_F(Sessions, NothingSignsInWithoutTheExactNameAndPassword) {
   EXPECT_EQ(sessionCount(id), 1);
 }
 
-TEST_F(Sessions, FailedSignInsLockTheNameForAWhile) {
+TEST_F(Sessions, FailedSignInsHoldUpTheNameFromThatAddressOnly) {
   createSchema();
-  auto failures = [this](const char* login) {
+  auto failures = [this](const char* login, const char* address) {
     quibClose();
     return TestDb(dbPath).scalar("select failures from signinfailures where login = '" +
-                                 std::string(login) + "'");
+                                 std::string(login) + "' and address = '" + address + "'");
   };
-  auto age = [this](const char* column, int seconds) {
+  // Makes the latest failure of every pair this many seconds old.
+  auto age = [this](int seconds) {
     quibClose();
-    TestDb(dbPath).exec("update signinfailures set " + std::string(column) +
-                        " = strftime('%s', 'now') - " + std::to_string(seconds));
+    TestDb(dbPath).exec("update signinfailures set last_time = strftime('%s', 'now') - " +
+                        std::to_string(seconds));
   };
-  // Names with and without an account are counted alike.
+  auto from = [](const char* address) { setenv("REMOTE_ADDR", address, 1); };
+  // Names with and without an account are counted alike; five failures are
+  // free.
   for (const char* login : {"admin", "nobody"}) {
     SCOPED_TRACE(login);
+    from("192.168.1.66");
     for (int attempt = 0; attempt < 5; ++attempt) {
       EXPECT_EQ(quibVerifyUserPass(login, "bad"), kQuibSignInInvalid);
     }
-    // The right password too is refused now, and the refusal counts nothing.
+    // The right password too is refused now, and the refusal counts.
     EXPECT_EQ(quibVerifyUserPass(login, "482"), kQuibSignInLocked);
-    EXPECT_EQ(failures(login), "5");
+    EXPECT_EQ(failures(login, "192.168.1.66"), "6");
   }
-  // The lock lasts 900 seconds from the last failure.
-  waitForFreshSecond();
-  age("first_time", 2000);
-  age("last_time", 899);
-  EXPECT_EQ(quibVerifyUserPass("admin", "482"), kQuibSignInLocked);
-  age("last_time", 900);
-  EXPECT_EQ(quibVerifyUserPass("admin", "482"), kQuibSignInValid);
-  // A success forgets the name's failures; the purge of a later failure
-  // removes the rows whose lock has passed.
-  EXPECT_EQ(failures("admin"), "<none>");
-  EXPECT_EQ(quibVerifyUserPass("admin", "bad"), kQuibSignInInvalid);
-  EXPECT_EQ(failures("nobody"), "<none>");
+  // The owner at another address, or without one, is never held up.
+  for (const char* address : {"192.168.1.10", "fe80::1", ""}) {
+    from(address);
+    EXPECT_EQ(quibVerifyUserPass("admin", "482"), kQuibSignInValid) << address;
+  }
 
-  // Failures count within 900 seconds of the first; a later one starts anew.
-  for (int attempt = 0; attempt < 3; ++attempt) quibVerifyUserPass("admin", "bad");
-  age("first_time", 899);
-  EXPECT_EQ(quibVerifyUserPass("admin", "bad"), kQuibSignInInvalid);
-  EXPECT_EQ(failures("admin"), "5");
-  forgetFailedSignIns();
-  for (int attempt = 0; attempt < 4; ++attempt) quibVerifyUserPass("admin", "bad");
-  age("first_time", 900);
-  EXPECT_EQ(quibVerifyUserPass("admin", "bad"), kQuibSignInInvalid);
-  EXPECT_EQ(failures("admin"), "1");
+  // The wait after the latest failure doubles with every failure from 15
+  // seconds up to 900; a refused attempt restarts it.
+  waitForFreshSecond();
+  const struct {
+    int failuresBefore, secondsSince;
+    int verdict;
+  } waits[] = {
+      {6, 29, kQuibSignInLocked},    {6, 30, kQuibSignInInvalid},  {7, 59, kQuibSignInLocked},
+      {7, 60, kQuibSignInInvalid},   {12, 899, kQuibSignInLocked}, {40, 899, kQuibSignInLocked},
+      {40, 900, kQuibSignInInvalid},
+  };
+  from("192.168.1.66");
+  for (const auto& wait : waits) {
+    SCOPED_TRACE(std::to_string(wait.failuresBefore) + " " + std::to_string(wait.secondsSince));
+    quibClose();
+    TestDb(dbPath).exec("update signinfailures set failures = " +
+                        std::to_string(wait.failuresBefore) + " where login = 'nobody'");
+    age(wait.secondsSince);
+    EXPECT_EQ(quibVerifyUserPass("nobody", "bad"), wait.verdict);
+    EXPECT_EQ(failures("nobody", "192.168.1.66"), std::to_string(wait.failuresBefore + 1));
+  }
+  // Once the wait is over, the right password signs in and forgets the
+  // pair's failures; a day without failures forgets them too.
+  age(900);
   EXPECT_EQ(quibVerifyUserPass("admin", "482"), kQuibSignInValid);
+  EXPECT_EQ(failures("admin", "192.168.1.66"), "<none>");
+  age(86400);
+  EXPECT_EQ(quibVerifyUserPass("admin", "bad"), kQuibSignInInvalid);
+  EXPECT_EQ(failures("nobody", "192.168.1.66"), "<none>");
+  EXPECT_EQ(failures("admin", "192.168.1.66"), "1");
+  unsetenv("REMOTE_ADDR");
+}
+
+// A database whose failures table counted per user name only (before the
+// address was counted) is read on, its table replaced.
+// Its file, made before freed pages were given back, is rebuilt to do so at
+// the owner's next sign-in.
+TEST_F(Sessions, AccountDatabaseOfAnEarlierLayoutIsCarriedOn) {
+  createSchema();
+  {
+    TestDb db(dbPath);
+    db.exec("pragma auto_vacuum = 0; vacuum; drop table signinfailures");
+    db.exec(
+        "create table signinfailures (login text primary key, failures int, first_time int, "
+        "last_time int)");
+    db.exec("insert into signinfailures values ('admin', 9, 0, strftime('%s', 'now'))");
+    EXPECT_EQ(db.integer("pragma auto_vacuum"), 0);
+  }
+  EXPECT_EQ(quibVerifyUserPass("admin", "482"), kQuibSignInValid);
+  quibClose();
+  EXPECT_EQ(TestDb(dbPath).integer("pragma auto_vacuum"), 1);
+  EXPECT_EQ(quibVerifyUserPass("admin", "bad"), kQuibSignInInvalid);
+  quibClose();
+  EXPECT_EQ(TestDb(dbPath).rows("select login, address, failures from signinfailures"),
+            std::vector<std::string>{"admin||1"});
+}
+
+// Requests without the password cannot grow the account database past a
+// bound, and what they leave goes again with its rows.
+TEST_F(Sessions, AttacksLeaveTheFileSmall) {
+  createSchema();
+  auto fileSize = [this] {
+    quibClose();
+    struct stat info {};
+    EXPECT_EQ(stat(dbPath.c_str(), &info), 0);
+    return static_cast<long long>(info.st_size);
+  };
+  const long long initial = fileSize();
+  EXPECT_LE(initial, 65536);
+
+  // Overlong user names and form tokens are refused before anything is
+  // stored.
+  const std::string hugeName(60000, 'n');
+  for (int attempt = 0; attempt < 1001; ++attempt) {
+    EXPECT_EQ(quibVerifyUserPass(hugeName + std::to_string(attempt), "x"), kQuibSignInInvalid);
+  }
+  for (int attempt = 0; attempt < 500; ++attempt) {
+    EXPECT_EQ(quibClaimFormToken(std::string(60000, 't') + std::to_string(attempt)), 0);
+  }
+  EXPECT_EQ(fileSize(), initial);
+
+  // The longest names from ever new addresses, the longest tokens and sticky
+  // sign-ins fill their tables up to the caps only.
+  const std::string longName(kQuibMaxLoginBytes - 4, 'n');
+  for (int attempt = 0; attempt < 1100; ++attempt) {
+    setenv("REMOTE_ADDR", ("2001:db8::" + std::to_string(attempt)).c_str(), 1);
+    quibVerifyUserPass(longName + std::to_string(attempt % 10000), "x");
+  }
+  unsetenv("REMOTE_ADDR");
+  for (int attempt = 0; attempt < 1100; ++attempt) {
+    quibClaimFormToken(std::string(120, 't') + std::to_string(attempt % 10000));
+  }
+  for (int attempt = 0; attempt < 100; ++attempt) quibCreateSession("admin", 1);
+  takeQueuedCookies();
+  const long long attacked = fileSize();
+  {
+    TestDb db(dbPath);
+    EXPECT_EQ(db.integer("select count(*) from signinfailures"), 1000);
+    EXPECT_EQ(db.integer("select count(*) from formtokens"), 1000);
+    EXPECT_EQ(db.integer("select count(*) from sessions"), 16);
+  }
+  EXPECT_LE(attacked, 1024 * 1024);
+  std::printf("account database: %lld bytes new, %lld after the attacks", initial, attacked);
+
+  // Once the rows have gone, so has the space they took.
+  {
+    TestDb db(dbPath);
+    db.exec("update signinfailures set last_time = last_time - 86400");
+    db.exec("update formtokens set used_time = used_time - 86401");
+  }
+  EXPECT_EQ(quibVerifyUserPass("admin", "bad"), kQuibSignInInvalid);
+  setCookieHeader("quibsession=1-2-3");
+  quibExpireSession("1-2-3");
+  takeQueuedCookies();
+  const long long purged = fileSize();
+  std::printf(", %lld once purged\n", purged);
+  EXPECT_LE(purged, 65536);
 }
 
 TEST_F(Sessions, PasswordChangeEndsTheUsersOtherSessions) {
@@ -576,8 +686,8 @@ TEST_F(Sessions, ChangingThePassword) {
 
 TEST_F(Sessions, LongAndOddNamesAndPasswords) {
   createSchema();
-  const std::string longLogin(10240, 'L');
-  const std::string longPassword = std::string(10240, 'p') + "\"'%";
+  const std::string longLogin(kQuibMaxLoginBytes, 'L');
+  const std::string longPassword = std::string(kQuibMaxPasswordBytes - 4, 'p') + "\"'%";
   const std::string oddLogin = "o'neil \"%s%n\" 100%\xff\xfe\x80";
   const std::string oddPassword = "50% 'off' \"now\" \xc3\x28 %d";
   {
@@ -595,6 +705,15 @@ TEST_F(Sessions, LongAndOddNamesAndPasswords) {
     EXPECT_EQ(quibChangePass(login, password, password + "!"), 1);
     EXPECT_EQ(quibVerifyUserPass(login, password + "!"), 1);
   }
+  // One byte more is refused before anything is stored.
+  quibClose();
+  TestDb(dbPath).exec("delete from signinfailures");
+  EXPECT_EQ(quibVerifyUserPass(longLogin + "L", "x"), 0);
+  EXPECT_EQ(quibVerifyUserPass(longLogin, longPassword + "!x"), 0);
+  EXPECT_EQ(quibChangePass(longLogin, longPassword + "!", longPassword + "!x"), 0);
+  EXPECT_EQ(quibVerifyUserPass(longLogin, longPassword + "!"), 1);
+  quibClose();
+  EXPECT_EQ(TestDb(dbPath).integer("select count(*) from signinfailures"), 0);
   takeQueuedCookies();
 }
 
@@ -706,8 +825,12 @@ TEST_F(Sessions, NoRandomSourceNoSession) {
     std::printf("returned");
   });
   EXPECT_EQ(child.exitStatus, 1);
-  EXPECT_EQ(child.out, "Set-Cookie: quibsession=0; expires=Thu, 1-Jan-1970 00:00:00 GMT\n" +
-                           fatalPage(10, "cannot read the system random source"));
+  // The status line comes first, before the queued cookie lines.
+  EXPECT_EQ(child.out,
+            "Status: 500 Internal Server Error\n"
+            "Set-Cookie: quibsession=0; expires=Thu, 1-Jan-1970 00:00:00 GMT\n" +
+                fatalPage(10, "cannot read the system random source")
+                    .substr(std::string("Status: 500 Internal Server Error\n").size()));
   EXPECT_EQ(TestDb(dbPath).integer("select count(*) from sessions"), 0);
 }
 
@@ -820,14 +943,14 @@ TEST_F(FatalSessions, DatabaseOfAnotherLayout) {
     std::printf("returned");
   });
   EXPECT_EQ(lookup.exitStatus, 1);
-  EXPECT_EQ(lookup.out, fatalPage(1, "table sessions already exists"));
+  EXPECT_EQ(lookup.out, fatalPage(1, "no such column: access_time"));
 
   ChildResult verify = runInChild([] {
     quibVerifyUserPass("admin", "482");
     std::printf("returned");
   });
   EXPECT_EQ(verify.exitStatus, 1);
-  EXPECT_EQ(verify.out, fatalPage(1, "table sessions already exists"));
+  EXPECT_EQ(verify.out, fatalPage(1, "no such column: pass"));
 }
 
 // Only the lookup and the password check create the tables.
@@ -932,8 +1055,9 @@ TEST_F(FatalSessions, LookupRefusedAtItsStepIsFatal) {
     std::printf("returned %s", user ? user->c_str() : "none");
   });
   EXPECT_EQ(damaged.exitStatus, 1);
-  EXPECT_EQ(damaged.out.rfind(kContentType + "<html><head><title>ERROR</title></head><body><h3>"
-                                             "quib SQL error code: 11, message: ",
+  EXPECT_EQ(damaged.out.rfind("Status: 500 Internal Server Error\n" + kContentType +
+                                  "<html><head><title>ERROR</title></head><body><h3>"
+                                  "quib SQL error code: 11, message: ",
                               0),
             0u)
       << damaged.out;

@@ -44,7 +44,7 @@ namespace {
 std::string titledNotice(const char* verb, std::string_view title) {
   std::string notice(verb);
   notice += " \"";
-  notice += quibHtmlEscape(title);
+  notice += quibHtmlEscape(readableTitle(title));
   notice += "\".";
   return notice;
 }

@@ -81,7 +81,7 @@ TimerForm enteredForm(int32_t id, const TimerValues& values, int32_t prepadMinut
   form.repeat = quibAtoi(values.repeat);
   form.prepad = prepadMinutes;
   form.postpad = postpadMinutes;
-  form.title = values.title;
+  form.title = readableTitle(values.title);
   form.quality = quibAtoi(values.quality);
   form.target = quibAtoi(values.target);
   form.enable = quibAtoi(values.disabled);

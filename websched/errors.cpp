@@ -23,7 +23,7 @@ int openWebSchedDb(const char* path, int flags) {
   int code = sqlite3_open_v2(path, &web_sched_db, flags, nullptr);
   // A write of the firmware (or of another request) holds the database only
   // for a moment: wait for it instead of failing.
-  if (code == SQLITE_OK) code = sqlite3_busy_timeout(web_sched_db, kWebSchedBusyTimeoutMs);
+  if (code == SQLITE_OK) code = quibWaitForLocks(web_sched_db, 1);
   return code;
 }
 
@@ -65,7 +65,7 @@ int exitIfError(int code, int site) {
   }
   // Whatever part of the page was written is dropped: the response is the
   // header and the error text.
-  quibSendFailure(text);
+  quibSendFailure(text, quibDatabaseFailureStatus(code));
   sqlite3_close(web_sched_db);
   web_sched_db = nullptr;
   std::exit(1);

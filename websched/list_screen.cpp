@@ -69,7 +69,7 @@ void displayListScreen(std::string_view message, int32_t editKey, std::string_vi
   // page's form records it.
   const std::string formToken = quibNewFormToken().value_or("");
   const std::string pageTitle =
-      creating ? std::string(kPageTitle) : "Edit: " + quibHtmlEscape(editTitle);
+      creating ? std::string(kPageTitle) : "Edit: " + quibHtmlEscape(readableTitle(editTitle));
 
   TemplateContext context;
   context.directives = 1;

@@ -168,7 +168,8 @@ int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
   // writes it, so the database is held once, not twice.
   std::optional<timer_store::StoreTransaction> transaction;
   if (!creating) transaction.emplace(kSiteWriteBegin, kSiteWriteCommit);
-  if (!creating && !timerTitle(key)) {
+  const std::optional<std::string> storedTitle = creating ? std::nullopt : timerTitle(key);
+  if (!creating && !storedTitle) {
     releaseFormToken();
     notice = noticeGone;
     return 0;
@@ -177,8 +178,10 @@ int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
   const int32_t postpadMinutes = quibAtoi(getParam("postpad"));
   TimerValues values =
       formValues(minutesToSeconds(prepadMinutes), minutesToSeconds(postpadMinutes));
-  if (std::optional<std::string_view> refusal =
-          entryRefusal(prepadMinutes, postpadMinutes, values.hours, values.mins)) {
+  std::optional<std::string_view> refusal =
+      entryRefusal(prepadMinutes, postpadMinutes, values.hours, values.mins);
+  if (!refusal) refusal = acceptTitle(values.title, storedTitle);
+  if (refusal) {
     releaseFormToken();
     notice = *refusal;
     refused = enteredForm(creating ? 0 : key, values, prepadMinutes, postpadMinutes);

@@ -81,7 +81,12 @@ ScheduleRow readRow(sqlite3_stmt* statement) {
   row.target = sqlite3_column_int(statement, 15);
   row.lock = sqlite3_column_int(statement, 16);
   const unsigned char* title = sqlite3_column_text(statement, 17);
-  if (title != nullptr) row.title = reinterpret_cast<const char*>(title);
+  // Shown readably wherever the row goes: its cells, the form, the notices.
+  if (title != nullptr) {
+    row.title =
+        readableTitle(std::string_view(reinterpret_cast<const char*>(title),
+                                       static_cast<size_t>(sqlite3_column_bytes(statement, 17))));
+  }
   return row;
 }
 

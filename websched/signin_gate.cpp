@@ -16,6 +16,8 @@ constexpr const char* kSignInLocked = "Too many failed sign-ins. Try again later
 constexpr const char* kPasswordMismatch = "Password mismatch";
 constexpr const char* kInvalidOldPassword = "Invalid old password";
 constexpr const char* kPasswordChanged = "Password changed";
+constexpr const char* kPasswordTooLong =
+    "The new password is too long (at most 256 bytes as the form sends it)";
 constexpr const char* kChooseNewPassword = "Choose a new password to finish signing in";
 
 constexpr const char* kMethodActsOnNothing = "Nothing was changed: only GET and POST requests act.";
@@ -71,6 +73,7 @@ const char* changePassword(const std::string& user, std::string_view newPassword
   if (!newPassword1 || *newPassword1 != newPassword2 || newPassword2.empty()) {
     return kPasswordMismatch;
   }
+  if (newPassword1->size() > kQuibMaxPasswordBytes) return kPasswordTooLong;
   ParamValue oldPassword = getParam("oldpass");
   if (!oldPassword) return kInvalidOldPassword;
   if (quibChangePass(user, *oldPassword, *newPassword1) == 0) return kInvalidOldPassword;
