@@ -185,6 +185,10 @@ void useRecorderTimeZone(const char* ruleFile);
 // skips moves forward by the change). A time that the autumn change repeats
 // is read as the later of the two.
 int32_t localTimeSeconds(std::tm& fields, int64_t addDays = 0);
+// The same reading, unwrapped: the instant in 64 bits. Past the 32-bit range
+// the zone's rule is read as in the same days 28 years earlier, so that
+// every build gives the same answer.
+int64_t localTimeInstant(std::tm& fields, int64_t addDays = 0);
 
 // The zone's offsets from UTC over the span [from, to) of instants, read
 // from the C library once, so that local times near now are read without it.
@@ -397,7 +401,7 @@ struct ScheduleRow {
   int32_t hours = 0;
   int32_t mins = 0;
   int32_t id = 0;
-  int32_t timestampStart = 0;
+  int64_t timestampStart = 0;  // as stored: the triggers may write past 32 bits
   int32_t timestampOffset = 0;
   int32_t enable = 0;
   int32_t quality = 0;
