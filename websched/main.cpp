@@ -132,8 +132,10 @@ int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
   const int32_t postpadMinutes = quibAtoi(getParam("postpad"));
   TimerValues values =
       formValues(minutesToSeconds(prepadMinutes), minutesToSeconds(postpadMinutes));
-  if (std::optional<std::string_view> refusal =
-          entryRefusal(prepadMinutes, postpadMinutes, values.hours, values.mins)) {
+  std::optional<std::string_view> refusal =
+      entryRefusal(prepadMinutes, postpadMinutes, values.hours, values.mins);
+  if (!refusal) refusal = clockRefusal(values);
+  if (refusal) {
     notice = *refusal;
     refused = enteredForm(creating ? 0 : key, values, prepadMinutes, postpadMinutes);
     return 0;
