@@ -228,19 +228,15 @@ TEST_F(Triggers, FirmwareAndInterfaceRowsReadTheSameInstantInEveryHour) {
     EXPECT_EQ(firmware.timestampStart, c.utc - P);
     EXPECT_EQ(programReading(firmware), c.utc);
 
-    const std::string year = std::to_string(c.year), month = std::to_string(c.month),
-                      day = std::to_string(c.day), hh = std::to_string(c.hh),
-                      mm = std::to_string(c.mm);
     if (c.utc >= INT32_MAX) continue;  // the interface refuses such a timer
+    const std::string f[] = {std::to_string(c.year), std::to_string(c.month), std::to_string(c.day),
+                             std::to_string(c.hh), std::to_string(c.mm)};
     TimerValues values;
-    values.channel = "7", values.year = year, values.month = month, values.day = day;
-    values.hh = hh, values.mm = mm, values.hours = "1", values.mins = "30";
-    values.repeat = "0", values.quality = "0", values.target = "0", values.disabled = "0";
+    values.year = f[0], values.month = f[1], values.day = f[2], values.hh = f[3], values.mm = f[4];
     values.prepad = static_cast<int32_t>(P);
     createTimer(values);
     const TimerRow interface = *readLastTimerRow(dbPath);
     EXPECT_EQ(interface.timestampStart, c.utc - P);
-
     EXPECT_EQ(programReading(interface), c.utc);
   }
   useTimeZone("UTC");
