@@ -215,7 +215,8 @@ TEST_F(BadInput, CreateWithAbsentOrHugeValuesWritesOneRowOrNone) {
       {"create&repeat=2&year=2147483647&month=2147483647&day=2147483647&hh=2147483647&"
        "mm=2147483647&hours=24",
        1},
-      {"create&repeat=11&year=-2147483648&mins=1", 1},
+      // Its year, less 1900, wraps to one far past 2038: refused.
+      {"create&repeat=11&year=-2147483648&mins=1", 0},
       {"create&channel=99999999999999&day=-99999999999&month=4294967297&year=99999999999&"
        "hh=-2147483649&mm=2147483648&hours=99999999999&mins=-99999999999&prepad=99999999999&"
        "postpad=-99999999999&repeat=4294967298&quality=99999999999&target=-1&disabled=9999999999",

@@ -655,8 +655,14 @@ TEST_F(RequestEntry, EntryChecksSayWhatHappened) {
       "Not saved: with its margins the recording would not last at all.";
   constexpr const char* kRefusedLong =
       "Not saved: with its margins the recording would last more than 24 hours.";
+  constexpr const char* kRefusedClock =
+      "Not saved: the recorder's clock ends on 19/1/2038 at 03:14 UTC; a timer, margins "
+      "included, must end before then.";
   constexpr const char* kNew = "create=Create&title=T&channel=7&hh=20&mm=0&";
   constexpr const char* kFeb = "day=2&month=2&year=2027&";
+  // 02:14 UTC on the last day of the 32-bit clock, which ends at 03:14:07.
+  constexpr const char* kLastHour =
+      "create=Create&title=T&channel=7&day=19&month=1&year=2038&hh=2&mm=14&hours=1&";
   struct Case {
     std::string query;
     std::string notice;
@@ -693,6 +699,18 @@ TEST_F(RequestEntry, EntryChecksSayWhatHappened) {
       {std::string(kNew) + kFeb + "hours=1&postpad=-721", kRefusedMargin, 2},
       {std::string("savedef=1&") + kNew + kFeb + "hours=1&prepad=99999999999", kRefusedMargin, 2},
       {"update=Update&key=2&title=Match&channel=7&hours=25", kRefusedLong, 2, "UTC", "update"},
+      {std::string(kNew) + "day=15&month=6&year=2038&hours=1", kRefusedClock, 2},
+      {std::string(kLastHour) + "mins=0", "Created \"T\".", 3},
+      {std::string(kLastHour) + "mins=1", kRefusedClock, 2},
+      {std::string(kLastHour) + "postpad=1", kRefusedClock, 2},
+      {"create=Create&title=T&channel=7&day=18&month=1&year=2038&hh=22&mm=14&hours=0&mins=1",
+       kRefusedClock, 2, "EST5EDT,M3.2.0,M11.1.0"},
+      // Entered for Monday 18 January 2038, a "Sat" timer would first record
+      // on the 23rd.
+      {std::string(kNew) + "day=18&month=1&year=2038&hours=1&repeat=11", kRefusedClock, 2},
+      {"update=Update&key=2&title=Match&channel=7&day=13&month=6&year=2039&hh=20&mm=0&hours=1&"
+       "repeat=1",
+       kRefusedClock, 2, "UTC", "update"},
       {std::string(kNew) + "day=1&month=12&year=2026&hours=1",
        "Created \"T\". Saved, but this timer lies in the past and will not record.", 3},
       {std::string(kNew) + "day=1&month=12&year=2026&hours=1&repeat=12", "Created \"T\".", 3},

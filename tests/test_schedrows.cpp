@@ -204,6 +204,45 @@ TEST_F(SchedrowsTest, DerivesMarginsEndAndFullLengthInLocalTime) {
   EXPECT_EQ(second["fmins"], "0");
 }
 
+// A firmware row that the triggers gave the defaults 5 and 10 minutes lists
+// them in every kind of hour, with one span from its start as read (a
+// skipped 2:30 reads as 3:30) to its end; rows past the 32-bit clock list
+// their own dates on every build.
+TEST_F(SchedrowsTest, FirmwareRowsListTheirDefaultsInEveryHour) {
+  struct Case {
+    const char* zone;
+    int year, month, day, hh, mm;  // one hour long
+    const char* start;             // "hh|ehh|mm|emm" as listed
+    const char* timestamp;
+  } cases[] = {
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 2027, 3, 28, 2, 30, "3|4|30|30", "Sun Mar 28 03:25:00 2027"},
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 2038, 1, 19, 4, 0, "4|5|0|0", "Tue Jan 19 03:55:00 2038"},
+      {"EST5EDT,M3.2.0,M11.1.0", 2027, 11, 7, 1, 30, "1|2|30|30", "Sun Nov  7 01:25:00 2027"},
+      {"AEST-10AEDT,M10.1.0,M4.1.0/3", 2039, 1, 15, 20, 15, "20|21|15|15",
+       "Sat Jan 15 20:10:00 2039"},
+      {"<-04>4<-03>,M9.1.6/24,M4.1.6/24", 2027, 9, 5, 0, 30, "1|2|30|30",
+       "Sun Sep  5 01:25:00 2027"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.zone) + " " + std::to_string(c.year));
+    setZone(c.zone);
+    TestDb(dbPath).exec("delete from timer_record_table");
+    savePaddingDefaults(300, 600);
+    FirmwareTimer timer;
+    timer.year = c.year, timer.month = c.month, timer.day = c.day;
+    timer.hour = c.hh, timer.minute = c.mm;
+    insert(timer);
+    state.rows.reset();
+    const std::vector<Row> rows = render();
+    ASSERT_EQ(rows.size(), 1u) << output;
+    const Row& r = rows[0];
+    EXPECT_EQ(r["hh"] + "|" + r["ehh"] + "|" + r["mm"] + "|" + r["emm"], c.start);
+    EXPECT_EQ(r["prepad"], "5");
+    EXPECT_EQ(r["postpad"], "10");
+    EXPECT_EQ(r["timestamp"], c.timestamp);
+  }
+}
+
 TEST_F(SchedrowsTest, LabelsChannelsAsAVKnownChannelOrBareNumber) {
   struct Case {
     int32_t source, channel;

@@ -2,6 +2,10 @@
 // defaults P = 300 (pre) and Q = 600 (post), T = 900.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <ctime>
+#include <string>
+
 #include "support/firmware.h"
 #include "support/timer_store_test.h"
 
@@ -9,6 +13,17 @@ namespace {
 
 constexpr int64_t P = 300;
 constexpr int64_t T = 900;
+
+// The instant that the program reads the row's start columns as.
+int64_t programReading(const TimerRow& row) {
+  std::tm fields{};
+  fields.tm_year = static_cast<int>(row.year - 1900);
+  fields.tm_mon = static_cast<int>(row.month - 1);
+  fields.tm_mday = static_cast<int>(row.day);
+  fields.tm_hour = static_cast<int>(row.hour);
+  fields.tm_min = static_cast<int>(row.minute);
+  return localTimeInstant(fields);
+}
 
 class Triggers : public TimerStoreTest {
  protected:
@@ -164,6 +179,65 @@ TEST_F(Triggers, ReadStartColumnsAsLocalTimeOfTheWriter) {
                    "date_day = " + std::to_string(c.movedDay) + ", timestamp_start = 7");
     EXPECT_EQ(row(id).timestampStart,
               firmwareStartSeconds(2027, c.month, c.movedDay, 20, 15) - c.movedOffset - P);
+  }
+  useTimeZone("UTC");
+}
+
+// One reading of a local wall time: for every zone and every kind of hour,
+// the firmware's row (start read by the triggers) and the interface's row
+// (start read by the program) hold the same instant, and the program reads
+// both rows' columns back as that instant, so the list's margins are the
+// defaults. The skipped hour moves forward by the change; the repeated hour
+// is read as the later of the two.
+TEST_F(Triggers, FirmwareAndInterfaceRowsReadTheSameInstantInEveryHour) {
+  constexpr const char* kBerlin = "CET-1CEST,M3.5.0,M10.5.0/3";
+  constexpr const char* kNewYork = "EST5EDT,M3.2.0,M11.1.0";
+  constexpr const char* kSydney = "AEST-10AEDT,M10.1.0,M4.1.0/3";
+  // West of UTC and south of the equator, changing at 24:00.
+  constexpr const char* kSouthWest = "<-04>4<-03>,M9.1.6/24,M4.1.6/24";
+  struct Case {
+    const char* zone;
+    const char* hour;
+    int year, month, day, hh, mm;  // the start columns as written
+    int64_t utc;                   // the instant they stand for
+  } cases[] = {
+      {kBerlin, "normal", 2027, 6, 15, 20, 15, firmwareStartSeconds(2027, 6, 15, 18, 15)},
+      {kBerlin, "skipped", 2027, 3, 28, 2, 30, firmwareStartSeconds(2027, 3, 28, 1, 30)},
+      {kBerlin, "doubled", 2027, 10, 31, 2, 30, firmwareStartSeconds(2027, 10, 31, 1, 30)},
+      {kBerlin, "last minute of 32 bits", 2038, 1, 19, 4, 14, 2147483640},
+      {kBerlin, "past 32 bits", 2039, 6, 15, 20, 15, firmwareStartSeconds(2039, 6, 15, 18, 15)},
+      {kNewYork, "normal", 2027, 6, 15, 20, 15, firmwareStartSeconds(2027, 6, 16, 0, 15)},
+      {kNewYork, "skipped", 2027, 3, 14, 2, 30, firmwareStartSeconds(2027, 3, 14, 7, 30)},
+      {kNewYork, "doubled", 2027, 11, 7, 1, 30, firmwareStartSeconds(2027, 11, 7, 6, 30)},
+      {kNewYork, "past 32 bits", 2039, 6, 15, 20, 15, firmwareStartSeconds(2039, 6, 16, 0, 15)},
+      {kSydney, "normal", 2027, 6, 15, 20, 15, firmwareStartSeconds(2027, 6, 15, 10, 15)},
+      {kSydney, "skipped", 2027, 10, 3, 2, 30, firmwareStartSeconds(2027, 10, 2, 16, 30)},
+      {kSydney, "doubled", 2027, 4, 4, 2, 30, firmwareStartSeconds(2027, 4, 3, 16, 30)},
+      {kSydney, "past 32 bits", 2039, 1, 15, 20, 15, firmwareStartSeconds(2039, 1, 15, 9, 15)},
+      {kSouthWest, "skipped", 2027, 9, 5, 0, 30, firmwareStartSeconds(2027, 9, 5, 4, 30)},
+      {kSouthWest, "doubled", 2027, 4, 3, 23, 30, firmwareStartSeconds(2027, 4, 4, 3, 30)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.zone) + " " + c.hour);
+    useTimeZone(c.zone);
+    installDefaults();
+    FirmwareTimer timer;
+    timer.year = c.year, timer.month = c.month, timer.day = c.day;
+    timer.hour = c.hh, timer.minute = c.mm;
+    const TimerRow firmware = row(firmwareInsert(dbPath, timer));
+    EXPECT_EQ(firmware.timestampStart, c.utc - P);
+    EXPECT_EQ(programReading(firmware), c.utc);
+
+    if (c.utc >= INT32_MAX) continue;  // the interface refuses such a timer
+    const std::string f[] = {std::to_string(c.year), std::to_string(c.month), std::to_string(c.day),
+                             std::to_string(c.hh), std::to_string(c.mm)};
+    TimerValues values;
+    values.year = f[0], values.month = f[1], values.day = f[2], values.hh = f[3], values.mm = f[4];
+    values.prepad = static_cast<int32_t>(P);
+    createTimer(values);
+    const TimerRow interface = *readLastTimerRow(dbPath);
+    EXPECT_EQ(interface.timestampStart, c.utc - P);
+    EXPECT_EQ(programReading(interface), c.utc);
   }
   useTimeZone("UTC");
 }

@@ -19,6 +19,9 @@ const char* const noticeWindowNotPositive =
 const char* const noticeWindowTooLong =
     "Not saved: with its margins the recording would last more than 24 hours.";
 const char* const noticeInThePast = "Saved, but this timer lies in the past and will not record.";
+const char* const noticeBeyondClock =
+    "Not saved: the recorder's clock ends on 19/1/2038 at 03:14 UTC; a timer, margins included, "
+    "must end before then.";
 
 namespace {
 
@@ -62,6 +65,21 @@ std::optional<std::string_view> entryRefusal(int32_t prepadMinutes, int32_t post
                          int64_t{quibAtoi(hours)} * 3600 + int64_t{quibAtoi(mins)} * 60;
   if (window <= 0) return noticeWindowNotPositive;
   if (window > kWindowLimitSeconds) return noticeWindowTooLong;
+  return std::nullopt;
+}
+
+// Read as the write books it, in 64 bits: a value past the limit would wrap
+// to a date in 1901 or 1902.
+std::optional<std::string_view> clockRefusal(const TimerValues& values) {
+  constexpr int64_t kClockEnd = INT32_MAX;  // 2038-01-19 03:14:07 UTC
+  std::tm fields{};
+  const int64_t start = bookedStart(values, fields);
+  const int64_t windowStart = start - values.prepad;
+  const int64_t windowEnd = start + values.postpad + int64_t{quibAtoi(values.hours)} * 3600 +
+                            int64_t{quibAtoi(values.mins)} * 60;
+  if (start >= kClockEnd || windowStart >= kClockEnd || windowEnd >= kClockEnd) {
+    return noticeBeyondClock;
+  }
   return std::nullopt;
 }
 

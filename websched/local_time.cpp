@@ -59,9 +59,19 @@ int64_t wallSeconds(const std::tm& fields) {
          fields.tm_sec;
 }
 
+// 28 years of the Gregorian calendar between 1901 and 2099: the same
+// weekdays on the same dates, so a zone's yearly rule falls on the same days.
+constexpr int64_t kCalendarCycle = (28 * 365 + 7) * kSecondsPerDay;
+constexpr int64_t kLast32BitSecond = INT32_MAX;
+
 // Seconds east of UTC at the instant, as the C library's zone rule has it;
-// 0 where the library cannot convert the instant.
+// 0 where the library cannot convert the instant. An instant past the 32-bit
+// range is read 28 years (or a multiple) earlier, with the same rule on the
+// same weekdays, so that a 32-bit time_t and a 64-bit one give one answer.
 int64_t utcOffsetAt(int64_t instant) {
+  if (instant > kLast32BitSecond) {
+    instant -= ((instant - kLast32BitSecond) / kCalendarCycle + 1) * kCalendarCycle;
+  }
   const std::time_t value = static_cast<std::time_t>(instant);
   std::tm local{};
   if (localtime_r(&value, &local) == nullptr) return 0;
@@ -76,25 +86,22 @@ struct Reading {
 };
 
 // The instant that a local wall-clock time stands for, with offsetAt giving
-// the zone's offset at an instant. The zone's offsets a day before and a day
-// after give the two possible readings: one that holds is the answer; when
-// both hold (the hour that the autumn change repeats) the later one is taken,
-// as the triggers' conversion in the database reads it; when neither holds
-// (the hour that the spring change skips) the reading with the earlier offset
-// moves the time forward by the change. When the two offsets agree, so do the
-// two readings, and that one is the answer whether it holds or not.
+// the zone's offset at an instant. Take the zone's offsets a day before
+// (before) and a day after (after) the wall time: when the wall time read
+// with after holds (the zone has that offset at that instant), that is the
+// answer, else the wall time read with before. So a time that the autumn
+// change repeats is read as the later of the two, and one that the spring
+// change skips moves forward by the change. The padding triggers compute
+// this same rule in SQL (padding_defaults.cpp).
 template <typename OffsetAt>
 Reading readWall(int64_t wall, const OffsetAt& offsetAt) {
   const int64_t offsetBefore = offsetAt(wall - kSecondsPerDay);
   const int64_t offsetAfter = offsetAt(wall + kSecondsPerDay);
-  const Reading early{wall - offsetBefore, offsetAt(wall - offsetBefore)};
-  if (offsetAfter == offsetBefore) return early;
-  const Reading late{wall - offsetAfter, offsetAt(wall - offsetAfter)};
-  const bool earlyHolds = early.offset == offsetBefore;
-  const bool lateHolds = late.offset == offsetAfter;
-  if (earlyHolds && lateHolds) return early.instant > late.instant ? early : late;
-  if (lateHolds) return late;
-  return early;
+  const int64_t late = wall - offsetAfter;
+  const int64_t lateOffset = offsetAt(late);
+  if (lateOffset == offsetAfter) return {late, lateOffset};
+  const int64_t early = wall - offsetBefore;
+  return {early, offsetAt(early)};
 }
 
 // Fills the fields with the local date and time of the instant, which lies
@@ -174,8 +181,12 @@ std::tm localFields(int64_t instant, const ZoneOffsets& zone) {
   return fields;
 }
 
-int32_t localTimeSeconds(std::tm& fields, int64_t addDays) {
+int64_t localTimeInstant(std::tm& fields, int64_t addDays) {
   const Reading reading = readWall(wallSeconds(fields) + addDays * kSecondsPerDay, utcOffsetAt);
   setLocalFields(reading.instant, reading.offset, fields);
-  return wrap32(reading.instant);
+  return reading.instant;
+}
+
+int32_t localTimeSeconds(std::tm& fields, int64_t addDays) {
+  return wrap32(localTimeInstant(fields, addDays));
 }

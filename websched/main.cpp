@@ -181,6 +181,7 @@ int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
   std::optional<std::string_view> refusal =
       entryRefusal(prepadMinutes, postpadMinutes, values.hours, values.mins);
   if (!refusal) refusal = acceptTitle(values.title, storedTitle);
+  if (!refusal) refusal = clockRefusal(values);
   if (refusal) {
     releaseFormToken();
     notice = *refusal;

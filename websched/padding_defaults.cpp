@@ -67,27 +67,47 @@ const char* const kInsertTriggerSql =
     "create trigger ins_padding after insert on timer_record_table begin update "
     "timer_record_table set timestamp_start = new.timestamp_start, timestamp_offset = "
     "new.timestamp_offset\twhere rowid = new.rowid; end";
+// A row's start columns (of new or old) read as local time, by the rule the
+// program reads them with (readWall in local_time.cpp): w is the columns as a
+// UTC date and time, a and b the zone's offsets a day after and a day before;
+// w read with a when the zone has offset a at that instant, else w read with
+// b. Only SQLite's 'localtime' modifier is used, which gives every instant
+// its one local time in every SQLite release. Its 'utc' modifier (local to
+// UTC) is not: in the hour that a clock change skips or repeats it picks
+// either reading, depending on the zone and on the release, and the
+// firmware runs these triggers with a SQLite of its own.
+std::string startSecondsSql(const char* row) {
+  const std::string r = row;
+  auto offsetAt = [](const std::string& t) {
+    return "(strftime('%%s', " + t + ", 'unixepoch', 'localtime') - (" + t + "))";
+  };
+  return "(select case when " + offsetAt("w - a") +
+         " = a then w - a else w - b end from (select w, " + offsetAt("w + 86400") + " as a, " +
+         offsetAt("w - 86400") + " as b from (select cast(strftime('%%s', '0000-01-01', " + r +
+         "date_year || ' years', (" + r + "date_month - 1) || ' months', (" + r +
+         "date_day - 1) || ' days', " + r + "start_hour || ' hours', " + r +
+         "start_minute || ' minutes') as integer) as w)))";
+}
+
 // "%d" is the pre-padding default. A firmware write that moves the start
 // keeps the row's distance between start and timestamp_start; one that
 // leaves the start gets the default; a marked write only loses its marker.
-const char* const kPrepaddingTriggerTemplate =
-    "create trigger upd_prepadding after update of timestamp_start on timer_record_table begin "
-    "update timer_record_table set\ttimestamp_start = strftime('%%s', datetime('0000-01-01', "
-    "date_year || ' years', (date_month - 1) || ' months', (date_day - 1) || ' days', "
-    "start_hour || ' hours', start_minute || ' minutes', 'utc')) - \tstrftime('%%s', "
-    "datetime('0000-01-01', old.date_year || ' years', (old.date_month - 1) || ' months', "
-    "(old.date_day - 1) || ' days', old.start_hour || ' hours', old.start_minute || ' "
-    "minutes', 'utc')) + old.timestamp_start\twhere rowid = old.rowid and new.source < 100 and "
-    "(date_year <> old.date_year or date_month <> old.date_month or date_day <> old.date_day "
-    "or start_hour <> old.start_hour or start_minute <> old.start_minute); update "
-    "timer_record_table set\tsource = new.source - 100\twhere rowid = old.rowid and new.source "
-    "> 100; update timer_record_table set\ttimestamp_start = strftime('%%s', "
-    "datetime('0000-01-01', date_year || ' years', (date_month - 1) || ' months', (date_day - "
-    "1) || ' days', start_hour || ' hours', start_minute || ' minutes', 'utc')) - %d\twhere rowid "
-    "= "
-    "old.rowid and new.source < 100 and date_year = old.date_year and date_month = "
-    "old.date_month and date_day = old.date_day and start_hour = old.start_hour and "
-    "start_minute = old.start_minute;end";
+std::string prepaddingTriggerTemplate() {
+  const std::string start = startSecondsSql("new."), oldStart = startSecondsSql("old.");
+  return "create trigger upd_prepadding after update of timestamp_start on timer_record_table "
+         "begin update timer_record_table set\ttimestamp_start = " +
+         start + " - \t" + oldStart +
+         " + old.timestamp_start\twhere rowid = old.rowid and new.source < 100 and "
+         "(date_year <> old.date_year or date_month <> old.date_month or date_day <> "
+         "old.date_day or start_hour <> old.start_hour or start_minute <> old.start_minute); "
+         "update timer_record_table set\tsource = new.source - 100\twhere rowid = old.rowid "
+         "and new.source > 100; update timer_record_table set\ttimestamp_start = " +
+         start +
+         " - %d\twhere rowid = old.rowid and new.source < 100 and date_year = old.date_year and "
+         "date_month = old.date_month and date_day = old.date_day and start_hour = "
+         "old.start_hour and start_minute = old.start_minute;end";
+}
+
 // "%d" is the sum of both defaults. A firmware write to a row without
 // margins gives it the defaults; a row with margins keeps them; a marked
 // write only loses its marker.
@@ -233,7 +253,7 @@ void savePaddingDefaults(int32_t prepad, int32_t postpad) {
   webschedSettings = PaddingSettings{prepad, postpad, true, true};
   webschedSettingsPtr = &webschedSettings;
   execSQL(kInsertTriggerSql);
-  execSQLbyTmpl(kPrepaddingTriggerTemplate, prepad);
+  execSQLbyTmpl(prepaddingTriggerTemplate().c_str(), prepad);
   execSQLbyTmpl(kPostpaddingTriggerTemplate, wrap32(int64_t{prepad} + postpad));
   transaction.commit();
 }

@@ -46,7 +46,8 @@ struct RowTimes {
   int32_t emm = 0;
   int32_t fhours = 0;
   int32_t fmins = 0;
-  int32_t endDays = 0;  // local days from the start's date to the end's
+  int32_t endDays = 0;      // local days from the start's date to the end's
+  int64_t windowStart = 0;  // the recording's start, margin included
 };
 
 // Booking arithmetic is 32-bit as on the recorder: sums and differences wrap
@@ -74,7 +75,7 @@ ScheduleRow readRow(sqlite3_stmt* statement) {
   row.hours = sqlite3_column_int(statement, 8);
   row.mins = sqlite3_column_int(statement, 9);
   row.id = sqlite3_column_int(statement, 10);
-  row.timestampStart = sqlite3_column_int(statement, 11);
+  row.timestampStart = sqlite3_column_int64(statement, 11);
   row.timestampOffset = sqlite3_column_int(statement, 12);
   row.enable = sqlite3_column_int(statement, 13);
   row.quality = sqlite3_column_int(statement, 14);
@@ -127,7 +128,7 @@ TimerSchedule timingOf(const ScheduleRow& row) {
   timer.day = row.day;
   timer.hh = row.hh;
   timer.mm = row.mm;
-  timer.timestampStart = row.timestampStart;
+  timer.timestampStart = static_cast<int32_t>(row.timestampStart);  // the low 32 bits
   timer.timestampOffset = row.timestampOffset;
   timer.active = row.enable == 0;
   timer.av = row.source == kSourceAV;
@@ -141,9 +142,9 @@ TimerSchedule scheduleOf(const ScheduleRow& row) {
   return timer;
 }
 
-// The row's start as local time, read exactly as the timer write read it;
-// local gets the start's local date and time.
-int32_t localStart(const ScheduleRow& row, std::tm& local) {
+// The row's start as local time, read exactly as the timer write read it
+// (unwrapped); local gets the start's local date and time.
+int64_t localStart(const ScheduleRow& row, std::tm& local) {
   local = std::tm{};
   local.tm_year = sub32(row.year, 1900);
   local.tm_mon = sub32(row.month, 1);
@@ -151,7 +152,7 @@ int32_t localStart(const ScheduleRow& row, std::tm& local) {
   local.tm_hour = row.hh;
   local.tm_min = row.mm;
   local.tm_sec = 0;
-  return localTimeSeconds(local);
+  return localTimeInstant(local);
 }
 
 // Calendar days from the date of a to the date of b (both local).
@@ -168,13 +169,15 @@ int32_t daysBetween(const std::tm& a, const std::tm& b) {
 // The row's start read as local time, once for the row's times and its
 // recording windows.
 struct RowStart {
-  int32_t seconds = 0;
-  std::tm local{};  // the start's local date and time
+  int64_t instant = 0;
+  int32_t seconds = 0;  // instant wrapped to 32 bits, as the timer write stores it
+  std::tm local{};      // the start's local date and time
 };
 
 RowStart readStart(const ScheduleRow& row) {
   RowStart start;
-  start.seconds = localStart(row, start.local);
+  start.instant = localStart(row, start.local);
+  start.seconds = static_cast<int32_t>(static_cast<uint32_t>(start.instant));
   return start;
 }
 
@@ -183,15 +186,18 @@ RowTimes deriveTimes(const ScheduleRow& row, const RowStart& rowStart) {
   const std::tm& first = rowStart.local;
   const int32_t start = rowStart.seconds;
   const int32_t length = add32(mul32(row.hours, 3600), mul32(row.mins, 60));
-  times.prepad = sub32(start, row.timestampStart) / 60;
+  // The margin in 32 bits: the same whether timestamp_start was stored
+  // wrapped or in full.
+  const int32_t prepadSeconds = sub32(start, static_cast<int32_t>(row.timestampStart));
+  times.prepad = prepadSeconds / 60;
   times.postpad = sub32(sub32(row.timestampOffset, length) / 60, times.prepad);
-  const std::time_t end = add32(start, length);
-  std::tm local{};
-  if (localtime_r(&end, &local) != nullptr) {
-    times.ehh = local.tm_hour;
-    times.emm = local.tm_min;
-    times.endDays = daysBetween(first, local);
-  }
+  times.windowStart = rowStart.instant - prepadSeconds;
+  // The end in 64 bits, so a row past the 32-bit range lists the same on
+  // every build.
+  const std::tm local = localFields(rowStart.instant + length, ZoneOffsets{});
+  times.ehh = local.tm_hour;
+  times.emm = local.tm_min;
+  times.endDays = daysBetween(first, local);
   times.fhours = row.timestampOffset / 3600;
   times.fmins = (row.timestampOffset % 3600) / 60;
   return times;
@@ -238,13 +244,14 @@ std::string channelLabel(int16_t channel) {
   return label;
 }
 
-// timestamp_start as the C library's ctime writes it (local time, newline
-// included), from the 32-bit value the recorder stores.
-std::string ctimeText(int32_t timestamp) {
-  const std::time_t when = timestamp;
+// The recording's start in local time, as the C library's ctime writes it
+// ("Tue Mar  4 20:10:00 2025" and a newline), from the time value in 64 bits
+// (a 32-bit time_t cannot hold one past 2038).
+std::string ctimeText(int64_t instant) {
+  const std::tm local = localFields(instant, ZoneOffsets{});
   char buffer[64];
-  if (ctime_r(&when, buffer) == nullptr) return std::string();
-  return buffer;
+  const size_t length = std::strftime(buffer, sizeof buffer, "%a %b %e %H:%M:%S %Y\n", &local);
+  return std::string(buffer, length);
 }
 
 // The context's list with chain hung behind its tail; returns the Element
@@ -287,7 +294,7 @@ void renderRow(const ScheduleRow& row, const RowStart& start, int n, ElementList
   // Texts the row's Elements borrow; they outlive the row's expansion.
   const std::string timerday = dayLabel(row);
   const std::string label = quibHtmlEscape(channelLabel(channel));
-  const std::string timestamp = ctimeText(row.timestampStart);
+  const std::string timestamp = ctimeText(times.windowStart);
   const std::string showtitle = quibHtmlEscape(row.title);
   std::string rowtick;
   std::string titlink;
@@ -309,9 +316,11 @@ void renderRow(const ScheduleRow& row, const RowStart& start, int n, ElementList
   chain = intelem("fhours", times.fhours, std::move(chain));
   chain = intelem("hours", row.hours, std::move(chain));
   chain = intelem("emm", times.emm, std::move(chain));
-  chain = intelem("mm", row.mm, std::move(chain));
+  // The start as read: a time that the spring change skips lists as the
+  // time it moved to, so start and end make one span.
+  chain = intelem("mm", start.local.tm_min, std::move(chain));
   chain = intelem("ehh", times.ehh, std::move(chain));
-  chain = intelem("hh", row.hh, std::move(chain));
+  chain = intelem("hh", start.local.tm_hour, std::move(chain));
   chain = strelem("timerday", timerday, std::move(chain));
   chain = strelem("channel", label, std::move(chain));
   chain = strelem("dot", row.enable != 0 ? "disabled" : "enabled", std::move(chain));

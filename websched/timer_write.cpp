@@ -104,18 +104,35 @@ int32_t adjustSeconds(int32_t weekday, int32_t targetWeekday) {
   return wrap32(-daysToWeekday(weekday, targetWeekday) * kSecondsPerDay);
 }
 
+namespace {
+
 // A start less than the booking lead ahead of now is pushed by one day (once,
 // however far in the past it lies); then the start moves forward to the first
 // day its pattern allows. Both moves add whole days to the local date and read
 // the result again, so the start keeps its local time of day across a
-// daylight-saving change.
-int32_t adjustBookTime(int32_t start, int32_t repeat, std::tm& brokenDown) {
+// daylight-saving change. fields hold the local fields of start and get those
+// of the result; the moves are made in 64 bits.
+int64_t movedStart(int64_t start, int32_t repeat, std::tm& fields) {
   int64_t now = std::time(nullptr);
-  toLocal(start, brokenDown);
-  if (start < now + kBookingLeadSeconds) start = localTimeSeconds(brokenDown, 1);
-  int32_t target = targetWeekday(repeat, brokenDown.tm_wday);
-  if (target >= 0) start = localTimeSeconds(brokenDown, daysToWeekday(brokenDown.tm_wday, target));
+  if (start < now + kBookingLeadSeconds) start = localTimeInstant(fields, 1);
+  int32_t target = targetWeekday(repeat, fields.tm_wday);
+  if (target >= 0) start = localTimeInstant(fields, daysToWeekday(fields.tm_wday, target));
   return start;
+}
+
+}  // namespace
+
+int32_t adjustBookTime(int32_t start, int32_t repeat, std::tm& brokenDown) {
+  toLocal(start, brokenDown);
+  return wrap32(movedStart(start, repeat, brokenDown));
+}
+
+int64_t bookedStart(const TimerValues& values, std::tm& start) {
+  start = enteredStartFields(values);
+  int64_t seconds = localTimeInstant(start);
+  const int32_t repeat = quibAtoi(values.repeat);
+  if (repeat > 1) seconds = movedStart(seconds, repeat, start);
+  return seconds;
 }
 
 // Writes one timer with sql (the create or the update statement), every value
@@ -129,9 +146,8 @@ int execBoundSQL(const char* sql, int32_t id, const TimerValues& values) {
 
   // The form's fields read as local time and normalised in place (minute 75,
   // hour 24, 31 April), the same reading the list makes of the stored columns.
-  std::tm start = enteredStartFields(values);
-  int32_t startSeconds = localTimeSeconds(start);
-  if (repeat > 1) startSeconds = adjustBookTime(startSeconds, repeat, start);
+  std::tm start{};
+  int32_t startSeconds = wrap32(bookedStart(values, start));
 
   bool tuner = channel > 0;
   int64_t tsStart = int64_t{startSeconds} - values.prepad;

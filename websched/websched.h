@@ -187,6 +187,10 @@ int execBoundSQL(const char* sql, int32_t id, const TimerValues& values);
 // in whole local days (the time of day stays across a daylight-saving
 // change); leaves the local fields of the returned start in brokenDown.
 int32_t adjustBookTime(int32_t start, int32_t repeat, std::tm& brokenDown);
+// The start that a write of the form books, unwrapped: the entered fields
+// read as local time and, for a pattern of days, moved as adjustBookTime
+// moves it. start gets its local fields.
+int64_t bookedStart(const TimerValues& values, std::tm& start);
 // Seconds to subtract from a time on weekday to reach the first
 // targetWeekday on or after it (0 = Sunday).
 int32_t adjustSeconds(int32_t weekday, int32_t targetWeekday);
@@ -212,6 +216,10 @@ void useRecorderTimeZone(const char* ruleFile);
 // skips moves forward by the change). A time that the autumn change repeats
 // is read as the later of the two.
 int32_t localTimeSeconds(std::tm& fields, int64_t addDays = 0);
+// The same reading, unwrapped: the instant in 64 bits. Past the 32-bit range
+// the zone's rule is read as in the same days 28 years earlier, so that
+// every build gives the same answer.
+int64_t localTimeInstant(std::tm& fields, int64_t addDays = 0);
 
 // The zone's offsets from UTC over the span [from, to) of instants, read
 // from the C library once, so that local times near now are read without it.
@@ -434,7 +442,7 @@ struct ScheduleRow {
   int32_t hours = 0;
   int32_t mins = 0;
   int32_t id = 0;
-  int32_t timestampStart = 0;
+  int64_t timestampStart = 0;  // as stored: the triggers may write past 32 bits
   int32_t timestampOffset = 0;
   int32_t enable = 0;
   int32_t quality = 0;
@@ -489,6 +497,9 @@ extern const char* const noticeWindowNotPositive;
 extern const char* const noticeWindowTooLong;
 // "Saved, but this timer lies in the past and will not record."
 extern const char* const noticeInThePast;
+// Why a write is refused whose recording, margins included, would reach the
+// end of the recorder's 32-bit clock.
+extern const char* const noticeBeyondClock;
 
 // Why margins (in minutes) may not be written, to a timer or as the
 // defaults, or none when they may.
@@ -498,6 +509,10 @@ std::optional<std::string_view> marginRefusal(int32_t prepadMinutes, int32_t pos
 // defaults. Computed in 64 bits, so no entry can wrap past them.
 std::optional<std::string_view> entryRefusal(int32_t prepadMinutes, int32_t postpadMinutes,
                                              std::string_view hours, std::string_view mins);
+// noticeBeyondClock when the timer that a write of the form books (its first
+// start after any move of its pattern) starts or ends, margins included, at
+// or past 2038-01-19 03:14:07 UTC, where a 32-bit time value ends; else none.
+std::optional<std::string_view> clockRefusal(const TimerValues& values);
 // The form as the user entered it, for the page that refuses it (id 0 for a
 // new timer).
 TimerForm enteredForm(int32_t id, const TimerValues& values, int32_t prepadMinutes,

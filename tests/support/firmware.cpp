@@ -71,14 +71,13 @@ std::vector<int64_t> TimerRow::numbers() const {
   return result;
 }
 
+// Counted in 64 bits without time_t, which holds no date past 2038 on a
+// 32-bit build (a date of the Gregorian calendar from 1 March 0 on).
 int64_t firmwareStartSeconds(int year, int month, int day, int hour, int minute) {
-  std::tm fields{};
-  fields.tm_year = year - 1900;
-  fields.tm_mon = month - 1;
-  fields.tm_mday = day;
-  fields.tm_hour = hour;
-  fields.tm_min = minute;
-  return timegm(&fields);
+  const int64_t y = int64_t{year} - (month <= 2 ? 1 : 0);
+  const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int64_t days = y * 365 + y / 4 - y / 100 + y / 400 + dayOfYear - 719468;
+  return days * 86400 + int64_t{hour} * 3600 + int64_t{minute} * 60;
 }
 
 int64_t firmwareInsert(const std::string& dbPath, const FirmwareTimer& timer) {
