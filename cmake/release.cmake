@@ -23,17 +23,7 @@ add_link_options(-Wl,--gc-sections -Wl,-O1)
 # lock), no deprecated or shared-cache interfaces, no progress callbacks. WAL,
 # the default locking and the SQL dialect stay as they are: the database is
 # the firmware's, and it may use any of them.
-#
-# Commits are synced at the level "extra" (3) instead of "full": in the
-# default rollback-journal mode a commit ends by deleting the journal, and at
-# "full" that deletion is not synced; a power cut within the next few seconds
-# (ext4 writes its metadata every five) can bring the journal back, and the
-# next opening rolls back a change that the browser was told was done. A
-# compiled-in default rather than a pragma at open, which would read the
-# schema outside the request's one read lock. It holds for this program's
-# connections only; the firmware's SQLite keeps its own level.
 set(SKEDRA_SQLITE_OPTIONS
-  SQLITE_DEFAULT_SYNCHRONOUS=3
   SQLITE_THREADSAFE=0
   SQLITE_OMIT_LOAD_EXTENSION
   SQLITE_DEFAULT_MEMSTATUS=0

@@ -107,6 +107,11 @@ constexpr size_t kQuibStreamBlock = 65536;
 // lock another process holds before they count as failed.
 constexpr int kQuibBusyTimeoutMs = 2000;
 
+// Makes every database the process opens from here on sync the deletion of
+// its rollback journal, so that a commit survives a power cut once it has
+// returned. Call before opening; the SQLite result code.
+int quibUseDurableCommits();
+
 extern const char* const quibSessionCookieName;  // "quibsession"
 
 // Writes the queued Set-Cookie lines, then the HTML content type and the empty

@@ -144,6 +144,7 @@ sqlite3* getQuibDb() {
   if (quib_db) return quib_db;
   const char* path = std::getenv(kAuthDbVariable);
   if (!path) path = QUIB_AUTH_DB_PATH;
+  checkDBout(quibUseDurableCommits());
   checkDBout(sqlite3_open(path, &quib_db));
   // Another request may be writing a session: wait for it rather than fail.
   checkDBout(sqlite3_busy_timeout(quib_db, kQuibBusyTimeoutMs));
