@@ -132,6 +132,11 @@ constexpr int kQuibBusyTimeoutMs = 2000;
 // database. Returns SQLite's result code.
 int quibWaitForLocks(sqlite3* db, int slot);
 
+// Makes every database the process opens from here on sync the deletion of
+// its rollback journal, so that a commit survives a power cut once it has
+// returned. Call before opening; the SQLite result code.
+int quibUseDurableCommits();
+
 extern const char* const quibSessionCookieName;  // "quibsession"
 
 // Writes the queued Set-Cookie lines, then the HTML content type and the empty

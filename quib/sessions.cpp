@@ -204,6 +204,7 @@ sqlite3* getQuibDb(bool mayFail = false) {
   if (quib_db) return quib_db;
   const char* path = std::getenv(kAuthDbVariable);
   if (!path) path = QUIB_AUTH_DB_PATH;
+  checkDBout(quibUseDurableCommits());
   const int opened = sqlite3_open(path, &quib_db);
   if (opened != SQLITE_OK && mayFail) {
     sqlite3_close(quib_db);

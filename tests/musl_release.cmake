@@ -32,3 +32,15 @@ if(EXISTS ${SKEDRA_MUSL_SYSROOT}/sqlite/shell.c)
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/guest-tools
     LINK_OPTIONS -Wl,--dynamic-linker=${SKEDRA_PROGRAM_INTERPRETER})
 endif()
+
+# The linker's map of the program, from which the release stage of
+# scripts/test reports how much of skedra.cgi is SQLite.
+target_link_options(skedra PRIVATE LINKER:-Map=${CMAKE_BINARY_DIR}/skedra.map)
+
+# The power-cut test's reseeding of the emulated recorder's random generator
+# after each restore of its saved state (tests/powercut/reseed.c).
+add_executable(guest_reseed EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tests/powercut/reseed.c)
+target_link_libraries(guest_reseed PRIVATE glibc_compat)
+set_target_properties(guest_reseed PROPERTIES OUTPUT_NAME reseed
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/guest-tools
+  LINK_OPTIONS -Wl,--dynamic-linker=${SKEDRA_PROGRAM_INTERPRETER})

@@ -20,7 +20,8 @@ constexpr const char* kActionDoneText =
 }  // namespace
 
 int openWebSchedDb(const char* path, int flags) {
-  int code = sqlite3_open_v2(path, &web_sched_db, flags, nullptr);
+  int code = quibUseDurableCommits();
+  if (code == SQLITE_OK) code = sqlite3_open_v2(path, &web_sched_db, flags, nullptr);
   // A write of the firmware (or of another request) holds the database only
   // for a moment: wait for it instead of failing.
   if (code == SQLITE_OK) code = quibWaitForLocks(web_sched_db, 1);
