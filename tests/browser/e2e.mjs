@@ -424,7 +424,7 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     const overlap = `"Tatort" on ${weekday} ${day}/${month} 20:30`;
     assert.equal(await rowOf(id).locator('.conflict').innerText(), `Overlaps with ${overlap}`);
     assert.ok((await notice()).endsWith(`It overlaps with ${overlap}.`), await notice());
-    assert.match(await page.locator('.msg-warning').innerText(),
+    assert.match(await page.locator('p.msg-warning').innerText(),
       /^\d+ timers overlap in the next 14 days$/);
     forget(id);
     await page.goto(cgi);
