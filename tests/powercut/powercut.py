@@ -156,16 +156,17 @@ def submission(form, fill, button=None):
 
 
 class Browser:
-    """One browser: a session cookie and the page it shows."""
+    """One browser: its cookies and the page it shows."""
 
     def __init__(self, port):
         self.port = port
-        self.cookie = None
+        self.cookies = {}
         self.page = ""
 
     def request(self, path, body=None):
         connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=60)
-        headers = {"Cookie": "quibsession=" + self.cookie} if self.cookie else {}
+        cookie = "; ".join(name + "=" + value for name, value in self.cookies.items())
+        headers = {"Cookie": cookie} if cookie else {}
         if body is None:
             connection.request("GET", path, headers=headers)
         else:
@@ -174,9 +175,13 @@ class Browser:
         response = connection.getresponse()
         text = response.read().decode("utf-8", "replace")
         for name, value in response.getheaders():
-            if name.lower() == "set-cookie" and value.startswith("quibsession="):
-                session = value.split(";", 1)[0].split("=", 1)[1]
-                self.cookie = session if session and session != "0" else None
+            if name.lower() == "set-cookie" and "=" in value:
+                # A cookie set to "0" or to nothing is one the page ended.
+                cookie, content = value.split(";", 1)[0].split("=", 1)
+                if content and content != "0":
+                    self.cookies[cookie.strip()] = content
+                else:
+                    self.cookies.pop(cookie.strip(), None)
         connection.close()
         self.page = text
         return text
