@@ -13,8 +13,8 @@
 #
 # The compiler's own C library (glibc) is kept out: its headers by -nostdinc,
 # its start files and libraries by the specs file below. The C++ runtime
-# (libstdc++, libgcc) is linked statically; websched/glibc_compat.h and
-# websched/glibc_compat.c supply the few glibc names it was built against.
+# (libstdc++, libgcc) is linked statically; platform/glibc_compat.h and
+# platform/glibc_compat.c supply the few glibc names it was built against.
 
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR mips)
@@ -59,7 +59,7 @@ execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpversion
   OUTPUT_VARIABLE gcc_version OUTPUT_STRIP_TRAILING_WHITESPACE)
 string(REGEX MATCH "^[0-9]+" gcc_major "${gcc_version}")
 set(cxx_include /usr/mipsel-linux-gnu/include/c++/${gcc_major})
-get_filename_component(compat_header "${CMAKE_CURRENT_LIST_DIR}/../websched/glibc_compat.h" ABSOLUTE)
+get_filename_component(compat_header "${CMAKE_CURRENT_LIST_DIR}/../platform/glibc_compat.h" ABSOLUTE)
 set(c_includes "-nostdinc -isystem ${gcc_include} -isystem ${musl_include}")
 set(CMAKE_C_FLAGS_INIT "${c_includes}")
 set(CMAKE_CXX_FLAGS_INIT

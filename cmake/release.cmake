@@ -45,4 +45,4 @@ add_library(SQLite::SQLite3 ALIAS sqlite3)
 
 # The glibc names that Debian's libstdc++ and libgcc refer to; an object
 # library, since the runtime archives that need them come last on the link.
-add_library(glibc_compat OBJECT ${CMAKE_SOURCE_DIR}/websched/glibc_compat.c)
+add_library(glibc_compat OBJECT ${CMAKE_SOURCE_DIR}/platform/glibc_compat.c)

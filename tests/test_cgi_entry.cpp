@@ -19,11 +19,11 @@
 
 #include "quib/quib.h"
 #include "skedra_paths.h"
+#include "store/timer_db.h"
 #include "support/cgi_accounts.h"
 #include "support/cgi_harness.h"
 #include "support/firmware.h"
 #include "support/test_env.h"
-#include "websched/websched.h"
 
 namespace {
 

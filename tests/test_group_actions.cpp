@@ -1,6 +1,8 @@
 // Group actions on selected timers: delete, enable, disable, clone.
 #include <gtest/gtest.h>
 
+#include "store/group_actions.h"
+#include "store/padding_defaults.h"
 #include "support/firmware.h"
 #include "support/timer_store_test.h"
 

@@ -10,11 +10,14 @@
 #include <map>
 #include <string>
 
+#include "model/timer.h"
+#include "store/padding_defaults.h"
+#include "store/timer_db.h"
 #include "support/firmware.h"
 #include "support/screen_channels.h"
 #include "support/stdout_capture.h"
 #include "support/timer_store_test.h"
-#include "websched/websched.h"
+#include "views/html/list_screen.h"
 
 namespace {
 

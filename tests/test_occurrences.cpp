@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "model/occurrences.h"
+#include "model/timer.h"
+#include "platform/local_time.h"
 #include "support/test_env.h"
-#include "websched/websched.h"
+#include "views/html/timer_texts.h"
 
 namespace {
 

@@ -7,7 +7,8 @@
 #include "support/screen_channels.h"
 #include "support/stdout_capture.h"
 #include "support/test_env.h"
-#include "websched/websched.h"
+#include "views/html/list_screen.h"
+#include "views/html/options.h"
 
 namespace {
 

@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "model/overlaps.h"
+#include "model/timer.h"
 #include "support/firmware.h"
 #include "support/test_env.h"
-#include "websched/websched.h"
+#include "views/html/timer_texts.h"
 
 namespace {
 

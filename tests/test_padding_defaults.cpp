@@ -5,6 +5,11 @@
 
 #include <climits>
 
+#include "model/timer.h"
+#include "store/group_actions.h"
+#include "store/padding_defaults.h"
+#include "store/timer_db.h"
+#include "store/timer_write.h"
 #include "support/firmware.h"
 #include "support/timer_store_test.h"
 
@@ -237,8 +242,7 @@ TEST_F(PaddingDefaults, MarkerFollowsInstalledTriggers) {
       EXPECT_EQ(defaultsNeedSaving(), setting.needSaving);
 
       // Channel 7 on 3 May 2030 at 20:00 for an hour, 5 minutes before, 2 after.
-      const TimerValues values{"7", "3", "5", "2030", "20", "0", "1", "0",
-                               300, 120, "0", "",     "",   "",  ""};
+      const TimerValues values{7, 3, 5, 2030, 20, 0, 1, 0, 300, 120, 0, "", 0, 0, 0};
       if (action == Action::kUpdate) {
         int64_t id = firmwareInsert(dbPath, FirmwareTimer{});
         updateTimer(static_cast<int32_t>(id), values);

@@ -9,11 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "model/timer.h"
+#include "store/padding_defaults.h"
+#include "store/timer_rows.h"
 #include "support/firmware.h"
 #include "support/screen_channels.h"
 #include "support/stdout_capture.h"
 #include "support/timer_store_test.h"
-#include "websched/websched.h"
+#include "views/html/list_screen.h"
+#include "views/html/schedrows.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/time_zone.h"
 #include "support/firmware.h"
 #include "support/test_env.h"
-#include "websched/websched.h"
 
 namespace {
 

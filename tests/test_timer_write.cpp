@@ -6,6 +6,12 @@
 #include <ctime>
 #include <limits>
 
+#include "model/booking.h"
+#include "model/timer.h"
+#include "platform/local_time.h"
+#include "quib/quib.h"
+#include "store/padding_defaults.h"
+#include "store/timer_write.h"
 #include "support/firmware.h"
 #include "support/timer_store_test.h"
 
@@ -13,7 +19,7 @@ namespace {
 
 constexpr int64_t kDay = 86400;
 
-// The form's texts of one timer, kept alive for the TimerValues views.
+// The form's texts of one timer, read as the request reads them.
 struct Form {
   std::string channel = "7", day = "3", month = "5", year = "2030", hh = "20", mm = "0";
   std::string hours = "1", mins = "30";
@@ -22,21 +28,21 @@ struct Form {
 
   TimerValues values() const {
     TimerValues v;
-    v.channel = channel;
-    v.day = day;
-    v.month = month;
-    v.year = year;
-    v.hh = hh;
-    v.mm = mm;
-    v.hours = hours;
-    v.mins = mins;
+    v.channel = quibAtoi(channel);
+    v.day = quibAtoi(day);
+    v.month = quibAtoi(month);
+    v.year = quibAtoi(year);
+    v.hh = quibAtoi(hh);
+    v.mm = quibAtoi(mm);
+    v.hours = quibAtoi(hours);
+    v.mins = quibAtoi(mins);
     v.prepad = prepad;
     v.postpad = postpad;
-    v.repeat = repeat;
+    v.repeat = quibAtoi(repeat);
     v.title = title;
-    v.quality = quality;
-    v.target = target;
-    v.disabled = disabled;
+    v.quality = quibAtoi(quality);
+    v.target = quibAtoi(target);
+    v.disabled = quibAtoi(disabled);
     return v;
   }
 };

@@ -6,6 +6,10 @@
 #include <ctime>
 #include <string>
 
+#include "model/timer.h"
+#include "platform/local_time.h"
+#include "store/padding_defaults.h"
+#include "store/timer_write.h"
 #include "support/firmware.h"
 #include "support/timer_store_test.h"
 
@@ -229,10 +233,9 @@ TEST_F(Triggers, FirmwareAndInterfaceRowsReadTheSameInstantInEveryHour) {
     EXPECT_EQ(programReading(firmware), c.utc);
 
     if (c.utc >= INT32_MAX) continue;  // the interface refuses such a timer
-    const std::string f[] = {std::to_string(c.year), std::to_string(c.month), std::to_string(c.day),
-                             std::to_string(c.hh), std::to_string(c.mm)};
     TimerValues values;
-    values.year = f[0], values.month = f[1], values.day = f[2], values.hh = f[3], values.mm = f[4];
+    values.year = c.year, values.month = c.month, values.day = c.day, values.hh = c.hh;
+    values.mm = c.mm;
     values.prepad = static_cast<int32_t>(P);
     createTimer(values);
     const TimerRow interface = *readLastTimerRow(dbPath);

@@ -20,8 +20,9 @@
 
 #include "quib/quib.h"
 #include "skedra_paths.h"
+#include "store/padding_defaults.h"
+#include "store/timer_db.h"
 #include "tests/fuzz/fuzz_support.h"
-#include "websched/websched.h"
 
 // The program's entry, built into this target under this name.
 int skedraMain(int argc, char** argv);

@@ -10,8 +10,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "store/padding_defaults.h"
+#include "store/timer_db.h"
 #include "support/test_env.h"
-#include "websched/websched.h"
 
 class TimerStoreTest : public ::testing::Test {
  protected:

@@ -1,0 +1,16 @@
+// One-time form tokens of the timer actions.
+#pragma once
+
+// "Nothing was changed: this request did not come from a form of this page.
+// ..." for an acting request without a token of its session.
+extern const char* const noticeRefusedForm;
+// True when "formtoken" was drawn for the request's session (or, with
+// signInPage, is the sign-in page's token that its cookie repeats).
+bool formTokenValid(bool signInPage);
+// Records the request's "formtoken" in a transaction that stays open until
+// commitFormToken (the action committed) or releaseFormToken (it did
+// nothing); false for a form already sent. Whatever ends the request before
+// leaves the token usable.
+bool claimFormToken();
+void commitFormToken();
+void releaseFormToken();

@@ -1,0 +1,73 @@
+// The timer database handle and its one failure routine.
+#include "store/timer_db.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+sqlite3* web_sched_db = nullptr;
+
+namespace {
+
+// Set once the request's timer action has been committed.
+bool web_sched_action_done = false;
+
+// Said in front of the error line when the failure came after the action was
+// committed: the user must not take the action for lost and repeat it.
+constexpr const char* kActionDoneText =
+    "The action was carried out, but the list of timers could not be shown.\n";
+
+}  // namespace
+
+int openWebSchedDb(const char* path, int flags) {
+  int code = quibUseDurableCommits();
+  if (code == SQLITE_OK) code = sqlite3_open_v2(path, &web_sched_db, flags, nullptr);
+  // A write of the firmware (or of another request) holds the database only
+  // for a moment: wait for it instead of failing.
+  if (code == SQLITE_OK) code = quibWaitForLocks(web_sched_db, 1);
+  return code;
+}
+
+void noteActionDone() {
+  web_sched_action_done = true;
+}
+
+bool actionDone() {
+  return web_sched_action_done;
+}
+
+void beginTimerRead(int site) {
+  if (sqlite3_get_autocommit(web_sched_db) == 0) return;
+  // A deferred "begin" takes no lock by itself, and the first statement's
+  // reading of the schema would then take one of its own. The header value
+  // needs no schema: reading it starts the transaction's shared lock, and
+  // everything after it, the schema included, reads under that one lock.
+  exitIfError(sqlite3_exec(web_sched_db, "begin; pragma schema_version", nullptr, nullptr, nullptr),
+              site);
+}
+
+void endTimerRead(int site) {
+  if (sqlite3_get_autocommit(web_sched_db) != 0) return;
+  exitIfError(sqlite3_exec(web_sched_db, "commit", nullptr, nullptr, nullptr), site);
+}
+
+int exitIfError(int code, int site) {
+  if (code == SQLITE_OK) return code;
+  std::string text = web_sched_action_done ? kActionDoneText : "";
+  const char* message = sqlite3_errmsg(web_sched_db);
+  const int size = std::snprintf(nullptr, 0, "SQL error code: %d, message: \"%s\" at line %d\n",
+                                 code, message, site);
+  if (size > 0) {
+    std::string line(static_cast<size_t>(size) + 1, '\0');
+    std::snprintf(line.data(), line.size(), "SQL error code: %d, message: \"%s\" at line %d\n",
+                  code, message, site);
+    line.resize(static_cast<size_t>(size));
+    text += line;
+  }
+  // Whatever part of the page was written is dropped: the response is the
+  // header and the error text.
+  quibSendFailure(text, quibDatabaseFailureStatus(code));
+  sqlite3_close(web_sched_db);
+  web_sched_db = nullptr;
+  std::exit(1);
+}

@@ -1,0 +1,97 @@
+// Reading the timer table: every row in one pass of one query, for the list
+// and for the occurrence checks of an entry.
+#include "store/timer_rows.h"
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "model/timer.h"
+#include "model/title_text.h"
+#include "quib/sqlite_handle.h"
+#include "store/timer_db.h"
+
+namespace {
+
+constexpr const char* kRowQuery =
+    "select source, channel, date, date_year, date_month, date_day, start_hour, "
+    "start_minute,length_hour, length_minute, ID, timestamp_start, timestamp_offset, enable, "
+    "quality, target,lock, user_string from timer_record_table";
+
+constexpr int kSitePrepare = 50;
+constexpr int kSiteStep = 51;
+constexpr int kSiteReset = 52;
+// The same query read for the occurrence checks of the entry.
+constexpr int kSiteSchedulesPrepare = 53;
+constexpr int kSiteSchedulesStep = 54;
+constexpr int kSiteSchedulesReset = 55;
+
+ScheduleRow readRow(sqlite3_stmt* statement) {
+  ScheduleRow row;
+  row.source = sqlite3_column_int(statement, 0);
+  row.channel = static_cast<int16_t>(sqlite3_column_int(statement, 1));
+  row.date = sqlite3_column_int(statement, 2);
+  row.year = sqlite3_column_int(statement, 3);
+  row.month = sqlite3_column_int(statement, 4);
+  row.day = sqlite3_column_int(statement, 5);
+  row.hh = sqlite3_column_int(statement, 6);
+  row.mm = sqlite3_column_int(statement, 7);
+  row.hours = sqlite3_column_int(statement, 8);
+  row.mins = sqlite3_column_int(statement, 9);
+  row.id = sqlite3_column_int(statement, 10);
+  row.timestampStart = sqlite3_column_int64(statement, 11);
+  row.timestampOffset = sqlite3_column_int(statement, 12);
+  row.enable = sqlite3_column_int(statement, 13);
+  row.quality = sqlite3_column_int(statement, 14);
+  row.target = sqlite3_column_int(statement, 15);
+  row.lock = sqlite3_column_int(statement, 16);
+  const unsigned char* title = sqlite3_column_text(statement, 17);
+  // Shown readably wherever the row goes: its cells, the form, the notices.
+  if (title != nullptr) {
+    row.title =
+        readableTitle(std::string_view(reinterpret_cast<const char*>(title),
+                                       static_cast<size_t>(sqlite3_column_bytes(statement, 17))));
+  }
+  return row;
+}
+
+// Call sites of one reading of the table.
+struct ReadSites {
+  int prepare, step, reset;
+};
+
+// Every row of the table in database order, read in one pass: the statement
+// is reset and finalised before the caller does anything with the rows, so
+// the read lock on the firmware's table lasts only as long as the reading.
+std::vector<ScheduleRow> readRows(const ReadSites& sites) {
+  std::vector<ScheduleRow> rows;
+  sqlite3_stmt* prepared = nullptr;
+  const int rc = sqlite3_prepare_v2(web_sched_db, kRowQuery, -1, &prepared, nullptr);
+  SqliteStatement statement(prepared);
+  exitIfError(rc, sites.prepare);
+  for (;;) {
+    const int result = sqlite3_step(statement.get());
+    if (result == SQLITE_DONE) break;
+    if (result != SQLITE_ROW) exitIfError(result, sites.step);
+    rows.push_back(readRow(statement.get()));
+  }
+  exitIfError(sqlite3_reset(statement.get()), sites.reset);
+  return rows;
+}
+
+}  // namespace
+
+std::vector<ScheduleRow> readTimerRows() {
+  return readRows({kSitePrepare, kSiteStep, kSiteReset});
+}
+
+std::vector<TimerSchedule> loadTimerSchedules() {
+  const std::vector<ScheduleRow> rows =
+      readRows({kSiteSchedulesPrepare, kSiteSchedulesStep, kSiteSchedulesReset});
+  std::vector<TimerSchedule> timers;
+  timers.reserve(rows.size());
+  for (const ScheduleRow& row : rows) timers.push_back(scheduleOf(row));
+  return timers;
+}

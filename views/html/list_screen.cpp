@@ -1,0 +1,182 @@
+// The list screen: the response header, the page variables, the new-timer
+// form and the routing of the page's include directives to the renderers.
+#include "views/html/list_screen.h"
+
+#include <cassert>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <utility>
+#include "model/timer.h"
+#include "model/title_text.h"
+#include "platform/time_zone.h"
+#include "store/padding_defaults.h"
+#include "store/timer_db.h"
+#include "store/timer_rows.h"
+#include "views/html/notices.h"
+#include "views/html/options.h"
+#include "views/html/schedrows.h"
+
+// The command of a request that shows the form for a new timer; an edit
+// switches it to "update".
+const char* const createCmd = "create";
+
+namespace {
+
+constexpr const char* kPageTemplate = "skedra.shtml";
+constexpr const char* kSelfUrl = "skedra.cgi";
+constexpr const char* kPageTitle = "Recording timers";
+// The value of "sort" that lists the rows by their next recording.
+constexpr const char* kSortNext = "next";
+
+// The warning of a time zone that could not be read, around the value found.
+constexpr const char* kZoneWarningStart = "Time zone \"";
+constexpr const char* kZoneWarningEnd = "\" could not be read: times are in UTC.";
+
+// Seconds from now to the start that a new timer is offered with.
+constexpr std::time_t kNewTimerLead = 300;
+
+// The page's one read transaction: the padding defaults of the new-timer
+// form and the timer rows are read in it.
+constexpr int kSiteReadBegin = 60;
+constexpr int kSiteReadEnd = 61;
+
+}  // namespace
+
+// Writes the whole list screen into the response: header, then
+// "skedra.shtml" expanded with the page variables; the include directives
+// reach commandProcessor.
+void displayListScreen(std::string_view message, int32_t editKey, std::string_view command,
+                       std::string_view buttonLabel, const std::optional<std::string>& sessionId,
+                       std::string_view notice, std::string_view editTitle,
+                       const std::optional<TimerForm>& entered) {
+  quibPrintHttpHeader();
+  beginTimerRead(kSiteReadBegin);
+
+  ScreenState state;
+  state.editKey = editKey;
+  state.command = std::string(command);
+  state.buttonLabel = std::string(buttonLabel);
+  const bool creating = command == createCmd;
+  if (creating) prePopulateTimerForm(state.form);
+  // Whether the defaults must be saved again is read with them.
+  state.resaveDefaults = defaultsNeedSaving();
+  state.entered = entered;
+  state.sortNext = getParam("sort") == kSortNext;
+  // The rows are read with the defaults and before anything is rendered, so
+  // the page holds the database once and only for its reads.
+  state.rows = readTimerRows();
+  endTimerRead(kSiteReadEnd);
+
+  // The session id is the system's own, but it goes into attributes, so it is
+  // escaped like any other text put into the page.
+  const std::string id = sessionId ? quibHtmlEscape(*sessionId) : std::string();
+  std::string selfUrl = kSelfUrl;
+  std::string selfLink = std::string(kSelfUrl) + "?";
+  if (sessionId) {
+    selfUrl += "?quibsession=" + id;
+    selfLink += "quibsession=" + id + "&";
+  }
+
+  // Drawn for every page, written nowhere: the request that carries out the
+  // page's form records it.
+  const std::string formToken = quibNewFormToken().value_or("");
+  const std::string pageTitle =
+      creating ? std::string(kPageTitle) : "Edit: " + quibHtmlEscape(readableTitle(editTitle));
+
+  TemplateContext context;
+  context.directives = 1;
+  context.processor = commandProcessor;
+  context.userData = &state;
+  ElementList list = strelem("sessionId", id, nullptr);
+  list = strelem("titleFocus", creating ? "" : "autofocus", std::move(list));
+  list = strelem("pageTitle", pageTitle, std::move(list));
+  list = strelem("formtoken", formToken, std::move(list));
+  list = strelem("notice", notice, std::move(list));
+  // The zone found is the recorder's configuration, shown as found.
+  std::string zoneWarning;
+  if (const std::optional<std::string>& zone = unreadableTimeZone()) {
+    zoneWarning = kZoneWarningStart + quibHtmlEscape(*zone) + kZoneWarningEnd;
+  }
+  list = strelem("zoneWarning", zoneWarning, std::move(list));
+  if (state.resaveDefaults) {
+    // The stored defaults, which the page's button saves again.
+    const PaddingSettings& defaults = getSettings();
+    list = strelem("defaultsNotice", noticeDefaultsNotApplied, std::move(list));
+    list = intelem("defPrepad", defaults.prepad / 60, std::move(list));
+    list = intelem("defPostpad", defaults.postpad / 60, std::move(list));
+  }
+  // The "Next recording" header sorts by it, or back to the database's order.
+  const std::string sortLink = state.sortNext ? selfUrl : selfLink + "sort=" + kSortNext;
+  list = strelem("sortNext", state.sortNext ? kSortNext : "", std::move(list));
+  list = strelem("sortLink", sortLink, std::move(list));
+  list = strelem("sortState", state.sortNext ? "ascending" : "none", std::move(list));
+  list = strelem("selfLink", selfLink, std::move(list));
+  list = strelem("selfUrl", selfUrl, std::move(list));
+  list = strelem("buttonVal", state.buttonLabel, std::move(list));
+  list = strelem("buttonVar", state.command, std::move(list));
+  list = strelem("formTitle", creating ? "Create new timer" : "Update existing timer",
+                 std::move(list));
+  list = strelem("msg", message, std::move(list));
+  context.elements = std::move(list);
+
+  readTextFile(kPageTemplate, &context, printSimpleText);
+  disposeElems(std::move(context.elements));
+}
+
+// Routes an include directive of the page by its base name.
+void commandProcessor(std::string_view name, std::string_view path, TemplateContext* context) {
+  const std::string file(path);
+  if (name == "schedrows") {
+    execSchedrows(path, context);
+  } else if (name == "repopts") {
+    printRepeatOptions(path, context);
+  } else if (name == "cancelupd") {
+    readTextFile(file, context, printCancelUpdate);
+  } else if (name == "resavedef") {
+    readTextFile(file, context, printResaveDefaults);
+  } else if (name == "chopts") {
+    printChannelOptions(path, context);
+  } else {
+    readTextFile(file, context, printSimpleText);
+  }
+}
+
+// A new timer: five minutes from now for half an hour, in HQ to the disk,
+// active, with the stored padding defaults in minutes.
+TimerForm& prePopulateTimerForm(TimerForm& form) {
+  const std::time_t start = std::time(nullptr) + kNewTimerLead;
+  std::tm local{};
+  localtime_r(&start, &local);
+  const PaddingSettings& defaults = getSettings();
+  form.id = 0;
+  form.channel = 0;
+  form.title = "Web Timer";
+  form.day = local.tm_mday;
+  form.month = local.tm_mon + 1;
+  form.year = local.tm_year + 1900;
+  form.hh = local.tm_hour;
+  form.mm = local.tm_min;
+  form.hours = 0;
+  form.mins = 30;
+  form.prepad = defaults.prepad / 60;
+  form.postpad = defaults.postpad / 60;
+  form.repeat = 0;
+  form.quality = 1;
+  form.target = 0;
+  form.enable = 0;
+  return form;
+}
+
+// Sink that lets text through only while the defaults must be saved again.
+void printResaveDefaults(std::string_view text, TemplateContext* context) {
+  assert(context != nullptr && context->userData != nullptr);
+  if (static_cast<const ScreenState*>(context->userData)->resaveDefaults) quibOut(text);
+}
+
+// Sink that lets text through only while a timer is being edited.
+void printCancelUpdate(std::string_view text, TemplateContext* context) {
+  assert(context != nullptr && context->userData != nullptr);
+  const ScreenState& state = *static_cast<const ScreenState*>(context->userData);
+  if (state.command != createCmd) quibOut(text);
+}

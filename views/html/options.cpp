@@ -1,0 +1,144 @@
+// The timer form's two option lists (repeat and channel), the channel labels
+// that the timer table shares with them, and the helpers that load templates
+// into memory.
+#include "views/html/options.h"
+
+#include <cassert>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include "views/html/list_screen.h"
+
+const char* const web_sched_week[12] = {
+    "Once", "Everyday", "Mon-Fri", "Mon-Sat", "Every Weekend", "Sun",
+    "Mon",  "Tue",      "Wed",     "Thu",     "Fri",           "Sat",
+};
+
+const char* const channelAV = "AV";
+
+namespace {
+
+// Name of the marker variable and its two values.
+constexpr std::string_view const_selected = "selected";
+constexpr std::string_view selected = " selected=\"selected\"";
+constexpr std::string_view blank = "";
+
+// The screen state that the list screen keeps in the context's user data.
+const ScreenState& screenState(const TemplateContext* context) {
+  assert(context != nullptr && context->userData != nullptr);
+  return *static_cast<const ScreenState*>(context->userData);
+}
+
+// Hangs chain behind lastElement (or makes it the whole list when the list is
+// empty), expands templateText to the response, then releases the chain so
+// that the context's list is exactly as before.
+void expandWithTail(const QuibTemplate& parsed, TemplateContext* context, Element* lastElement,
+                    ElementList chain) {
+  if (lastElement != nullptr) {
+    assert(!lastElement->next);
+    lastElement->next = std::move(chain);
+    quibExpandTemplate(parsed, context, printSimpleText);
+    disposeElems(std::move(lastElement->next));
+  } else {
+    assert(!context->elements);
+    context->elements = std::move(chain);
+    quibExpandTemplate(parsed, context, printSimpleText);
+    disposeElems(std::move(context->elements));
+  }
+}
+
+// Last Element of the context's list, or null when the list is empty.
+Element* lastElementOf(TemplateContext* context) {
+  return context->elements ? getLastElem(context->elements.get()) : nullptr;
+}
+
+// One option of the channel list from its parsed template.
+void channelOption(const QuibTemplate& parsed, TemplateContext* context, Element* lastElement,
+                   int32_t value, bool isSelected, std::string_view label) {
+  const std::string escapedLabel = quibHtmlEscape(label);
+  ElementList channelValue =
+      value < 0 ? strelem("channel", channelAV, nullptr) : intelem("channel", value, nullptr);
+  ElementList chain = strelem(const_selected, isSelected ? selected : blank,
+                              strelem("chaname", escapedLabel, std::move(channelValue)));
+  expandWithTail(parsed, context, lastElement, std::move(chain));
+}
+
+}  // namespace
+
+// The repeat list: codes 0 to 11 in order. Code 0 ("Once") is never marked:
+// the browser shows the first option anyway.
+void printRepeatOptions(std::string_view path, TemplateContext* context) {
+  const int32_t formRepeat = screenState(context).form.repeat;
+  const QuibTemplate parsed = quibParseTemplate(loadFile(std::string(path)));
+  Element* lastElement = lastElementOf(context);
+  for (int32_t code = 0; code < 12; ++code) {
+    const bool isSelected = formRepeat != 0 && formRepeat == code;
+    ElementList chain = intelem("repeat", code,
+                                strelem(const_selected, isSelected ? selected : blank,
+                                        strelem("repname", web_sched_week[code], nullptr)));
+    expandWithTail(parsed, context, lastElement, std::move(chain));
+  }
+}
+
+// The channel list: the external input first, then every channel of the
+// channel file in file order; a channel is marked when its number equals the
+// form's channel (both signed 16-bit).
+void printChannelOptions(std::string_view path, TemplateContext* context) {
+  const int16_t formChannel = screenState(context).form.channel;
+  const Channel* channels = getChannels();
+  const QuibTemplate parsed = quibParseTemplate(loadFile(std::string(path)));
+  Element* lastElement = lastElementOf(context);
+  channelOption(parsed, context, lastElement, -1, formChannel == -1, channelAV);
+  for (const Channel* channel = channels; channel != nullptr; channel = channel->next) {
+    const std::string label = sprintfChannelLabel(*channel);
+    channelOption(parsed, context, lastElement, channel->number, channel->number == formChannel,
+                  label);
+  }
+}
+
+// One option of the channel list. The label is data from the channel file and
+// is HTML-escaped here, where it becomes a template variable.
+void printChannelOption(std::string_view templateText, TemplateContext* context,
+                        Element* lastElement, int32_t value, bool isSelected,
+                        std::string_view label) {
+  channelOption(quibParseTemplate(templateText), context, lastElement, value, isSelected, label);
+}
+
+// "9 Sport" when both numbers agree, "5 News (105)" otherwise; the numbers
+// are the signed 16-bit values of the channel file.
+std::string sprintfChannelLabel(const Channel& channel) {
+  const int number = channel.number;
+  const int altNumber = channel.altNumber;
+  std::string label = std::to_string(number);
+  label += ' ';
+  label += channel.name != nullptr ? channel.name : "";
+  if (altNumber != number) {
+    label += " (";
+    label += std::to_string(altNumber);
+    label += ')';
+  }
+  return label;
+}
+
+// First channel of the list with that number, or null.
+const Channel* getChannelByNo(int number) {
+  for (const Channel* channel = getChannels(); channel != nullptr; channel = channel->next) {
+    if (static_cast<int>(channel->number) == number) return channel;
+  }
+  return nullptr;
+}
+
+// The file taken whole and unchanged (directives off); "" when it is missing.
+std::string loadFile(const std::string& path) {
+  std::string text;
+  TemplateContext context;
+  context.directives = 0;
+  context.userData = &text;
+  readTextFile(path, &context, loadLines);
+  return text;
+}
+
+void loadLines(std::string_view piece, TemplateContext* context) {
+  assert(context != nullptr && context->userData != nullptr);
+  static_cast<std::string*>(context->userData)->append(piece);
+}

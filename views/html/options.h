@@ -1,0 +1,25 @@
+// Option lists and channel labels of the form.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "lineup/lineup.h"
+#include "quib/quib.h"
+
+extern const char* const web_sched_week[12];
+extern const char* const channelAV;  // "AV"
+
+void printRepeatOptions(std::string_view path, TemplateContext* context);
+void printChannelOptions(std::string_view path, TemplateContext* context);
+void printChannelOption(std::string_view templateText, TemplateContext* context,
+                        Element* lastElement, int32_t value, bool isSelected,
+                        std::string_view label);
+// "%d %s" or "%d %s (%d)"; composed without any length limit.
+std::string sprintfChannelLabel(const Channel& channel);
+const Channel* getChannelByNo(int number);
+// Whole content of a file, directives untouched; missing file: "".
+std::string loadFile(const std::string& path);
+// Sink that appends each piece to the std::string in the context's user data.
+void loadLines(std::string_view piece, TemplateContext* context);
