@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "quib/quib.h"
+#include "quib/database.h"
 
 namespace {
 

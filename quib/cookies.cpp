@@ -7,7 +7,9 @@
 #include <ctime>
 #include <limits>
 
-#include "quib/quib.h"
+#include "quib/cookies.h"
+#include "quib/response.h"
+#include "quib/template.h"
 
 const char* const quibSessionCookieName = "quibsession";
 

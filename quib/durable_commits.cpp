@@ -12,7 +12,7 @@
 // own connections are not affected.
 #include <sqlite3.h>
 
-#include "quib/quib.h"
+#include "quib/database.h"
 
 namespace {
 

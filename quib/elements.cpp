@@ -2,7 +2,7 @@
 #include <cassert>
 #include <utility>
 
-#include "quib/quib.h"
+#include "quib/template.h"
 
 // A new integer Element in front of next; returns the new head.
 ElementList intelem(std::string_view name, int32_t value, ElementList next) {

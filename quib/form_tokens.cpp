@@ -6,11 +6,7 @@
 // own, which the form's request must bring back). The key is a secret kept in
 // the account database, made once; drawing a page therefore writes nothing,
 // and a page of another site can neither read nor make a token that fits.
-//
-// A token is spent once: the request that carries out its form records it in
-// a write transaction of the account database that stays open until the
-// action has committed, so that a failed action leaves the token usable and
-// a second request with the same token waits and then finds it spent.
+// Recording a token as spent is form_token_claims.cpp's.
 #include <sqlite3.h>
 
 #include <array>
@@ -20,7 +16,8 @@
 #include <string_view>
 
 #include "quib/account_db.h"
-#include "quib/quib.h"
+#include "quib/cookies.h"
+#include "quib/form_tokens.h"
 #include "quib/session_id.h"
 #include "sha1/sha1.h"
 
@@ -45,9 +42,6 @@ using Digest = std::array<uint8_t, 20>;
 
 // The secret once read in this process.
 std::optional<std::string> form_secret;
-// The token this request has recorded: one form may change the password
-// and then carry out its timer action.
-std::optional<std::string> claimed_token;
 
 Digest sha1(std::string_view first, std::string_view second) {
   SHA1State state;
@@ -179,10 +173,6 @@ std::string sessionPurpose(std::string_view id) {
 
 constexpr std::string_view kSignInPurpose = "signin";
 
-void execOrFail(const char* sql) {
-  checkDBout(sqlite3_exec(quibAccountDb(), sql, nullptr, nullptr, nullptr));
-}
-
 }  // namespace
 
 std::optional<std::string> quibNewFormToken() {
@@ -208,24 +198,4 @@ int quibCheckFormToken(std::optional<std::string_view> token, bool signInPage) {
   if (!signInPage) return 0;
   std::optional<std::string> cookie = quibGetCookie(kSignInCookieName);
   return cookie && sameText(*cookie, *token) && tokenFits(*token, kSignInPurpose) ? 1 : 0;
-}
-
-int quibBeginFormTokenClaim(std::string_view token) {
-  execOrFail("begin immediate");
-  if (claimed_token == token) return 1;
-  if (quibClaimFormToken(token) == 1) {
-    claimed_token = std::string(token);
-    return 1;
-  }
-  execOrFail("rollback");
-  return 0;
-}
-
-void quibCommitFormTokenClaim() {
-  if (sqlite3_get_autocommit(quibAccountDb()) == 0) execOrFail("commit");
-}
-
-void quibReleaseFormTokenClaim() {
-  if (sqlite3_get_autocommit(quibAccountDb()) == 0) execOrFail("rollback");
-  claimed_token.reset();
 }

@@ -1,5 +1,5 @@
 // HTML escaping of data texts that go into a page.
-#include "quib/quib.h"
+#include "quib/html.h"
 
 std::string quibHtmlEscape(std::string_view text) {
   std::string escaped;

@@ -1,7 +1,7 @@
 // Integer values of request texts.
 #include <limits>
 
-#include "quib/quib.h"
+#include "quib/params.h"
 
 namespace {
 

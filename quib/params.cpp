@@ -10,7 +10,8 @@
 #include <ctime>
 #include <forward_list>
 
-#include "quib/quib.h"
+#include "quib/params.h"
+#include "quib/response.h"
 
 namespace {
 

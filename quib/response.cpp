@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "quib/quib.h"
+#include "quib/cookies.h"
+#include "quib/response.h"
 
 namespace {
 

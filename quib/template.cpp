@@ -8,7 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "quib/quib.h"
+#include "quib/response.h"
+#include "quib/template.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // URL encoding and decoding of texts (form values, links).
-#include "quib/quib.h"
+#include "quib/params.h"
 
 namespace {
 

@@ -1,0 +1,17 @@
+// Passwords of accounts (passwords.cpp).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// 1 when the password was changed, else 0 (a new password longer than
+// kQuibMaxPasswordBytes is refused). A change ends every other
+// session of the user; the session this request uses stays.
+int quibChangePass(std::string_view login, std::string_view oldPassword,
+                   std::string_view newPassword);
+// 1 when login is the initial account and its password is still the initial
+// one, which everybody knows; else 0.
+int quibUsesInitialPassword(std::string_view login);
+// The stored text form of the digest of "login password", or none.
+std::optional<std::string> hashPassword(std::string_view login, std::string_view password);
