@@ -2,6 +2,7 @@
 # qemu-mipsel with nothing but the musl loader from the sysroot:
 #   musl_unwind          a throw and catch through the static C++ runtime
 #   musl_release_layout  the program's interpreter and libraries
+#   musl_zone_tables     the zone tables of the GoogleTest suite (below)
 if(NOT SKEDRA_MUSL)
   return()
 endif()
@@ -14,6 +15,37 @@ if(SKEDRA_QEMU_MIPSEL)
   add_test(NAME musl_unwind COMMAND ${SKEDRA_QEMU_MIPSEL} ${SKEDRA_MUSL_LOADER}
     $<TARGET_FILE:musl_unwind>)
   set_tests_properties(musl_unwind PROPERTIES PASS_REGULAR_EXPRESSION "exceptions unwind under musl")
+endif()
+# The zone tables under musl: firmware and interface rows in the normal, the
+# skipped and the doubled hour, at the last minute of the 32-bit clock and past
+# it, and their list rows, in Berlin, New York, Sydney and a zone west of UTC
+# south of the equator; zone names and rules. The C library must not find zone
+# files the recorder lacks, and the list's channel file is the recorder's
+# path: the runner starts in a mount namespace of its own with an empty tmpfs
+# over both. The filter leaves out the files' other tests: one sets zone names
+# in the C library directly, one is a death test.
+find_program(SKEDRA_UNSHARE unshare)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+add_executable(musl_zone_tables ${CMAKE_CURRENT_LIST_DIR}/test_triggers.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/test_schedrows.cpp ${CMAKE_CURRENT_LIST_DIR}/test_time_zone.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/firmware.cpp ${CMAKE_CURRENT_LIST_DIR}/support/test_env.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/stdout_capture.cpp ${CMAKE_CURRENT_LIST_DIR}/musl_gtest_compat.c)
+foreach(target gtest gtest_main musl_zone_tables)
+  target_compile_options(${target} PRIVATE -include ${CMAKE_CURRENT_LIST_DIR}/musl_gtest_compat.h)
+endforeach()
+target_include_directories(musl_zone_tables PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+target_compile_definitions(musl_zone_tables PRIVATE SKEDRA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+target_link_libraries(musl_zone_tables PRIVATE websched gtest_main glibc_compat)
+if(SKEDRA_QEMU_MIPSEL AND SKEDRA_UNSHARE)
+  add_test(NAME musl_zone_tables COMMAND ${SKEDRA_UNSHARE} --mount --map-root-user sh -c
+    "mount -t tmpfs none /usr/share/zoneinfo && mount -t tmpfs none '${RECORDER_ETC_DIR}' && exec \"$@\""
+    sh ${SKEDRA_QEMU_MIPSEL} ${SKEDRA_MUSL_LOADER} $<TARGET_FILE:musl_zone_tables>
+    --gtest_filter=Triggers.FirmwareAndInterfaceRowsReadTheSameInstantInEveryHour:SchedrowsTest.FirmwareRowsListTheirDefaultsInEveryHour:RecorderTimeZone.*:ZoneRule.*:ZoneTable.*)
+  # Every table ran and passed: a filter that matches nothing fails too.
+  set_tests_properties(musl_zone_tables PROPERTIES ENVIRONMENT TZ=UTC
+    PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 5 tests\\." FAIL_REGULAR_EXPRESSION "FAILED")
 endif()
 add_test(NAME musl_release_layout COMMAND ${CMAKE_COMMAND}
   -DPROGRAM=$<TARGET_FILE:skedra> -DLIBRARY=$<TARGET_FILE:lineup>
