@@ -37,7 +37,7 @@ foreach(target gtest gtest_main musl_zone_tables)
 endforeach()
 target_include_directories(musl_zone_tables PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 target_compile_definitions(musl_zone_tables PRIVATE SKEDRA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-target_link_libraries(musl_zone_tables PRIVATE websched gtest_main glibc_compat)
+target_link_libraries(musl_zone_tables PRIVATE app gtest_main glibc_compat)
 if(SKEDRA_QEMU_MIPSEL AND SKEDRA_UNSHARE)
   add_test(NAME musl_zone_tables COMMAND ${SKEDRA_UNSHARE} --mount --map-root-user sh -c
     "mount -t tmpfs none /usr/share/zoneinfo && mount -t tmpfs none '${RECORDER_ETC_DIR}' && exec \"$@\""
