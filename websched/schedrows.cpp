@@ -19,16 +19,6 @@ constexpr const char* kRowQuery =
     "start_minute,length_hour, length_minute, ID, timestamp_start, timestamp_offset, enable, "
     "quality, target,lock, user_string from timer_record_table";
 
-constexpr int kSitePrepare = 50;
-constexpr int kSiteStep = 51;
-constexpr int kSiteReset = 52;
-// The end of the page's read transaction, once the rows are in memory.
-constexpr int kSiteReadEnd = 56;
-// The same query read for the occurrence checks of the entry.
-constexpr int kSiteSchedulesPrepare = 53;
-constexpr int kSiteSchedulesStep = 54;
-constexpr int kSiteSchedulesReset = 55;
-
 constexpr std::string_view kChecked = "checked=\"checked\" ";
 constexpr std::string_view kUnchecked = "";
 
@@ -93,7 +83,7 @@ ScheduleRow readRow(sqlite3_stmt* statement) {
 
 // Call sites of one reading of the table.
 struct ReadSites {
-  int prepare, step, reset;
+  FailureSite prepare, step, reset;
 };
 
 // Every row of the table in database order, read in one pass: the statement
@@ -406,7 +396,9 @@ void publishForm(TemplateContext* context, ScreenState& state) {
 }  // namespace
 
 void readTimerRows(ScreenState& state) {
-  state.rows = readRows({kSitePrepare, kSiteStep, kSiteReset}, &state.statement);
+  state.rows =
+      readRows({FailureSite::kRowsPrepare, FailureSite::kRowsStep, FailureSite::kRowsReset},
+               &state.statement);
 }
 
 // Renders the timer table from the row template at path, then publishes the
@@ -421,7 +413,7 @@ void execSchedrows(std::string_view path, TemplateContext* context) {
   // Every row is in memory before anything is rendered: the list screen
   // reads them before its page, a table of its own reads them here.
   if (!state.rows) readTimerRows(state);
-  endTimerRead(kSiteReadEnd);
+  endTimerRead(FailureSite::kRowsReadEnd);
   // Nothing after the read can fail: the rest of the page, the longest part,
   // goes out as it is made.
   quibStreamResponse();
@@ -455,8 +447,9 @@ void execSchedrows(std::string_view path, TemplateContext* context) {
 }
 
 std::vector<TimerSchedule> loadTimerSchedules() {
-  const std::vector<ScheduleRow> rows =
-      readRows({kSiteSchedulesPrepare, kSiteSchedulesStep, kSiteSchedulesReset}, nullptr);
+  const std::vector<ScheduleRow> rows = readRows(
+      {FailureSite::kSchedulesPrepare, FailureSite::kSchedulesStep, FailureSite::kSchedulesReset},
+      nullptr);
   std::vector<TimerSchedule> timers;
   timers.reserve(rows.size());
   for (const ScheduleRow& row : rows) timers.push_back(scheduleOf(row));
