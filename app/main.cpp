@@ -43,14 +43,6 @@ std::string_view actionText(int actionResult) {
   return actionResult >= 0 && actionResult < count ? web_sched_errors[actionResult] : "";
 }
 
-// Call sites of exitIfError in this file.
-constexpr int kSiteOpenTimerDb = 1;
-constexpr int kSiteWriteBegin = 2;
-constexpr int kSiteWriteCommit = 3;
-// A page that names the timer being edited reads its title in the read
-// transaction of the list screen that follows.
-constexpr int kSiteEditRead = 4;
-
 // Exit status after a "reinit" request.
 constexpr int kExitReinit = 100;
 
@@ -181,7 +173,7 @@ int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
   // An update asks whether its timer still exists in the transaction that
   // writes it, so the database is held once, not twice.
   std::optional<timer_store::StoreTransaction> transaction;
-  if (!creating) transaction.emplace(kSiteWriteBegin, kSiteWriteCommit);
+  if (!creating) transaction.emplace(FailureSite::kEntryWriteBegin, FailureSite::kEntryWriteCommit);
   const std::optional<std::string> storedTitle = creating ? std::nullopt : timerTitle(key);
   if (!creating && !storedTitle) {
     releaseFormToken();
@@ -202,7 +194,9 @@ int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
     refused = enteredForm(creating ? 0 : key, values, prepadMinutes, postpadMinutes);
     return 0;
   }
-  if (!transaction) transaction.emplace(kSiteWriteBegin, kSiteWriteCommit);
+  if (!transaction) {
+    transaction.emplace(FailureSite::kEntryWriteBegin, FailureSite::kEntryWriteCommit);
+  }
   if (isParam("savedef")) savePaddingDefaults(values.prepad, values.postpad);
   int32_t written = key;
   if (creating) {
@@ -257,7 +251,7 @@ int main(int argc, char** argv) {
   // The request reads few pages; each is allocated as it is needed.
   sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
   const char* timerDbPath = argc > 1 ? argv[1] : SKEDRA_TIMER_DB_PATH;
-  exitIfError(openWebSchedDb(timerDbPath), kSiteOpenTimerDb);
+  exitIfError(openWebSchedDb(timerDbPath), FailureSite::kOpenTimerDb);
 
   parseParams();
 
@@ -289,7 +283,7 @@ int main(int argc, char** argv) {
   } else if (isParam("edit")) {
     // An edit link of a timer that is gone shows the create form instead.
     const int32_t key = quibAtoi(getParam("key"));
-    beginTimerRead(kSiteEditRead);
+    beginTimerRead(FailureSite::kEntryEditRead);
     if (std::optional<std::string> title = timerTitle(key)) {
       editKey = key;
       editTitle = std::move(*title);
@@ -309,7 +303,7 @@ int main(int argc, char** argv) {
   // A form kept as entered for a timer being edited stays in that timer's
   // form; the timer gone, it becomes a new one.
   if (refused && refused->id != 0) {
-    beginTimerRead(kSiteEditRead);
+    beginTimerRead(FailureSite::kEntryEditRead);
     if (std::optional<std::string> title = timerTitle(refused->id)) {
       editKey = refused->id;
       editTitle = std::move(*title);

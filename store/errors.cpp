@@ -36,7 +36,7 @@ bool actionDone() {
   return web_sched_action_done;
 }
 
-void beginTimerRead(int site) {
+void beginTimerRead(FailureSite site) {
   if (sqlite3_get_autocommit(web_sched_db) == 0) return;
   // A deferred "begin" takes no lock by itself, and the first statement's
   // reading of the schema would then take one of its own. The header value
@@ -46,28 +46,47 @@ void beginTimerRead(int site) {
               site);
 }
 
-void endTimerRead(int site) {
+void endTimerRead(FailureSite site) {
   if (sqlite3_get_autocommit(web_sched_db) != 0) return;
   exitIfError(sqlite3_exec(web_sched_db, "commit", nullptr, nullptr, nullptr), site);
 }
 
-int exitIfError(int code, int site) {
+int closeTimerDbAfterFailure() {
+  if (web_sched_db == nullptr) return SQLITE_OK;
+  // A statement left open (a row read that failed half-way, a statement
+  // whose handle is never destroyed because the process exits) would make
+  // the close fail with SQLITE_BUSY and leave the rollback to the next
+  // process that opens the file. What sqlite3_finalize returns is the
+  // statement's last error, already reported: finalising itself cannot fail.
+  while (sqlite3_stmt* open = sqlite3_next_stmt(web_sched_db, nullptr)) sqlite3_finalize(open);
+  int code = SQLITE_OK;
+  if (sqlite3_get_autocommit(web_sched_db) == 0) {
+    code = sqlite3_exec(web_sched_db, "rollback", nullptr, nullptr, nullptr);
+  }
+  const int closed = sqlite3_close(web_sched_db);
+  web_sched_db = nullptr;
+  return code != SQLITE_OK ? code : closed;
+}
+
+int exitIfError(int code, FailureSite site) {
   if (code == SQLITE_OK) return code;
   std::string text = web_sched_action_done ? kActionDoneText : "";
+  // Read before the clean-up below, which replaces the connection's error.
   const char* message = sqlite3_errmsg(web_sched_db);
+  const int number = static_cast<int>(site);
   const int size = std::snprintf(nullptr, 0, "SQL error code: %d, message: \"%s\" at line %d\n",
-                                 code, message, site);
+                                 code, message, number);
   if (size > 0) {
     std::string line(static_cast<size_t>(size) + 1, '\0');
     std::snprintf(line.data(), line.size(), "SQL error code: %d, message: \"%s\" at line %d\n",
-                  code, message, site);
+                  code, message, number);
     line.resize(static_cast<size_t>(size));
     text += line;
   }
   // Whatever part of the page was written is dropped: the response is the
   // header and the error text.
   quibSendFailure(text, quibDatabaseFailureStatus(code));
-  sqlite3_close(web_sched_db);
-  web_sched_db = nullptr;
+  // The response is out; nothing is left to report a failed close to.
+  closeTimerDbAfterFailure();
   std::exit(1);
 }

@@ -15,20 +15,6 @@ using timer_store::stepOrExit;
 
 namespace {
 
-// Call sites of exitIfError in this file.
-constexpr int kSiteGroupPrepare = 10;
-constexpr int kSiteGroupReset = 11;
-constexpr int kSiteGroupBindSourceBase = 12;
-constexpr int kSiteGroupBindId = 13;
-constexpr int kSiteGroupStep = 14;
-constexpr int kSiteExecPrepare = 15;
-constexpr int kSiteExecStep = 16;
-constexpr int kSiteLookupPrepare = 17;
-constexpr int kSiteLookupBind = 18;
-constexpr int kSiteLookupStep = 19;
-constexpr int kSiteGroupBegin = 8;
-constexpr int kSiteGroupCommit = 9;
-
 // No source base: the statement has no ":sourceBase".
 constexpr int32_t kNoSourceBase = -1;
 
@@ -57,17 +43,17 @@ const char* const kTitleSql = "select user_string from timer_record_table where 
 int groupExec(const char* sql, const KeyList& keys, int32_t sourceBase, int32_t* changed) {
   // All keys or none: a refused key rolls back the ones before it, so a
   // failure report never hides a half-done action.
-  timer_store::StoreTransaction transaction(kSiteGroupBegin, kSiteGroupCommit);
-  SqliteStatement statement = prepareOrExit(sql, kSiteGroupPrepare);
+  timer_store::StoreTransaction transaction(FailureSite::kGroupBegin, FailureSite::kGroupCommit);
+  SqliteStatement statement = prepareOrExit(sql, FailureSite::kGroupPrepare);
   bool first = true;
   for (const ParamValue& key : keys) {
-    if (!first) checkOrExit(statement, sqlite3_reset(statement.get()), kSiteGroupReset);
+    if (!first) checkOrExit(statement, sqlite3_reset(statement.get()), FailureSite::kGroupReset);
     first = false;
     if (sourceBase >= 0) {
-      bindIntOrExit(statement, ":sourceBase", sourceBase, kSiteGroupBindSourceBase);
+      bindIntOrExit(statement, ":sourceBase", sourceBase, FailureSite::kGroupBindSourceBase);
     }
-    bindIntOrExit(statement, ":id", quibAtoi(key), kSiteGroupBindId);
-    stepOrExit(statement, kSiteGroupStep);
+    bindIntOrExit(statement, ":id", quibAtoi(key), FailureSite::kGroupBindId);
+    stepOrExit(statement, FailureSite::kGroupStep);
     // Rows the statement itself touched; rows the triggers write are not
     // counted by SQLite.
     if (changed != nullptr) *changed += sqlite3_changes(web_sched_db);
@@ -93,16 +79,16 @@ int disableTimers(const KeyList& keys, int32_t* changed) {
 int cloneTimers(const KeyList& keys, int32_t* changed) {
   // Whether the triggers are installed is read in the transaction that
   // clones: the database is held once for both.
-  timer_store::StoreTransaction transaction(kSiteGroupBegin, kSiteGroupCommit);
+  timer_store::StoreTransaction transaction(FailureSite::kGroupBegin, FailureSite::kGroupCommit);
   const int result = groupExec(kCloneSql, keys, sourceMarker(), changed);
   transaction.commit();
   return result;
 }
 
 std::optional<std::string> timerTitle(int32_t id) {
-  SqliteStatement statement = prepareOrExit(kTitleSql, kSiteLookupPrepare);
-  bindIntOrExit(statement, ":id", id, kSiteLookupBind);
-  if (stepOrExit(statement, kSiteLookupStep) != SQLITE_ROW) return std::nullopt;
+  SqliteStatement statement = prepareOrExit(kTitleSql, FailureSite::kLookupPrepare);
+  bindIntOrExit(statement, ":id", id, FailureSite::kLookupBind);
+  if (stepOrExit(statement, FailureSite::kLookupStep) != SQLITE_ROW) return std::nullopt;
   const unsigned char* title = sqlite3_column_text(statement.get(), 0);
   if (title == nullptr) return std::string();
   return std::string(reinterpret_cast<const char*>(title),
@@ -112,6 +98,6 @@ std::optional<std::string> timerTitle(int32_t id) {
 // Runs one statement without parameters; a statement that cannot be prepared
 // or that the database refuses ends the request.
 void execSQL(const char* sql) {
-  SqliteStatement statement = prepareOrExit(sql, kSiteExecPrepare);
-  stepOrExit(statement, kSiteExecStep);
+  SqliteStatement statement = prepareOrExit(sql, FailureSite::kExecPrepare);
+  stepOrExit(statement, FailureSite::kExecStep);
 }

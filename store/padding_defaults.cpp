@@ -20,27 +20,6 @@ PaddingSettings* webschedSettingsPtr = nullptr;
 
 namespace {
 
-// Call sites of exitIfError in this file.
-constexpr int kSiteReadPrepare = 30;
-constexpr int kSiteReadReset = 31;
-constexpr int kSiteReadBind = 32;
-constexpr int kSiteReadStep = 33;
-constexpr int kSiteSaveBegin = 34;
-constexpr int kSiteSaveUpdatePrepare = 35;
-constexpr int kSiteSaveInsertPrepare = 36;
-constexpr int kSiteSaveReset = 37;
-constexpr int kSiteSaveBindName = 38;
-constexpr int kSiteSaveBindValue = 39;
-constexpr int kSiteSaveStep = 40;
-constexpr int kSiteMissingPrepare = 41;
-constexpr int kSiteMissingReset = 42;
-constexpr int kSiteMissingBindName = 43;
-constexpr int kSiteMissingBindValue = 44;
-constexpr int kSiteMissingStep = 45;
-constexpr int kSiteSaveCommit = 46;
-constexpr int kSiteTriggersPrepare = 47;
-constexpr int kSiteTriggersStep = 48;
-
 // The row names, in this order: index 0 is the pre-padding, 1 the post-padding.
 const char* const kSettingNames[] = {"prepad", "postpad"};
 constexpr int kSettingCount = 2;
@@ -134,7 +113,7 @@ void setSettingValue(PaddingSettings& settings, int index, int32_t value) {
 
 // Call sites of one statement that writes a settings row.
 struct RowSites {
-  int reset, bindName, bindValue, step;
+  FailureSite reset, bindName, bindValue, step;
 };
 
 // Writes one row (name and value) with statement, which has run before when
@@ -158,10 +137,12 @@ void writeRow(SqliteStatement& statement, bool reset, const char* name, int32_t 
 // statement is open at a time: finalising a statement that has run resets
 // the connection's error text, which a failure must still report.
 void writeSettingRows(const PaddingSettings& values) {
-  const RowSites updateSites = {kSiteSaveReset, kSiteSaveBindName, kSiteSaveBindValue,
-                                kSiteSaveStep};
-  const RowSites missingSites = {kSiteMissingReset, kSiteMissingBindName, kSiteMissingBindValue,
-                                 kSiteMissingStep};
+  const RowSites updateSites = {FailureSite::kSettingsSaveReset, FailureSite::kSettingsSaveBindName,
+                                FailureSite::kSettingsSaveBindValue,
+                                FailureSite::kSettingsSaveStep};
+  const RowSites missingSites = {
+      FailureSite::kSettingsMissingReset, FailureSite::kSettingsMissingBindName,
+      FailureSite::kSettingsMissingBindValue, FailureSite::kSettingsMissingStep};
   sqlite3_stmt* raw = nullptr;
   int code = sqlite3_prepare_v2(web_sched_db, kUpdateSettingSql, -1, &raw, nullptr);
   SqliteStatement rows(raw);
@@ -169,10 +150,10 @@ void writeSettingRows(const PaddingSettings& values) {
   if (code == SQLITE_ERROR) {
     // The generic SQL error: no settings table yet.
     execSQL(kCreateSettingsSql);
-    rows = prepareOrExit(kInsertSettingSql, kSiteSaveInsertPrepare);
+    rows = prepareOrExit(kInsertSettingSql, FailureSite::kSettingsInsertPrepare);
     inserting = true;
   } else {
-    checkOrExit(rows, code, kSiteSaveUpdatePrepare);
+    checkOrExit(rows, code, FailureSite::kSettingsUpdatePrepare);
   }
   bool missing[kSettingCount] = {};
   for (int index = 0; index < kSettingCount; ++index) {
@@ -185,15 +166,15 @@ void writeSettingRows(const PaddingSettings& values) {
   for (int index = 0; index < kSettingCount; ++index) {
     if (!missing[index]) continue;
     bool reset = static_cast<bool>(insert);
-    if (!insert) insert = prepareOrExit(kInsertSettingSql, kSiteMissingPrepare);
+    if (!insert) insert = prepareOrExit(kInsertSettingSql, FailureSite::kSettingsMissingPrepare);
     writeRow(insert, reset, kSettingNames[index], settingValue(values, index), missingSites);
   }
 }
 
 // True when the timer table carries all three padding triggers.
 bool triggersInstalled() {
-  SqliteStatement statement = prepareOrExit(kCountTriggersSql, kSiteTriggersPrepare);
-  stepOrExit(statement, kSiteTriggersStep);
+  SqliteStatement statement = prepareOrExit(kCountTriggersSql, FailureSite::kTriggersPrepare);
+  stepOrExit(statement, FailureSite::kTriggersStep);
   return sqlite3_column_int(statement.get(), 0) == kTriggerCount;
 }
 
@@ -215,13 +196,15 @@ const PaddingSettings& getSettings() {
     webschedSettings.triggers = triggersInstalled();
     return webschedSettings;
   }
-  checkOrExit(statement, code, kSiteReadPrepare);
+  checkOrExit(statement, code, FailureSite::kSettingsReadPrepare);
   for (int index = 0; index < kSettingCount; ++index) {
-    if (index > 0) checkOrExit(statement, sqlite3_reset(statement.get()), kSiteReadReset);
+    if (index > 0) {
+      checkOrExit(statement, sqlite3_reset(statement.get()), FailureSite::kSettingsReadReset);
+    }
     checkOrExit(statement,
                 sqlite3_bind_text(statement.get(), 1, kSettingNames[index], -1, SQLITE_STATIC),
-                kSiteReadBind);
-    if (stepOrExit(statement, kSiteReadStep) == SQLITE_ROW) {
+                FailureSite::kSettingsReadBind);
+    if (stepOrExit(statement, FailureSite::kSettingsReadStep) == SQLITE_ROW) {
       setSettingValue(webschedSettings, index, sqlite3_column_int(statement.get(), 0));
       webschedSettings.stored = true;
     }
@@ -249,7 +232,8 @@ void savePaddingDefaults(int32_t prepad, int32_t postpad) {
   // Every row, drop and create of a save becomes visible at once or not at
   // all, so neither a failure half-way nor a firmware write in between meets
   // a database with some triggers missing.
-  timer_store::StoreTransaction transaction(kSiteSaveBegin, kSiteSaveCommit);
+  timer_store::StoreTransaction transaction(FailureSite::kSettingsSaveBegin,
+                                            FailureSite::kSettingsSaveCommit);
   writeSettingRows(PaddingSettings{prepad, postpad});
   for (const char* drop : kDropTriggerSql) execSQL(drop);
   webschedSettings = PaddingSettings{prepad, postpad, true, true};

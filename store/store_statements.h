@@ -14,21 +14,21 @@
 namespace timer_store {
 
 // Ends the request for a failed call on the timer database. The statement is
-// finalised first: finalising keeps the connection's error text, and with no
-// statement left open the close inside exitIfError succeeds, which also rolls
-// back a transaction that is still open.
-[[noreturn]] inline void failStatement(SqliteStatement& statement, int code, int site) {
+// finalised first (finalising the failing statement keeps the connection's
+// error text); exitIfError finalises any other statement still open and rolls
+// back a transaction that is still open before it closes the database.
+[[noreturn]] inline void failStatement(SqliteStatement& statement, int code, FailureSite site) {
   statement.reset();
   exitIfError(code, site);
   std::abort();  // exitIfError returns only for code 0, which never gets here
 }
 
-inline void checkOrExit(SqliteStatement& statement, int code, int site) {
+inline void checkOrExit(SqliteStatement& statement, int code, FailureSite site) {
   if (code != SQLITE_OK) failStatement(statement, code, site);
 }
 
 // Prepares sql on the timer database; a failure ends the request at site.
-inline SqliteStatement prepareOrExit(const char* sql, int site) {
+inline SqliteStatement prepareOrExit(const char* sql, FailureSite site) {
   sqlite3_stmt* raw = nullptr;
   int code = sqlite3_prepare_v2(web_sched_db, sql, -1, &raw, nullptr);
   SqliteStatement statement(raw);
@@ -39,7 +39,7 @@ inline SqliteStatement prepareOrExit(const char* sql, int site) {
 // Steps a statement once. Anything but a finished step or a row (a refused
 // write, a locked database) ends the request at site. A statement that
 // matches no row is no failure.
-inline int stepOrExit(SqliteStatement& statement, int site) {
+inline int stepOrExit(SqliteStatement& statement, FailureSite site) {
   int code = sqlite3_step(statement.get());
   if (code != SQLITE_DONE && code != SQLITE_ROW) failStatement(statement, code, site);
   return code;
@@ -47,7 +47,8 @@ inline int stepOrExit(SqliteStatement& statement, int site) {
 
 // Binds value to the parameter of that name; a name the statement lacks is
 // a failure (SQLITE_RANGE) like any other.
-inline void bindIntOrExit(SqliteStatement& statement, const char* name, int32_t value, int site) {
+inline void bindIntOrExit(SqliteStatement& statement, const char* name, int32_t value,
+                          FailureSite site) {
   int index = sqlite3_bind_parameter_index(statement.get(), name);
   checkOrExit(statement, sqlite3_bind_int(statement.get(), index, value), site);
 }
@@ -57,11 +58,11 @@ inline void bindIntOrExit(SqliteStatement& statement, const char* name, int32_t 
 // upgrade a read lock while another process waits for it to end (the
 // deadlock that SQLite resolves by refusing one side at once). Inside a
 // transaction that is already open it does nothing: the outer one commits.
-// A failure leaves through exitIfError, whose close of the database rolls
-// the open transaction back.
+// A failure leaves through exitIfError, which rolls the open transaction back
+// before it closes the database.
 class StoreTransaction {
  public:
-  StoreTransaction(int beginSite, int commitSite) : commitSite_(commitSite) {
+  StoreTransaction(FailureSite beginSite, FailureSite commitSite) : commitSite_(commitSite) {
     if (sqlite3_get_autocommit(web_sched_db) == 0) return;
     exitIfError(sqlite3_exec(web_sched_db, "begin immediate", nullptr, nullptr, nullptr),
                 beginSite);
@@ -82,7 +83,7 @@ class StoreTransaction {
   }
 
  private:
-  int commitSite_;
+  FailureSite commitSite_;
   bool open_ = false;
 };
 

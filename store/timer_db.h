@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include "quib/quib.h"
+#include "store/failure_sites.h"
 
 // Handle of the recorder's timer database, open for the whole request.
 extern sqlite3* web_sched_db;
@@ -27,18 +28,22 @@ bool actionDone();
 // meets the page's shared lock once and briefly. beginTimerRead starts it
 // unless a transaction is open already; endTimerRead ends it when one is
 // open. A failure ends the request through exitIfError at site.
-void beginTimerRead(int site);
-void endTimerRead(int site);
+void beginTimerRead(FailureSite site);
+void endTimerRead(FailureSite site);
 
 // Returns when code is 0. Otherwise replaces the response's page text with
 // the "SQL error code" line naming site (after a committed action, the line
 // saying it was carried out comes first), sends it, closes the timer database
-// and ends the process with exit status 1.
-int exitIfError(int code, int site);
+// (closeTimerDbAfterFailure) and ends the process with exit status 1. The
+// sites and their numbers are listed in store/failure_sites.h.
+int exitIfError(int code, FailureSite site);
 
-// Call-site numbers handed to exitIfError: each statement has its own.
-// Ranges: entry 1-9, group actions 10-19, create/update 20-29, padding
-// defaults 30-49, schedule rows 50-59, list screen 60-69.
+// Finalises every statement still open on web_sched_db, rolls back a
+// transaction that is still open, then closes it and sets it to null.
+// Returns SQLITE_OK when the rollback and the close both succeeded, else the
+// first failing code. Statements held by SqliteStatement handles must not be
+// used or finalised again afterwards.
+int closeTimerDbAfterFailure();
 
 // Prepares, steps once and finalises one statement on web_sched_db.
 void execSQL(const char* sql);

@@ -20,14 +20,6 @@ constexpr const char* kRowQuery =
     "start_minute,length_hour, length_minute, ID, timestamp_start, timestamp_offset, enable, "
     "quality, target,lock, user_string from timer_record_table";
 
-constexpr int kSitePrepare = 50;
-constexpr int kSiteStep = 51;
-constexpr int kSiteReset = 52;
-// The same query read for the occurrence checks of the entry.
-constexpr int kSiteSchedulesPrepare = 53;
-constexpr int kSiteSchedulesStep = 54;
-constexpr int kSiteSchedulesReset = 55;
-
 ScheduleRow readRow(sqlite3_stmt* statement) {
   ScheduleRow row;
   row.source = sqlite3_column_int(statement, 0);
@@ -59,7 +51,7 @@ ScheduleRow readRow(sqlite3_stmt* statement) {
 
 // Call sites of one reading of the table.
 struct ReadSites {
-  int prepare, step, reset;
+  FailureSite prepare, step, reset;
 };
 
 // Every row of the table in database order, read in one pass: the statement
@@ -84,12 +76,12 @@ std::vector<ScheduleRow> readRows(const ReadSites& sites) {
 }  // namespace
 
 std::vector<ScheduleRow> readTimerRows() {
-  return readRows({kSitePrepare, kSiteStep, kSiteReset});
+  return readRows({FailureSite::kRowsPrepare, FailureSite::kRowsStep, FailureSite::kRowsReset});
 }
 
 std::vector<TimerSchedule> loadTimerSchedules() {
-  const std::vector<ScheduleRow> rows =
-      readRows({kSiteSchedulesPrepare, kSiteSchedulesStep, kSiteSchedulesReset});
+  const std::vector<ScheduleRow> rows = readRows(
+      {FailureSite::kSchedulesPrepare, FailureSite::kSchedulesStep, FailureSite::kSchedulesReset});
   std::vector<TimerSchedule> timers;
   timers.reserve(rows.size());
   for (const ScheduleRow& row : rows) timers.push_back(scheduleOf(row));

@@ -21,13 +21,6 @@ using timer_store::stepOrExit;
 
 namespace {
 
-// Call sites of exitIfError in this file.
-constexpr int kSiteWritePrepare = 20;
-constexpr int kSiteWriteBindId = 21;
-constexpr int kSiteWriteBindValue = 22;
-constexpr int kSiteWriteBindTitle = 23;
-constexpr int kSiteWriteStep = 24;
-
 const char* const kCreateSql =
     "insert into timer_record_table (datestamp, date, date_year, date_month, date_day, "
     "start_hour, start_minute, length_hour, length_minute,source, channel, quality, target, SAP, "
@@ -67,8 +60,8 @@ int execBoundSQL(const char* sql, int32_t id, const TimerValues& values) {
   int64_t tsOffset =
       int64_t{values.prepad} + values.postpad + int64_t{hours} * 3600 + int64_t{mins} * 60;
 
-  SqliteStatement statement = prepareOrExit(sql, kSiteWritePrepare);
-  if (id != 0) bindIntOrExit(statement, ":id", id, kSiteWriteBindId);
+  SqliteStatement statement = prepareOrExit(sql, FailureSite::kTimerWritePrepare);
+  if (id != 0) bindIntOrExit(statement, ":id", id, FailureSite::kTimerWriteBindId);
   const NamedValue before[] = {
       {":repeat", repeat},
       {":year", wrap32(int64_t{start.tm_year} + 1900)},
@@ -84,23 +77,23 @@ int execBoundSQL(const char* sql, int32_t id, const TimerValues& values) {
       {":ts_offset", wrap32(tsOffset)},
   };
   for (const NamedValue& bound : before) {
-    bindIntOrExit(statement, bound.name, bound.value, kSiteWriteBindValue);
+    bindIntOrExit(statement, bound.name, bound.value, FailureSite::kTimerWriteBindValue);
   }
   // The title stays valid until the statement has run, so it is not copied.
   int titleIndex = sqlite3_bind_parameter_index(statement.get(), ":title");
   checkOrExit(statement,
               sqlite3_bind_text(statement.get(), titleIndex, values.title.data(),
                                 static_cast<int>(values.title.size()), SQLITE_STATIC),
-              kSiteWriteBindTitle);
+              FailureSite::kTimerWriteBindTitle);
   const NamedValue after[] = {
       {":quality", values.quality},
       {":target", values.target},
       {":disabled", values.disabled},
   };
   for (const NamedValue& bound : after) {
-    bindIntOrExit(statement, bound.name, bound.value, kSiteWriteBindValue);
+    bindIntOrExit(statement, bound.name, bound.value, FailureSite::kTimerWriteBindValue);
   }
-  stepOrExit(statement, kSiteWriteStep);
+  stepOrExit(statement, FailureSite::kTimerWriteStep);
   return sqlite3_finalize(statement.release());
 }
 

@@ -36,11 +36,6 @@ constexpr const char* kZoneWarningEnd = "\" could not be read: times are in UTC.
 // Seconds from now to the start that a new timer is offered with.
 constexpr std::time_t kNewTimerLead = 300;
 
-// The page's one read transaction: the padding defaults of the new-timer
-// form and the timer rows are read in it.
-constexpr int kSiteReadBegin = 60;
-constexpr int kSiteReadEnd = 61;
-
 }  // namespace
 
 // Writes the whole list screen into the response: header, then
@@ -51,7 +46,7 @@ void displayListScreen(std::string_view message, int32_t editKey, std::string_vi
                        std::string_view notice, std::string_view editTitle,
                        const std::optional<TimerForm>& entered) {
   quibPrintHttpHeader();
-  beginTimerRead(kSiteReadBegin);
+  beginTimerRead(FailureSite::kListReadBegin);
 
   ScreenState state;
   state.editKey = editKey;
@@ -66,7 +61,7 @@ void displayListScreen(std::string_view message, int32_t editKey, std::string_vi
   // The rows are read with the defaults and before anything is rendered, so
   // the page holds the database once and only for its reads.
   state.rows = readTimerRows();
-  endTimerRead(kSiteReadEnd);
+  endTimerRead(FailureSite::kListReadEnd);
 
   // The session id is the system's own, but it goes into attributes, so it is
   // escaped like any other text put into the page.

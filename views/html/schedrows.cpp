@@ -21,9 +21,6 @@
 
 namespace {
 
-// The end of the page's read transaction, once the rows are in memory.
-constexpr int kSiteReadEnd = 56;
-
 constexpr std::string_view kChecked = "checked=\"checked\" ";
 constexpr std::string_view kUnchecked = "";
 
@@ -329,7 +326,7 @@ void execSchedrows(std::string_view path, TemplateContext* context) {
   // Every row is in memory before anything is rendered: the list screen
   // reads them before its page, a table of its own reads them here.
   if (!state.rows) state.rows = readTimerRows();
-  endTimerRead(kSiteReadEnd);
+  endTimerRead(FailureSite::kRowsReadEnd);
   // Nothing after the read can fail: the rest of the page, the longest part,
   // goes out as it is made.
   quibStreamResponse();
