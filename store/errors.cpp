@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "store/store_statements.h"
+
 sqlite3* web_sched_db = nullptr;
 
 namespace {
@@ -89,4 +91,9 @@ int exitIfError(int code, FailureSite site) {
   // The response is out; nothing is left to report a failed close to.
   closeTimerDbAfterFailure();
   std::exit(1);
+}
+
+void execSQL(const char* sql) {
+  SqliteStatement statement = timer_store::prepareOrExit(sql, FailureSite::kExecPrepare);
+  timer_store::stepOrExit(statement, FailureSite::kExecStep);
 }

@@ -94,10 +94,3 @@ std::optional<std::string> timerTitle(int32_t id) {
   return std::string(reinterpret_cast<const char*>(title),
                      static_cast<size_t>(sqlite3_column_bytes(statement.get(), 0)));
 }
-
-// Runs one statement without parameters; a statement that cannot be prepared
-// or that the database refuses ends the request.
-void execSQL(const char* sql) {
-  SqliteStatement statement = prepareOrExit(sql, FailureSite::kExecPrepare);
-  stepOrExit(statement, FailureSite::kExecStep);
-}

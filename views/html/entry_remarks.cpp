@@ -13,6 +13,7 @@
 #include "model/entry_checks.h"
 #include "model/occurrences.h"
 #include "model/overlaps.h"
+#include "model/repeat.h"
 #include "model/timer.h"
 #include "platform/local_time.h"
 #include "store/timer_rows.h"
@@ -60,7 +61,7 @@ std::string scheduleRemarks(int32_t id) {
     if (timers[i].id != id) continue;
     // Only a "Once" timer is in the past as a whole; any other code repeats
     // or is the firmware's own.
-    if (timers[i].repeat == 0 && windowEnded(timers[i], now)) {
+    if (timers[i].repeat == kRepeatOnce && windowEnded(timers[i], now)) {
       appendNotice(remarks, noticeInThePast);
     }
     const std::optional<TimerOverlap> overlap = findOverlaps(timers, now)[i];
