@@ -1,27 +1,26 @@
-// The CGI entry of skedra: opens the timer database, reads the request, lets
-// the sign-in gate decide, carries out at most one timer action and shows the
-// list screen.
+// The CGI entry of skedra: opens the timer database, reads the request once,
+// lets the sign-in gate decide, carries out at most one timer action through
+// the table of actions and shows the list screen.
 #include <sqlite3.h>
 
 #include <cstdint>
-#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "app/form_token.h"
-#include "skedra_paths.h"
-#include "store/store_statements.h"
-
 #include "app/gate.h"
+#include "app/request.h"
 #include "model/entry_checks.h"
 #include "model/timer.h"
 #include "model/title_text.h"
 #include "platform/time_zone.h"
 #include "quib/quib.h"
+#include "skedra_paths.h"
 #include "store/group_actions.h"
 #include "store/padding_defaults.h"
+#include "store/store_statements.h"
 #include "store/timer_db.h"
 #include "store/timer_write.h"
 #include "views/html/entry_remarks.h"
@@ -46,204 +45,188 @@ std::string_view actionText(int actionResult) {
 // Exit status after a "reinit" request.
 constexpr int kExitReinit = 100;
 
-// The timer form's button that saves the form's margins as the defaults and
-// writes no timer.
-constexpr const char* kSaveDefaultsOnly = "savedefonly";
-
-// The form sends margins in minutes; the store works in seconds. A number
-// far outside the form's range saturates at the 32-bit limits rather than
-// overflowing.
-int32_t minutesToSeconds(int32_t minutes) {
-  int64_t seconds = int64_t{minutes} * 60;
-  if (seconds > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-  if (seconds < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(seconds);
-}
-
-// A number of the request, read once here; an absent or bare parameter
-// reads as 0.
-int32_t requestNumber(std::string_view name) {
-  return quibAtoi(getParam(name));
-}
-
-// The timer of a "create" or "update" request as the form sent it.
-TimerValues formValues(int32_t prepad, int32_t postpad) {
-  TimerValues values;
-  values.channel = requestNumber("channel");
-  values.day = requestNumber("day");
-  values.month = requestNumber("month");
-  values.year = requestNumber("year");
-  values.hh = requestNumber("hh");
-  values.mm = requestNumber("mm");
-  values.hours = requestNumber("hours");
-  values.mins = requestNumber("mins");
-  values.prepad = prepad;
-  values.postpad = postpad;
-  values.repeat = requestNumber("repeat");
-  // The title is the one request value that is URL-decoded.
-  ParamValue title = getParam("title");
-  values.title = title ? quibUrlDecode(*title) : std::string();
-  values.quality = requestNumber("quality");
-  values.target = requestNumber("target");
-  values.disabled = requestNumber("disabled");
-  return values;
-}
-
-// Runs the group action that the request names on its selected keys.
-// Returns the action result: 1 when no key was selected, else the action's;
-// notice tells what was done.
-int runGroupAction(std::string& notice) {
-  ParamValues values;
-  int count = getParamVals("key", values);
-  if (count == 0) return 1;
-  if (!claimFormToken()) {
-    notice = noticeAlreadySent;
-    return 0;
-  }
-  KeyList keys(values.begin(), values.begin() + count);
-  values = ParamValues();
-  int32_t changed = 0;
-  int result;
-  GroupAction action;
-  if (isParam("delete")) {
-    action = GroupAction::kDelete;
-    result = deleteTimers(keys, &changed);
-  } else if (isParam("enable")) {
-    action = GroupAction::kEnable;
-    result = enableTimers(keys, &changed);
-  } else if (isParam("disable")) {
-    action = GroupAction::kDisable;
-    result = disableTimers(keys, &changed);
-  } else {
-    action = GroupAction::kClone;
-    result = cloneTimers(keys, &changed);
-  }
-  notice = groupNotice(action, changed);
-  commitFormToken();
-  noteActionDone();
-  return result;
-}
-
-// Saves the request's margins as the padding defaults and writes no timer.
-// Margins beyond the bounds are refused as they are for a timer.
-int runDefaultsSave(std::string& notice) {
-  const int32_t prepadMinutes = quibAtoi(getParam("prepad"));
-  const int32_t postpadMinutes = quibAtoi(getParam("postpad"));
-  if (std::optional<std::string_view> refusal = marginRefusal(prepadMinutes, postpadMinutes)) {
-    notice = *refusal;
-    return 0;
-  }
-  if (!claimFormToken()) {
-    notice = noticeAlreadySent;
-    return 0;
-  }
-  savePaddingDefaults(minutesToSeconds(prepadMinutes), minutesToSeconds(postpadMinutes));
-  commitFormToken();
-  noteActionDone();
-  notice = defaultsSavedNotice(prepadMinutes, postpadMinutes);
-  return 0;
-}
-
-// The timer form as the request sent it, for the page after its button
-// saved only the defaults: the user goes on with it as entered.
-TimerForm sentForm() {
-  const int32_t prepadMinutes = quibAtoi(getParam("prepad"));
-  const int32_t postpadMinutes = quibAtoi(getParam("postpad"));
-  return enteredForm(quibAtoi(getParam("key")),
-                     formValues(minutesToSeconds(prepadMinutes), minutesToSeconds(postpadMinutes)),
-                     prepadMinutes, postpadMinutes);
-}
-
-// Stores the padding defaults when asked to, then creates the timer, or
-// updates the one named by "key" when only "update" is present; an update
-// without a key (or with key 0) that saves the defaults saves them alone. An
-// update of a timer that no longer exists changes nothing, the defaults
-// included, and neither does an entry beyond the bounds: its form comes back
-// as entered in refused. Both writes are one transaction: a failure leaves neither behind.
-int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
-  const bool creating = isParam("create") != 0;
-  const int32_t key = quibAtoi(getParam("key"));
-  if (!creating && key == 0 && isParam("savedef")) return runDefaultsSave(notice);
-  // The token is held before the timer database, by every request in that
-  // order, so that two requests never wait for each other's lock.
-  if (!claimFormToken()) {
-    notice = noticeAlreadySent;
-    return 0;
-  }
-  // An update asks whether its timer still exists in the transaction that
-  // writes it, so the database is held once, not twice.
-  std::optional<timer_store::StoreTransaction> transaction;
-  if (!creating) transaction.emplace(FailureSite::kEntryWriteBegin, FailureSite::kEntryWriteCommit);
-  const std::optional<std::string> storedTitle = creating ? std::nullopt : timerTitle(key);
-  if (!creating && !storedTitle) {
-    releaseFormToken();
-    notice = noticeGone;
-    return 0;
-  }
-  const int32_t prepadMinutes = quibAtoi(getParam("prepad"));
-  const int32_t postpadMinutes = quibAtoi(getParam("postpad"));
-  TimerValues values =
-      formValues(minutesToSeconds(prepadMinutes), minutesToSeconds(postpadMinutes));
-  std::optional<std::string_view> refusal =
-      entryRefusal(prepadMinutes, postpadMinutes, values.hours, values.mins);
-  if (!refusal) refusal = acceptTitle(values.title, storedTitle);
-  if (!refusal) refusal = clockRefusal(values);
-  if (refusal) {
-    releaseFormToken();
-    notice = *refusal;
-    refused = enteredForm(creating ? 0 : key, values, prepadMinutes, postpadMinutes);
-    return 0;
-  }
-  if (!transaction) {
-    transaction.emplace(FailureSite::kEntryWriteBegin, FailureSite::kEntryWriteCommit);
-  }
-  if (isParam("savedef")) savePaddingDefaults(values.prepad, values.postpad);
-  int32_t written = key;
-  if (creating) {
-    createTimer(values);
-    written = static_cast<int32_t>(sqlite3_last_insert_rowid(web_sched_db));
-    notice = createdNotice(values.title);
-  } else {
-    updateTimer(key, values);
-    notice = updatedNotice(values.title);
-  }
-  // The remarks read the table as the write left it, before the commit ends
-  // the transaction: one hold of the database for both.
-  appendNotice(notice, normalisedRemark(values));
-  appendNotice(notice, scheduleRemarks(written));
-  transaction->commit();
-  commitFormToken();
-  noteActionDone();
-  return 0;
-}
-
-// True when the action that the request's dispatch picks changes something
-// (all but "edit", which only opens a form); each needs the token of its form.
-bool actingRequest() {
-  for (const char* name :
-       {"delete", "enable", "disable", "clone", "create", "update", kSaveDefaultsOnly}) {
-    if (isParam(name)) return true;
-  }
-  return !isParam("edit") && isParam("reinit");
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::string command = createCmd;
-  std::string buttonLabel = "Create";
-  int32_t editKey = 0;
+// What the request's action leaves for the page.
+struct Outcome {
   int actionResult = 0;
-  // What the action did, for the page; the title of the timer being edited.
+  // What the action did, for the page.
   std::string notice;
+  // The timer being edited and its title, for the form and the page title.
+  bool editing = false;
+  int32_t editKey = 0;
   std::string editTitle;
   // The form as entered, when its write was refused or its button saved only
   // the defaults.
   std::optional<TimerForm> refused;
   int exitStatus = 0;
-  // The gate's message and the session id for the self URL: none so far.
-  GateOutcome gate;
+};
 
+// Opens the form of the timer with this id, when it still exists.
+bool openEditForm(int32_t id, Outcome& outcome) {
+  beginTimerRead(FailureSite::kEntryEditRead);
+  std::optional<std::string> title = timerTitle(id);
+  if (!title) return false;
+  outcome.editing = true;
+  outcome.editKey = id;
+  outcome.editTitle = std::move(*title);
+  return true;
+}
+
+// Runs the group action that the request names on its selected keys. The
+// action result is 1 when no key was selected.
+void runGroupAction(const TimerRequest& request, Outcome& outcome) {
+  if (request.keys.empty()) {
+    outcome.actionResult = 1;
+    return;
+  }
+  if (!claimFormToken()) {
+    outcome.notice = noticeAlreadySent;
+    return;
+  }
+  int32_t changed = 0;
+  GroupAction action = GroupAction::kClone;
+  switch (request.action) {
+    case Action::kDelete:
+      action = GroupAction::kDelete;
+      outcome.actionResult = deleteTimers(request.keys, &changed);
+      break;
+    case Action::kEnable:
+      action = GroupAction::kEnable;
+      outcome.actionResult = enableTimers(request.keys, &changed);
+      break;
+    case Action::kDisable:
+      action = GroupAction::kDisable;
+      outcome.actionResult = disableTimers(request.keys, &changed);
+      break;
+    default:
+      outcome.actionResult = cloneTimers(request.keys, &changed);
+      break;
+  }
+  outcome.notice = groupNotice(action, changed);
+  commitFormToken();
+  noteActionDone();
+}
+
+// Saves the request's margins as the padding defaults and writes no timer.
+// Margins beyond the bounds are refused as they are for a timer.
+void saveDefaults(const TimerRequest& request, Outcome& outcome) {
+  if (std::optional<std::string_view> refusal =
+          marginRefusal(request.prepadMinutes, request.postpadMinutes)) {
+    outcome.notice = *refusal;
+    return;
+  }
+  if (!claimFormToken()) {
+    outcome.notice = noticeAlreadySent;
+    return;
+  }
+  savePaddingDefaults(request.timer.prepad, request.timer.postpad);
+  commitFormToken();
+  noteActionDone();
+  outcome.notice = defaultsSavedNotice(request.prepadMinutes, request.postpadMinutes);
+}
+
+// The form's button that saves only the defaults: the page after it keeps
+// the form as sent, and the user goes on with it as entered.
+void runDefaultsOnly(const TimerRequest& request, Outcome& outcome) {
+  saveDefaults(request, outcome);
+  outcome.refused =
+      enteredForm(request.key, request.timer, request.prepadMinutes, request.postpadMinutes);
+}
+
+// Stores the padding defaults when asked to, then creates the timer, or
+// updates the one named by "key"; an update without a key (or with key 0)
+// that saves the defaults saves them alone. An update of a timer that no
+// longer exists changes nothing, the defaults included, and neither does an
+// entry beyond the bounds: its form comes back as entered in refused. Both
+// writes are one transaction: a failure leaves neither behind.
+void runTimerWrite(const TimerRequest& request, Outcome& outcome) {
+  const bool creating = request.action == Action::kCreate;
+  if (!creating && request.key == 0 && request.saveDefaults) {
+    saveDefaults(request, outcome);
+    return;
+  }
+  // The token is held before the timer database, by every request in that
+  // order, so that two requests never wait for each other's lock.
+  if (!claimFormToken()) {
+    outcome.notice = noticeAlreadySent;
+    return;
+  }
+  // An update asks whether its timer still exists in the transaction that
+  // writes it, so the database is held once, not twice.
+  std::optional<timer_store::StoreTransaction> transaction;
+  if (!creating) transaction.emplace(FailureSite::kEntryWriteBegin, FailureSite::kEntryWriteCommit);
+  const std::optional<std::string> storedTitle = creating ? std::nullopt : timerTitle(request.key);
+  if (!creating && !storedTitle) {
+    releaseFormToken();
+    outcome.notice = noticeGone;
+    return;
+  }
+  TimerValues values = request.timer;
+  std::optional<std::string_view> refusal =
+      entryRefusal(request.prepadMinutes, request.postpadMinutes, values.hours, values.mins);
+  if (!refusal) refusal = acceptTitle(values.title, storedTitle);
+  if (!refusal) refusal = clockRefusal(values);
+  if (refusal) {
+    releaseFormToken();
+    outcome.notice = *refusal;
+    outcome.refused = enteredForm(creating ? 0 : request.key, values, request.prepadMinutes,
+                                  request.postpadMinutes);
+    return;
+  }
+  if (!transaction)
+    transaction.emplace(FailureSite::kEntryWriteBegin, FailureSite::kEntryWriteCommit);
+  if (request.saveDefaults) savePaddingDefaults(values.prepad, values.postpad);
+  int32_t written = request.key;
+  if (creating) {
+    createTimer(values);
+    written = static_cast<int32_t>(sqlite3_last_insert_rowid(web_sched_db));
+    outcome.notice = createdNotice(values.title);
+  } else {
+    updateTimer(request.key, values);
+    outcome.notice = updatedNotice(values.title);
+  }
+  // The remarks read the table as the write left it, before the commit ends
+  // the transaction: one hold of the database for both.
+  appendNotice(outcome.notice, normalisedRemark(values));
+  appendNotice(outcome.notice, scheduleRemarks(written));
+  transaction->commit();
+  commitFormToken();
+  noteActionDone();
+}
+
+// An edit link of a timer that is gone shows the create form instead.
+void runEdit(const TimerRequest& request, Outcome& outcome) {
+  if (!openEditForm(request.key, outcome)) outcome.notice = noticeGone;
+}
+
+void runReinit(const TimerRequest&, Outcome& outcome) {
+  if (claimFormToken()) {
+    commitFormToken();
+    outcome.exitStatus = kExitReinit;
+  } else {
+    outcome.notice = noticeAlreadySent;
+  }
+}
+
+// What each action runs, in the order of Action.
+using ActionRunner = void (*)(const TimerRequest&, Outcome&);
+constexpr ActionRunner kActionRunners[] = {
+    nullptr,          // kNone
+    runGroupAction,   // kDelete
+    runGroupAction,   // kEnable
+    runGroupAction,   // kDisable
+    runGroupAction,   // kClone
+    runDefaultsOnly,  // kSaveDefaultsOnly
+    runTimerWrite,    // kCreate
+    runTimerWrite,    // kUpdate
+    runEdit,          // kEdit
+    runReinit,        // kReinit
+};
+static_assert(sizeof kActionRunners / sizeof kActionRunners[0] ==
+              static_cast<size_t>(Action::kReinit) + 1);
+
+}  // namespace
+
+int main(int argc, char** argv) {
   useRecorderTimeZone(RECORDER_TZ_RULE_PATH);
   // Without the page cache's initial bulk allocation, a connection's first
   // lock no longer waits for that memory to be touched page by page: the
@@ -255,7 +238,7 @@ int main(int argc, char** argv) {
 
   parseParams();
 
-  gate = runSignInGate();
+  const GateOutcome gate = runSignInGate();
   if (!gate.letThrough) {
     quibSendResponse();
     // Stores a session access time that the lookup left due.
@@ -266,62 +249,33 @@ int main(int argc, char** argv) {
   // The first action that the request names wins. A request that another
   // site started carries out none: it may not act for the signed-in user;
   // nor does one without the token of a form drawn for its session.
-  const bool acting = actingRequest();
+  const TimerRequest request = readTimerRequest();
+  const bool acting = actionActs(request.action);
+  Outcome outcome;
   if (gate.crossSite) {
     // The list screen as it is, saying why when the request asked to act.
-    if (acting) notice = gate.refusal;
+    if (acting) outcome.notice = gate.refusal;
   } else if (acting && !formTokenValid(gate.signedInByPassword)) {
-    notice = noticeRefusedForm;
-  } else if (isParam("delete") || isParam("enable") || isParam("disable") || isParam("clone")) {
-    actionResult = runGroupAction(notice);
-  } else if (isParam(kSaveDefaultsOnly)) {
-    // The button wins over the form's other fields: it writes no timer.
-    actionResult = runDefaultsSave(notice);
-    refused = sentForm();
-  } else if (isParam("create") || isParam("update")) {
-    actionResult = runTimerWrite(notice, refused);
-  } else if (isParam("edit")) {
-    // An edit link of a timer that is gone shows the create form instead.
-    const int32_t key = quibAtoi(getParam("key"));
-    beginTimerRead(FailureSite::kEntryEditRead);
-    if (std::optional<std::string> title = timerTitle(key)) {
-      editKey = key;
-      editTitle = std::move(*title);
-      command = "update";
-      buttonLabel = "Update";
-    } else {
-      notice = noticeGone;
-    }
-  } else if (isParam("reinit")) {
-    if (claimFormToken()) {
-      commitFormToken();
-      exitStatus = kExitReinit;
-    } else {
-      notice = noticeAlreadySent;
-    }
+    outcome.notice = noticeRefusedForm;
+  } else if (ActionRunner run = kActionRunners[static_cast<size_t>(request.action)]) {
+    run(request, outcome);
   }
   // A form kept as entered for a timer being edited stays in that timer's
   // form; the timer gone, it becomes a new one.
-  if (refused && refused->id != 0) {
-    beginTimerRead(FailureSite::kEntryEditRead);
-    if (std::optional<std::string> title = timerTitle(refused->id)) {
-      editKey = refused->id;
-      editTitle = std::move(*title);
-      command = "update";
-      buttonLabel = "Update";
-    } else {
-      refused->id = 0;
-    }
+  if (outcome.refused && outcome.refused->id != 0 && !openEditForm(outcome.refused->id, outcome)) {
+    outcome.refused->id = 0;
   }
 
+  const bool editing = outcome.editing;
   std::string_view message =
-      gate.message ? std::string_view(*gate.message) : actionText(actionResult);
-  displayListScreen(message, editKey, command, buttonLabel, gate.sessionId, notice, editTitle,
-                    refused);
+      gate.message ? std::string_view(*gate.message) : actionText(outcome.actionResult);
+  displayListScreen(message, outcome.editKey, editing ? "update" : createCmd,
+                    editing ? "Update" : "Create", gate.sessionId, outcome.notice,
+                    outcome.editTitle, outcome.refused);
   quibSendResponse();
 
   sqlite3_close(web_sched_db);
   web_sched_db = nullptr;
   quibClose();
-  return exitStatus;
+  return outcome.exitStatus;
 }

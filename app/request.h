@@ -1,0 +1,43 @@
+// The timer request as the form sent it, read once where it arrives: which
+// action it names, the selected keys, the timer's numbers and the margins.
+#pragma once
+
+#include <cstdint>
+
+#include "model/timer.h"
+#include "store/group_actions.h"
+
+// The actions a request may name, in the order in which the first one named
+// wins (the group actions, then the defaults-only button, then the timer
+// form's buttons, then the edit link and the restart).
+enum class Action {
+  kNone,
+  kDelete,
+  kEnable,
+  kDisable,
+  kClone,
+  kSaveDefaultsOnly,
+  kCreate,
+  kUpdate,
+  kEdit,
+  kReinit,
+};
+
+struct TimerRequest {
+  Action action = Action::kNone;
+  KeyList keys;     // the selected timers ("key"), in request order
+  int32_t key = 0;  // the timer of an edit or an update ("key"); 0 for none
+  // The margins as sent, in minutes; the timer's margins in seconds.
+  int32_t prepadMinutes = 0;
+  int32_t postpadMinutes = 0;
+  bool saveDefaults = false;  // "savedef": the margins are also the new defaults
+  TimerValues timer;
+};
+
+// The request's parameter that names action ("delete", ... "reinit").
+const char* actionName(Action action);
+// Reads the parsed request parameters into one TimerRequest.
+TimerRequest readTimerRequest();
+// True when the action changes something: all but the edit link, which only
+// opens a form. Each needs the token of its form.
+bool actionActs(Action action);
