@@ -19,3 +19,16 @@ function(skedra_layer_check lib)
   add_dependencies(${check} ${lib})
   set_target_properties(${check} PROPERTIES LINKER_LANGUAGE CXX RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/layer-check)
 endfunction()
+
+# skedra_forbid_includes(folder regex): no source or header in folder
+# includes a header whose name matches regex (the model and the platform
+# compile without SQLite or the CGI toolkit).
+function(skedra_forbid_includes folder regex)
+  file(GLOB sources CONFIGURE_DEPENDS ${folder}/*.cpp ${folder}/*.h)
+  foreach(source ${sources})
+    file(STRINGS ${source} includes REGEX "^#include [<\"](${regex})")
+    if(includes)
+      message(FATAL_ERROR "${source} may not include ${includes}")
+    endif()
+  endforeach()
+endfunction()
