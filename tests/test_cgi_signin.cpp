@@ -345,18 +345,6 @@ TEST_F(SignInGate, SignInCarriesOutTheActionOfTheSameRequest) {
   EXPECT_FALSE(timerExists());
 }
 
-TEST_F(SignInGate, ExpiredSessionGetsSignInPage) {
-  addSession(authDb, "1-2-3", "admin", false, 300);
-  addSession(authDb, "4-5-6", "admin", false, 250);
-  CgiRequest expired = request("");
-  expired.cookie = "quibsession=1-2-3";
-  EXPECT_EQ(probePage(run(expired)).page, "LOGIN");
-  EXPECT_FALSE(sessionExists("1-2-3"));
-  CgiRequest fresh = request("");
-  fresh.cookie = "quibsession=4-5-6";
-  EXPECT_EQ(probePage(run(fresh)).page, "LIST");
-}
-
 TEST_F(SignInGate, PasswordChangeFailuresShowPasswordPage) {
   std::string id = signIn();
   std::string before = storedPass();
