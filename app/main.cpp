@@ -22,6 +22,7 @@
 #include "store/padding_defaults.h"
 #include "store/store_statements.h"
 #include "store/timer_db.h"
+#include "store/timer_rows.h"
 #include "store/timer_write.h"
 #include "views/html/entry_remarks.h"
 #include "views/html/list_screen.h"
@@ -187,7 +188,7 @@ void runTimerWrite(const TimerRequest& request, Outcome& outcome) {
   // The remarks read the table as the write left it, before the commit ends
   // the transaction: one hold of the database for both.
   appendNotice(outcome.notice, normalisedRemark(values));
-  appendNotice(outcome.notice, scheduleRemarks(written));
+  appendNotice(outcome.notice, scheduleRemarks(loadTimerSchedules(), written));
   transaction->commit();
   commitFormToken();
   noteActionDone();

@@ -16,7 +16,6 @@
 #include "model/repeat.h"
 #include "model/timer.h"
 #include "platform/local_time.h"
-#include "store/timer_rows.h"
 #include "views/html/notices.h"
 #include "views/html/timer_texts.h"
 
@@ -51,10 +50,9 @@ std::string normalisedRemark(const TimerValues& values) {
          entryText(read.tm_mday, readMonth, readYear, timeMoved, read.tm_hour, read.tm_min) + ".";
 }
 
-// The stored timers are read as the list reads them, at the request's one
-// now, so the notice names the same timer and moment as the row's warning.
-std::string scheduleRemarks(int32_t id) {
-  const std::vector<TimerSchedule> timers = loadTimerSchedules();
+// At the request's one now, so the notice names the same timer and moment as
+// the row's warning.
+std::string scheduleRemarks(const std::vector<TimerSchedule>& timers, int32_t id) {
   const int64_t now = requestNow();
   std::string remarks;
   for (size_t i = 0; i < timers.size(); ++i) {
