@@ -8,9 +8,15 @@ std::string quibHtmlEscape(std::string_view text) {
   return escaped;
 }
 
+// Runs of plain characters are appended whole.
 void quibHtmlEscapeTo(std::string_view text, std::string& escaped) {
-  for (char c : text) {
-    switch (c) {
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const size_t special = text.find_first_of("&<>\"'", pos);
+    const size_t plain = special == std::string_view::npos ? text.size() : special;
+    escaped.append(text.data() + pos, plain - pos);
+    if (special == std::string_view::npos) return;
+    switch (text[special]) {
       case '&':
         escaped += "&amp;";
         break;
@@ -23,12 +29,10 @@ void quibHtmlEscapeTo(std::string_view text, std::string& escaped) {
       case '"':
         escaped += "&quot;";
         break;
-      case '\'':
+      default:
         escaped += "&#39;";
         break;
-      default:
-        escaped += c;
-        break;
     }
+    pos = special + 1;
   }
 }

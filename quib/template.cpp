@@ -43,6 +43,36 @@ class IncludeLevel {
   TemplateContext* context_;
 };
 
+// The line buffer of one file being read. Files read inside the reading of
+// another (includes, templates loaded by a renderer) each have their own;
+// the buffers are kept for the next file at the same level, so that a page
+// that reads many files does not allocate and clear one for each.
+class LineBuffer {
+ public:
+  LineBuffer() : level_(levels()++) {
+    std::vector<std::vector<char>>& buffers = pool();
+    if (buffers.size() <= level_) buffers.resize(level_ + 1);
+    if (buffers[level_].empty()) buffers[level_].resize(kQuibLineBufferSize);
+    data_ = buffers[level_].data();
+  }
+  ~LineBuffer() { --levels(); }
+  LineBuffer(const LineBuffer&) = delete;
+  LineBuffer& operator=(const LineBuffer&) = delete;
+  char* data() const { return data_; }
+
+ private:
+  static size_t& levels() {
+    static size_t count = 0;
+    return count;
+  }
+  static std::vector<std::vector<char>>& pool() {
+    static std::vector<std::vector<char>> buffers;
+    return buffers;
+  }
+  size_t level_;
+  char* data_;
+};
+
 // Reads the decimal digits at format[pos]; false when the number exceeds
 // kMaxFieldSize. pos ends on the first character that is not a digit.
 bool readFieldSize(std::string_view format, size_t& pos) {
@@ -425,7 +455,7 @@ void processLine(std::string_view line, TemplateContext* context, LineSink sink)
 void readTextFile(const std::string& path, TemplateContext* context, LineSink sink) {
   const FileHandle file(std::fopen(path.c_str(), "r"));
   if (!file) return;
-  std::vector<char> buffer(kQuibLineBufferSize);
+  const LineBuffer buffer;
   while (std::fgets(buffer.data(), kQuibLineBufferSize, file.get()) != nullptr) {
     processLine(std::string_view(buffer.data(), std::strlen(buffer.data())), context, sink);
   }

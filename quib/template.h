@@ -99,8 +99,8 @@ void quibExpandTemplate(const QuibTemplate& parsed, TemplateContext* context, Li
 // list with the array's Elements hung behind its tail in order would. The
 // list's Elements and the array must outlive the binding.
 using QuibBinding = std::vector<const Element*>;
-QuibBinding quibBindTemplate(const QuibTemplate& parsed, const Element* list,
-                             const Element* array, size_t count);
+QuibBinding quibBindTemplate(const QuibTemplate& parsed, const Element* list, const Element* array,
+                             size_t count);
 // True when the template has an "include" piece, which a binding cannot
 // expand (an include runs with a context).
 bool quibHasInclude(const QuibTemplate& parsed);
