@@ -889,7 +889,8 @@ static void listPage(const char* timerDb, const char* channelFile) {
       "\">\n<button type=\"submit\" class=\"btn btn-quiet\" name=\"logout\" value=\"1\">Sign "
       "out</button>\n</form>\n</nav>\n</header>\n\n"
       "<div class=\"msg msg-error\" role=\"alert\"></div>\n"
-      "<div class=\"msg msg-notice\" role=\"status\"></div>\n",
+      "<div class=\"msg msg-notice\" role=\"status\"></div>\n"
+      "<div class=\"msg msg-warning\" role=\"status\"></div>\n",
       stdout);
   if (resave) {
     fputs(

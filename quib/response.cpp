@@ -32,6 +32,14 @@ void quibOut(std::string_view text) {
   if (quibStreaming && quibResponse.size() >= kQuibStreamBlock) writeHeld();
 }
 
+std::string& quibOutBuffer() {
+  return quibResponse;
+}
+
+void quibOutAppended() {
+  if (quibStreaming && quibResponse.size() >= kQuibStreamBlock) writeHeld();
+}
+
 void quibStreamResponse() {
   if (quibStreaming) return;
   quibStreaming = true;

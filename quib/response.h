@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 // Everything a request writes, header and page, goes into one response held
@@ -38,3 +39,9 @@ std::string_view quibDatabaseFailureStatus(int code);
 // quibSendResponse sends the rest and ends it.
 void quibStreamResponse();
 constexpr size_t kQuibStreamBlock = 65536;
+// The response's text itself, for a renderer that appends to it directly
+// instead of piece by piece through quibOut; quibOutAppended afterwards.
+std::string& quibOutBuffer();
+// Sends a full block when the response streams (what quibOut does after
+// each append).
+void quibOutAppended();

@@ -43,6 +43,36 @@ class IncludeLevel {
   TemplateContext* context_;
 };
 
+// The line buffer of one file being read. Files read inside the reading of
+// another (includes, templates loaded by a renderer) each have their own;
+// the buffers are kept for the next file at the same level, so that a page
+// that reads many files does not allocate and clear one for each.
+class LineBuffer {
+ public:
+  LineBuffer() : level_(levels()++) {
+    std::vector<std::vector<char>>& buffers = pool();
+    if (buffers.size() <= level_) buffers.resize(level_ + 1);
+    if (buffers[level_].empty()) buffers[level_].resize(kQuibLineBufferSize);
+    data_ = buffers[level_].data();
+  }
+  ~LineBuffer() { --levels(); }
+  LineBuffer(const LineBuffer&) = delete;
+  LineBuffer& operator=(const LineBuffer&) = delete;
+  char* data() const { return data_; }
+
+ private:
+  static size_t& levels() {
+    static size_t count = 0;
+    return count;
+  }
+  static std::vector<std::vector<char>>& pool() {
+    static std::vector<std::vector<char>> buffers;
+    return buffers;
+  }
+  size_t level_;
+  char* data_;
+};
+
 // Reads the decimal digits at format[pos]; false when the number exceeds
 // kMaxFieldSize. pos ends on the first character that is not a digit.
 bool readFieldSize(std::string_view format, size_t& pos) {
@@ -129,48 +159,56 @@ std::string_view decimal(int32_t value, char (&buffer)[16]) {
   return std::string_view(buffer, static_cast<size_t>(result.ptr - buffer));
 }
 
-// "var": the named Element formatted with its "fmt" parameter (when that
-// format fits the Element) or the default format of its kind. The formats
-// that the templates use most ("%d", "%02d", "%s") are written directly;
-// every other one goes through the C library.
-void execVar(const QuibTemplatePiece& piece, std::string_view text, TemplateContext* context,
-             LineSink sink) {
-  const Element* element = getElement(context->elements.get(), text.substr(piece.pos, piece.size));
-  if (element == nullptr) return;
-  const bool isInt = element->kind == kElementInt;
+// The value of a "var" piece's Element formatted with its "fmt" parameter
+// (when that format fits the Element) or the default format of its kind,
+// handed to emit as one text. The formats that the templates use most
+// ("%d", "%02d", "%s") are written directly; every other one goes through
+// the C library.
+template <typename Emit>
+void formatVar(const QuibTemplatePiece& piece, std::string_view text, const Element& element,
+               Emit&& emit) {
+  const bool isInt = element.kind == kElementInt;
   char conversion = isInt ? piece.intConversion : piece.textConversion;
-  if (!isInt && element->kind != kElementText) conversion = 0;
+  if (!isInt && element.kind != kElementText) conversion = 0;
   const std::string_view format = conversion != 0 ? text.substr(piece.extraPos, piece.extraSize)
                                   : isInt         ? kIntFormat
                                                   : kTextFormat;
   if (conversion == 0) conversion = isInt ? 'd' : 's';
   if (!isInt) {
     // %s reads a NUL-terminated text: it ends at the first NUL.
-    const std::string_view value = element->text.substr(0, element->text.find('\0'));
+    const std::string_view value = element.text.substr(0, element.text.find('\0'));
     if (format == kTextFormat) {
-      sink(value, context);
+      emit(value);
       return;
     }
     const std::string terminated(value);
-    sink(formatValue(std::string(format).c_str(), terminated.c_str()), context);
+    emit(formatValue(std::string(format).c_str(), terminated.c_str()));
     return;
   }
   char buffer[16];
   if (format == kIntFormat) {
-    sink(decimal(element->number, buffer), context);
+    emit(decimal(element.number, buffer));
   } else if (format == kTwoDigitFormat) {
-    if (element->number >= 0 && element->number < 10) {
+    if (element.number >= 0 && element.number < 10) {
       buffer[0] = '0';
-      buffer[1] = static_cast<char>('0' + element->number);
-      sink(std::string_view(buffer, 2), context);
+      buffer[1] = static_cast<char>('0' + element.number);
+      emit(std::string_view(buffer, 2));
     } else {
-      sink(decimal(element->number, buffer), context);
+      emit(decimal(element.number, buffer));
     }
   } else if (conversion == 'd' || conversion == 'i' || conversion == 'c') {
-    sink(formatValue(std::string(format).c_str(), static_cast<int>(element->number)), context);
+    emit(formatValue(std::string(format).c_str(), static_cast<int>(element.number)));
   } else {
-    sink(formatValue(std::string(format).c_str(), static_cast<unsigned>(element->number)), context);
+    emit(formatValue(std::string(format).c_str(), static_cast<unsigned>(element.number)));
   }
+}
+
+// "var": the named Element, formatted, as one piece to the sink.
+void execVar(const QuibTemplatePiece& piece, std::string_view text, TemplateContext* context,
+             LineSink sink) {
+  const Element* element = getElement(context->elements.get(), text.substr(piece.pos, piece.size));
+  if (element == nullptr) return;
+  formatVar(piece, text, *element, [&](std::string_view value) { sink(value, context); });
 }
 
 // "include": hands the file to the context's processor, or expands it to
@@ -361,6 +399,42 @@ void quibExpandTemplate(const QuibTemplate& parsed, TemplateContext* context, Li
   }
 }
 
+QuibBinding quibBindTemplate(const QuibTemplate& parsed, const Element* list, const Element* array,
+                             size_t count) {
+  QuibBinding binding(parsed.pieces.size(), nullptr);
+  for (size_t i = 0; i < parsed.pieces.size(); ++i) {
+    const QuibTemplatePiece& piece = parsed.pieces[i];
+    if (piece.kind != QuibTemplatePiece::kVar) continue;
+    const std::string_view name = std::string_view(parsed.text).substr(piece.pos, piece.size);
+    const Element* element = getElement(list, name);
+    for (size_t slot = 0; element == nullptr && slot < count; ++slot) {
+      if (array[slot].name == name) element = &array[slot];
+    }
+    binding[i] = element;
+  }
+  return binding;
+}
+
+bool quibHasInclude(const QuibTemplate& parsed) {
+  for (const QuibTemplatePiece& piece : parsed.pieces) {
+    if (piece.kind == QuibTemplatePiece::kInclude) return true;
+  }
+  return false;
+}
+
+void quibExpandBound(const QuibTemplate& parsed, const QuibBinding& binding, std::string& out) {
+  const std::string_view text = parsed.text;
+  const auto append = [&out](std::string_view value) { out.append(value.data(), value.size()); };
+  for (size_t i = 0; i < parsed.pieces.size(); ++i) {
+    const QuibTemplatePiece& piece = parsed.pieces[i];
+    if (piece.kind == QuibTemplatePiece::kText) {
+      out.append(text.data() + piece.pos, piece.size);
+    } else if (piece.kind == QuibTemplatePiece::kVar && binding[i] != nullptr) {
+      formatVar(piece, text, *binding[i], append);
+    }
+  }
+}
+
 // Without a context or with directives off the line is one piece. Otherwise
 // the line is parsed from a copy of its own, so that nothing a directive
 // does (a nested expansion, a sink that writes into the caller's text) can
@@ -381,7 +455,7 @@ void processLine(std::string_view line, TemplateContext* context, LineSink sink)
 void readTextFile(const std::string& path, TemplateContext* context, LineSink sink) {
   const FileHandle file(std::fopen(path.c_str(), "r"));
   if (!file) return;
-  std::vector<char> buffer(kQuibLineBufferSize);
+  const LineBuffer buffer;
   while (std::fgets(buffer.data(), kQuibLineBufferSize, file.get()) != nullptr) {
     processLine(std::string_view(buffer.data(), std::strlen(buffer.data())), context, sink);
   }

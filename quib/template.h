@@ -91,6 +91,23 @@ struct QuibTemplate {
 QuibTemplate quibParseTemplate(std::string_view text);
 void quibExpandTemplate(const QuibTemplate& parsed, TemplateContext* context, LineSink sink);
 
+// A parsed template bound to its variables once, for a renderer that expands
+// it many times (once per row) while the values change in place: for each
+// piece, the Element that a "var" piece reads (null for other pieces and for
+// names that nothing holds). Binding looks a name up in the list first, then
+// in the array of Elements (by name, the first one wins), as a lookup in the
+// list with the array's Elements hung behind its tail in order would. The
+// list's Elements and the array must outlive the binding.
+using QuibBinding = std::vector<const Element*>;
+QuibBinding quibBindTemplate(const QuibTemplate& parsed, const Element* list, const Element* array,
+                             size_t count);
+// True when the template has an "include" piece, which a binding cannot
+// expand (an include runs with a context).
+bool quibHasInclude(const QuibTemplate& parsed);
+// Appends the expansion of a template without includes to out, reading each
+// "var" from its bound Element and formatting it as quibExpandTemplate does.
+void quibExpandBound(const QuibTemplate& parsed, const QuibBinding& binding, std::string& out);
+
 // Parses the parameter text of a directive (what follows the value's closing
 // quote, up to the end of the body) into text Elements: the first item is the
 // head, each later one is inserted right after the head. A bare key is an

@@ -2,6 +2,7 @@
 // the line splitting of files and in-memory texts.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -333,6 +334,32 @@ TEST(TemplateText, ParsedTemplateLooksItsVariablesUpAtEveryExpansion) {
   off.context.directives = 0;
   quibExpandTemplate(parsed, &off.context, recordPiece);
   EXPECT_EQ(off.pieces.size(), 2u);
+}
+
+// A bound template reads the list first, then the array in order (as a
+// lookup with the array hung behind the list's tail), and sees the array's
+// values change in place.
+TEST(TemplateText, BoundTemplateReadsTheListThenTheArray) {
+  const QuibTemplate parsed =
+      quibParseTemplate("<td>" + directive("var=\"n\" fmt=\"%03d\"") + "|" +
+                        directive("var=\"page\"") + "|" + directive("var=\"t\"") + "|" +
+                        directive("var=\"none\"") + directive("var=\"n\" fmt=\"%x\"") + "</td>\n");
+  const ElementList page = strelem("page", "P", strelem("t", "list", nullptr));
+  std::array<Element, 3> array;
+  array[0].name = "n";
+  array[1].name = "t";
+  array[1].kind = kElementText;
+  array[2].name = "n";  // hidden by the first "n"
+  array[2].number = 99;
+  const QuibBinding binding = quibBindTemplate(parsed, page.get(), array.data(), array.size());
+  std::string out = "x";
+  for (int32_t n : {7, -3}) {
+    array[0].number = n;
+    quibExpandBound(parsed, binding, out);
+  }
+  EXPECT_EQ(out, "x<td>007|P|list|7</td>\n<td>-03|P|list|fffffffd</td>\n");
+  EXPECT_FALSE(quibHasInclude(parsed));
+  EXPECT_TRUE(quibHasInclude(quibParseTemplate(directive("include=\"a.inc\""))));
 }
 
 TEST(TemplateText, FilesAreReadLineByLine) {

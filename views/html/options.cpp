@@ -3,7 +3,9 @@
 // into memory.
 #include "views/html/options.h"
 
+#include <array>
 #include <cassert>
+#include <charconv>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -87,12 +89,46 @@ void printChannelOptions(std::string_view path, TemplateContext* context) {
   const int16_t formChannel = screenState(context).form.channel;
   const Channel* channels = getChannels();
   const QuibTemplate parsed = quibParseTemplate(loadFile(std::string(path)));
-  Element* lastElement = lastElementOf(context);
-  channelOption(parsed, context, lastElement, -1, formChannel == -1, channelAV);
+  if (quibHasInclude(parsed)) {
+    // An include runs with the context: each option's Elements go behind
+    // the tail of its list.
+    Element* lastElement = lastElementOf(context);
+    channelOption(parsed, context, lastElement, -1, formChannel == -1, channelAV);
+    for (const Channel* channel = channels; channel != nullptr; channel = channel->next) {
+      channelOption(parsed, context, lastElement, channel->number, channel->number == formChannel,
+                    sprintfChannelLabel(*channel));
+    }
+    return;
+  }
+  // The option's variables change in place behind the page's own, to which
+  // the template is bound once; the options go straight into the response.
+  std::array<Element, 3> option;
+  option[0].name = const_selected;
+  option[0].kind = kElementText;
+  option[1].name = "chaname";
+  option[1].kind = kElementText;
+  option[2].name = "channel";
+  const QuibBinding binding =
+      quibBindTemplate(parsed, context->elements.get(), option.data(), option.size());
+  std::string label, escapedLabel;
+  // A negative value (the external input's -1) is written as "AV".
+  const auto write = [&](int32_t value, bool isSelected) {
+    escapedLabel.clear();
+    quibHtmlEscapeTo(label, escapedLabel);
+    option[0].text = isSelected ? selected : blank;
+    option[1].text = escapedLabel;
+    option[2].kind = value < 0 ? kElementText : kElementInt;
+    option[2].text = channelAV;
+    option[2].number = value;
+    quibExpandBound(parsed, binding, quibOutBuffer());
+    quibOutAppended();
+  };
+  label = channelAV;
+  write(-1, formChannel == -1);
   for (const Channel* channel = channels; channel != nullptr; channel = channel->next) {
-    const std::string label = sprintfChannelLabel(*channel);
-    channelOption(parsed, context, lastElement, channel->number, channel->number == formChannel,
-                  label);
+    label.clear();
+    appendChannelLabel(label, *channel);
+    write(channel->number, channel->number == formChannel);
   }
 }
 
@@ -107,17 +143,26 @@ void printChannelOption(std::string_view templateText, TemplateContext* context,
 // "9 Sport" when both numbers agree, "5 News (105)" otherwise; the numbers
 // are the signed 16-bit values of the channel file.
 std::string sprintfChannelLabel(const Channel& channel) {
+  std::string label;
+  appendChannelLabel(label, channel);
+  return label;
+}
+
+void appendChannelLabel(std::string& label, const Channel& channel) {
   const int number = channel.number;
   const int altNumber = channel.altNumber;
-  std::string label = std::to_string(number);
+  char digits[16];
+  label.append(digits, static_cast<size_t>(
+                           std::to_chars(digits, digits + sizeof digits, number).ptr - digits));
   label += ' ';
   label += channel.name != nullptr ? channel.name : "";
   if (altNumber != number) {
     label += " (";
-    label += std::to_string(altNumber);
+    label.append(
+        digits,
+        static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, altNumber).ptr - digits));
     label += ')';
   }
-  return label;
 }
 
 // First channel of the list with that number, or null.

@@ -18,6 +18,8 @@ void printChannelOption(std::string_view templateText, TemplateContext* context,
                         std::string_view label);
 // "%d %s" or "%d %s (%d)"; composed without any length limit.
 std::string sprintfChannelLabel(const Channel& channel);
+// The same label appended to label.
+void appendChannelLabel(std::string& label, const Channel& channel);
 const Channel* getChannelByNo(int number);
 // Whole content of a file, directives untouched; missing file: "".
 std::string loadFile(const std::string& path);

@@ -1,11 +1,13 @@
 // The table of timers: one expansion of the row template per row of the
 // firmware's timer table, and the edit form's variables after the table.
+#include <array>
 #include <cassert>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -130,16 +132,18 @@ void appendDate(std::string& text, const ScheduleRow& row) {
 
 // "4/03/2025" for a single recording, the repeat label for codes 1 to 11,
 // "[20] 4/03/2025" for any other code.
-std::string dayLabel(const ScheduleRow& row) {
-  if (row.date >= 1 && row.date <= 11) return web_sched_week[row.date];
-  std::string label;
+void setDayLabel(std::string& label, const ScheduleRow& row) {
+  label.clear();
+  if (row.date >= 1 && row.date <= 11) {
+    label = web_sched_week[row.date];
+    return;
+  }
   if (row.date != 0) {
     label += '[';
     appendDecimal(label, row.date);
     label += "] ";
   }
   appendDate(label, row);
-  return label;
 }
 
 // "AV" for the external input, the channel file's label for a known channel,
@@ -153,14 +157,48 @@ std::string channelLabel(int16_t channel) {
   return label;
 }
 
+// Two digits of a value from 0 to 99.
+void appendTwoDigits(std::string& text, int value) {
+  text += static_cast<char>('0' + value / 10);
+  text += static_cast<char>('0' + value % 10);
+}
+
 // The recording's start in local time, as the C library's ctime writes it
 // ("Tue Mar  4 20:10:00 2025" and a newline), from the time value in 64 bits
-// (a 32-bit time_t cannot hold one past 2038).
-std::string ctimeText(int64_t instant) {
+// (a 32-bit time_t cannot hold one past 2038). Written by hand for the
+// fields that ctime's fixed layout covers, through strftime otherwise.
+void setCtimeText(std::string& text, int64_t instant) {
+  static constexpr char kDays[] = "SunMonTueWedThuFriSat";
+  static constexpr char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
   const std::tm local = localFields(instant, ZoneOffsets{});
-  char buffer[64];
-  const size_t length = std::strftime(buffer, sizeof buffer, "%a %b %e %H:%M:%S %Y\n", &local);
-  return std::string(buffer, length);
+  text.clear();
+  const int64_t year = int64_t{local.tm_year} + 1900;
+  if (local.tm_wday < 0 || local.tm_wday > 6 || local.tm_mon < 0 || local.tm_mon > 11 ||
+      year < 1000 || year > 9999) {
+    char buffer[64];
+    const size_t length = std::strftime(buffer, sizeof buffer, "%a %b %e %H:%M:%S %Y\n", &local);
+    text.assign(buffer, length);
+    return;
+  }
+  text.append(kDays + 3 * local.tm_wday, 3);
+  text += ' ';
+  text.append(kMonths + 3 * local.tm_mon, 3);
+  text += ' ';
+  if (local.tm_mday < 10) {
+    text += ' ';
+    text += static_cast<char>('0' + local.tm_mday);
+  } else {
+    appendTwoDigits(text, local.tm_mday);
+  }
+  text += ' ';
+  appendTwoDigits(text, local.tm_hour);
+  text += ':';
+  appendTwoDigits(text, local.tm_min);
+  text += ':';
+  appendTwoDigits(text, local.tm_sec);
+  text += ' ';
+  appendDecimal(text, static_cast<int32_t>(year));
+  text += '\n';
 }
 
 // The context's list with chain hung behind its tail; returns the Element
@@ -184,6 +222,54 @@ void cutChain(TemplateContext* context, Element* last) {
   }
 }
 
+// The variables of a row, in the order in which a lookup finds them behind
+// the page's own: the list checks first, then the row's values.
+enum RowSlot : size_t {
+  kNextrec,
+  kConflict,
+  kTitlink,
+  kRowtick,
+  kId,
+  kParity,
+  kDot,
+  kChannel,
+  kTimerday,
+  kHh,
+  kEhh,
+  kMm,
+  kEmm,
+  kHours,
+  kFhours,
+  kMins,
+  kFmins,
+  kPrepad,
+  kPostpad,
+  kTimestamp,
+  kShowtitle,
+  kTarget,
+  kEndDays,
+  kRowMark,
+  kRowBadge,
+  kRowSlots
+};
+
+struct RowVariable {
+  std::string_view name;
+  int32_t kind;
+};
+
+constexpr RowVariable kRowVariables[kRowSlots] = {
+    {"nextrec", kElementText},  {"conflict", kElementText},  {"titlink", kElementText},
+    {"rowtick", kElementText},  {"id", kElementInt},         {"parity", kElementText},
+    {"dot", kElementText},      {"channel", kElementText},   {"timerday", kElementText},
+    {"hh", kElementInt},        {"ehh", kElementInt},        {"mm", kElementInt},
+    {"emm", kElementInt},       {"hours", kElementInt},      {"fhours", kElementInt},
+    {"mins", kElementInt},      {"fmins", kElementInt},      {"prepad", kElementInt},
+    {"postpad", kElementInt},   {"timestamp", kElementText}, {"showtitle", kElementText},
+    {"target", kElementText},   {"endDays", kElementText},   {"rowMark", kElementText},
+    {"rowBadge", kElementText},
+};
+
 // The three templates of a row, parsed once for the whole table.
 struct RowTemplates {
   QuibTemplate row;
@@ -191,96 +277,164 @@ struct RowTemplates {
   QuibTemplate titlink;
 };
 
-// Renders one timer row (row counter n) and copies it into the form when it
-// is the timer being edited. checks holds the row's Elements of the list
-// checks ("nextrec", then "conflict"), made once for the table: they go in
-// front of the row's own, where a lookup from the head finds them first, and
-// come back to checks afterwards.
-void renderRow(const ScheduleRow& row, const RowStart& start, int n, ElementList& checks,
-               const RowTemplates& templates, TemplateContext* context, ScreenState& state) {
-  const int16_t channel = row.source == kSourceAV ? int16_t{-1} : row.channel;
-  const RowTimes times = deriveTimes(row, start);
-  // Texts the row's Elements borrow; they outlive the row's expansion.
-  const std::string timerday = dayLabel(row);
-  const std::string label = quibHtmlEscape(channelLabel(channel));
-  const std::string timestamp = ctimeText(times.windowStart);
-  const std::string showtitle = quibHtmlEscape(row.title);
-  std::string rowtick;
-  std::string titlink;
-  const bool editing = state.command != createCmd && row.id == state.editKey;
-  // "+1" when the recording ends on the next day, "+2" the day after, ...
-  const std::string endDays = times.endDays > 0 ? "+" + std::to_string(times.endDays) : "";
-
-  // Built from the tail so that the chain reads "titlink" ... "rowBadge".
-  ElementList chain = strelem("rowBadge", editing ? kEditingBadge : "", nullptr);
-  chain = strelem("rowMark", editing ? " editing" : "", std::move(chain));
-  chain = strelem("endDays", endDays, std::move(chain));
-  chain = strelem("target", row.target != 0 ? "USB" : "HDD", std::move(chain));
-  chain = strelem("showtitle", showtitle, std::move(chain));
-  chain = strelem("timestamp", timestamp, std::move(chain));
-  chain = intelem("postpad", times.postpad, std::move(chain));
-  chain = intelem("prepad", times.prepad, std::move(chain));
-  chain = intelem("fmins", times.fmins, std::move(chain));
-  chain = intelem("mins", row.mins, std::move(chain));
-  chain = intelem("fhours", times.fhours, std::move(chain));
-  chain = intelem("hours", row.hours, std::move(chain));
-  chain = intelem("emm", times.emm, std::move(chain));
-  // The start as read: a time that the spring change skips lists as the
-  // time it moved to, so start and end make one span.
-  chain = intelem("mm", start.local.tm_min, std::move(chain));
-  chain = intelem("ehh", times.ehh, std::move(chain));
-  chain = intelem("hh", start.local.tm_hour, std::move(chain));
-  chain = strelem("timerday", timerday, std::move(chain));
-  chain = strelem("channel", label, std::move(chain));
-  chain = strelem("dot", row.enable != 0 ? "disabled" : "enabled", std::move(chain));
-  chain = strelem("parity", n % 2 != 0 ? "odd" : "even", std::move(chain));
-  chain = intelem("id", row.id, std::move(chain));
-  chain = strelem("rowtick", "", std::move(chain));
-  chain = strelem("titlink", "", std::move(chain));
-  Element* titlinkElement = chain.get();
-  Element* rowtickElement = chain->next.get();
-  Element* lastCheck = checks->next.get();
-  lastCheck->next = std::move(chain);
-  chain = std::move(checks);
-  Element* last = appendChain(context, std::move(chain));
-
-  if (row.lock == 0) {
-    // Expanded over the whole list, so both can use the row's variables and
-    // the page's own (such as the self link).
-    rowtick = applyTemplate(templates.checkbox, context->elements);
-    rowtickElement->text = rowtick;
-    titlink = applyTemplate(templates.titlink, context->elements);
-    titlinkElement->text = titlink;
-  } else {
-    titlinkElement->text = showtitle;
+// Renders the rows of one table. The row's variables are a fixed array of
+// Elements whose values change in place from row to row; the templates are
+// bound to them (and to the page's variables, which come first) once, and
+// the rows are written straight into the response. Templates that include
+// other files need a context: they are expanded through the engine with the
+// row's variables hung behind the page's list, one row at a time.
+class RowRenderer {
+ public:
+  RowRenderer(RowTemplates templates, TemplateContext* context)
+      : templates_(std::move(templates)), context_(context) {
+    for (size_t slot = 0; slot < kRowSlots; ++slot) {
+      vars_[slot].name = kRowVariables[slot].name;
+      vars_[slot].kind = kRowVariables[slot].kind;
+    }
+    bound_ = !quibHasInclude(templates_.row) && !quibHasInclude(templates_.checkbox) &&
+             !quibHasInclude(templates_.titlink);
+    if (bound_) {
+      const Element* page = context->elements.get();
+      row_ = quibBindTemplate(templates_.row, page, vars_.data(), kRowSlots);
+      checkbox_ = quibBindTemplate(templates_.checkbox, page, vars_.data(), kRowSlots);
+      titlinkBinding_ = quibBindTemplate(templates_.titlink, page, vars_.data(), kRowSlots);
+    }
   }
 
-  quibExpandTemplate(templates.row, context, printSimpleText);
-  ElementList& rowHead = last != nullptr ? last->next : context->elements;
-  checks = std::move(rowHead);
-  rowHead = std::move(lastCheck->next);
-  cutChain(context, last);
-
-  if (row.id == state.editKey) {
-    TimerForm& form = state.form;
-    form.id = row.id;
-    form.channel = channel;
-    form.day = row.day;
-    form.month = row.month;
-    form.year = row.year;
-    form.hh = row.hh;
-    form.mm = row.mm;
-    form.hours = row.hours;
-    form.mins = row.mins;
-    form.repeat = row.date;
-    form.prepad = times.prepad;
-    form.postpad = times.postpad;
-    form.title = row.title;
-    form.quality = row.quality;
-    form.target = row.target;
-    form.enable = row.enable;
-    form.lock = row.lock;
+  // Renders one timer row (row counter n) with its list checks.
+  void render(const ScheduleRow& row, const RowStart& start, int n, std::string_view nextrec,
+              std::string_view conflict, bool editing) {
+    const int16_t channel = row.source == kSourceAV ? int16_t{-1} : row.channel;
+    const RowTimes times = deriveTimes(row, start);
+    setDayLabel(timerday_, row);
+    setCtimeText(timestamp_, times.windowStart);
+    showtitle_.clear();
+    quibHtmlEscapeTo(row.title, showtitle_);
+    // "+1" when the recording ends on the next day, "+2" the day after, ...
+    endDays_.clear();
+    if (times.endDays > 0) {
+      endDays_ += '+';
+      appendDecimal(endDays_, times.endDays);
+    }
+    text(kNextrec, nextrec);
+    text(kConflict, conflict);
+    text(kTitlink, "");
+    text(kRowtick, "");
+    number(kId, row.id);
+    text(kParity, n % 2 != 0 ? "odd" : "even");
+    text(kDot, row.enable != 0 ? "disabled" : "enabled");
+    text(kChannel, escapedChannelLabel(channel));
+    text(kTimerday, timerday_);
+    // The start as read: a time that the spring change skips lists as the
+    // time it moved to, so start and end make one span.
+    number(kHh, start.local.tm_hour);
+    number(kEhh, times.ehh);
+    number(kMm, start.local.tm_min);
+    number(kEmm, times.emm);
+    number(kHours, row.hours);
+    number(kFhours, times.fhours);
+    number(kMins, row.mins);
+    number(kFmins, times.fmins);
+    number(kPrepad, times.prepad);
+    number(kPostpad, times.postpad);
+    text(kTimestamp, timestamp_);
+    text(kShowtitle, showtitle_);
+    text(kTarget, row.target != 0 ? "USB" : "HDD");
+    text(kEndDays, endDays_);
+    text(kRowMark, editing ? " editing" : "");
+    text(kRowBadge, editing ? kEditingBadge : "");
+    if (bound_) {
+      renderBound(row.lock == 0);
+    } else {
+      renderThroughList(row.lock == 0);
+    }
   }
+
+ private:
+  void text(RowSlot slot, std::string_view value) { vars_[slot].text = value; }
+  void number(RowSlot slot, int32_t value) { vars_[slot].number = value; }
+
+  // "rowtick" and "titlink": the checkbox and the title link, expanded with
+  // both still empty, for a row that is not locked; "" and the plain title
+  // for a locked one.
+  void renderBound(bool unlocked) {
+    if (unlocked) {
+      rowtick_.clear();
+      quibExpandBound(templates_.checkbox, checkbox_, rowtick_);
+      titlink_.clear();
+      quibExpandBound(templates_.titlink, titlinkBinding_, titlink_);
+      text(kRowtick, rowtick_);
+      text(kTitlink, titlink_);
+    } else {
+      text(kTitlink, showtitle_);
+    }
+    quibExpandBound(templates_.row, row_, quibOutBuffer());
+    quibOutAppended();
+  }
+
+  // The same through the engine: the row's variables as Elements behind the
+  // tail of the context's list while the templates are expanded.
+  void renderThroughList(bool unlocked) {
+    if (unlocked) {
+      Element* last = appendChain(context_, rowElements());
+      rowtick_ = applyTemplate(templates_.checkbox, context_->elements);
+      titlink_ = applyTemplate(templates_.titlink, context_->elements);
+      cutChain(context_, last);
+      text(kRowtick, rowtick_);
+      text(kTitlink, titlink_);
+    } else {
+      text(kTitlink, showtitle_);
+    }
+    Element* last = appendChain(context_, rowElements());
+    quibExpandTemplate(templates_.row, context_, printSimpleText);
+    cutChain(context_, last);
+  }
+
+  ElementList rowElements() const {
+    ElementList chain;
+    for (size_t slot = kRowSlots; slot-- > 0;) {
+      const Element& var = vars_[slot];
+      chain = var.kind == kElementInt ? intelem(var.name, var.number, std::move(chain))
+                                      : strelem(var.name, var.text, std::move(chain));
+    }
+    return chain;
+  }
+
+  // The escaped label of a channel, made once per channel and page.
+  const std::string& escapedChannelLabel(int16_t channel) {
+    const auto found = channels_.find(channel);
+    if (found != channels_.end()) return found->second;
+    return channels_.emplace(channel, quibHtmlEscape(channelLabel(channel))).first->second;
+  }
+
+  RowTemplates templates_;
+  TemplateContext* context_;
+  std::array<Element, kRowSlots> vars_;
+  bool bound_ = false;
+  QuibBinding row_, checkbox_, titlinkBinding_;
+  std::string timerday_, timestamp_, showtitle_, endDays_, rowtick_, titlink_;
+  std::unordered_map<int16_t, std::string> channels_;
+};
+
+// Copies the row into the edit form.
+void copyToForm(const ScheduleRow& row, const RowTimes& times, TimerForm& form) {
+  form.id = row.id;
+  form.channel = row.source == kSourceAV ? int16_t{-1} : row.channel;
+  form.day = row.day;
+  form.month = row.month;
+  form.year = row.year;
+  form.hh = row.hh;
+  form.mm = row.mm;
+  form.hours = row.hours;
+  form.mins = row.mins;
+  form.repeat = row.date;
+  form.prepad = times.prepad;
+  form.postpad = times.postpad;
+  form.title = row.title;
+  form.quality = row.quality;
+  form.target = row.target;
+  form.enable = row.enable;
+  form.lock = row.lock;
 }
 
 // Puts the edit form's variables in front of the context's list, "key" at
@@ -319,9 +473,9 @@ void publishForm(TemplateContext* context, ScreenState& state) {
 void execSchedrows(std::string_view path, TemplateContext* context) {
   assert(context != nullptr && context->userData != nullptr);
   ScreenState& state = *static_cast<ScreenState*>(context->userData);
-  const RowTemplates templates{quibParseTemplate(loadFile(std::string(path))),
-                               quibParseTemplate(loadFile("checkbox.shtml")),
-                               quibParseTemplate(loadFile("titlink.shtml"))};
+  RowTemplates templates{quibParseTemplate(loadFile(std::string(path))),
+                         quibParseTemplate(loadFile("checkbox.shtml")),
+                         quibParseTemplate(loadFile("titlink.shtml"))};
 
   // Every row is in memory before anything is rendered: the list screen
   // reads them before its page, a table of its own reads them here.
@@ -344,12 +498,14 @@ void execSchedrows(std::string_view path, TemplateContext* context) {
     titles.push_back(row.title);
   }
   const ListChecks checks = listChecks(timers, titles, state.sortNext, requestNow());
-  ElementList checkElements = strelem("nextrec", "", strelem("conflict", "", nullptr));
+  RowRenderer renderer(std::move(templates), context);
   int n = 0;
   for (const size_t index : checks.order) {
-    checkElements->text = checks.nextrec[index];
-    checkElements->next->text = checks.conflict[index];
-    renderRow(rows[index], starts[index], n++, checkElements, templates, context, state);
+    const ScheduleRow& row = rows[index];
+    const bool editing = state.command != createCmd && row.id == state.editKey;
+    renderer.render(row, starts[index], n++, checks.nextrec[index], checks.conflict[index],
+                    editing);
+    if (row.id == state.editKey) copyToForm(row, deriveTimes(row, starts[index]), state.form);
   }
   // After the table, like the form's variables (which stay at the head):
   // the page's overlap count.
