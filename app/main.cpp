@@ -24,23 +24,26 @@
 #include "store/padding_defaults.h"
 #include "store/timer_db.h"
 #include "store/timer_write.h"
+#include "texts/catalogue.h"
 #include "views/html/entry_remarks.h"
 #include "views/html/list_screen.h"
 #include "views/html/notices.h"
 
 namespace {
 
-// Texts of the action results, indexed by the action result.
-const char* const web_sched_errors[] = {
-    "",
-    "You have to select one or more timers",
+// Texts of the action results, indexed by the action result: none for
+// success.
+constexpr std::optional<Text> web_sched_errors[] = {
+    std::nullopt,
+    Text::kSelectTimers,
 };
 
 // The text of an action result; a result without a text of its own reads as
 // success.
 std::string_view actionText(int actionResult) {
   constexpr int count = sizeof web_sched_errors / sizeof web_sched_errors[0];
-  return actionResult >= 0 && actionResult < count ? web_sched_errors[actionResult] : "";
+  if (actionResult < 0 || actionResult >= count || !web_sched_errors[actionResult]) return "";
+  return textOf(*web_sched_errors[actionResult]);
 }
 
 // Call sites of exitIfError in this file.
@@ -105,7 +108,7 @@ int runGroupAction(std::string& notice) {
   int count = getParamVals("key", values);
   if (count == 0) return 1;
   if (!claimFormToken()) {
-    notice = noticeAlreadySent;
+    notice = textOf(Text::kFormAlreadySent);
     return 0;
   }
   KeyList keys(values.begin(), values.begin() + count);
@@ -137,12 +140,12 @@ int runGroupAction(std::string& notice) {
 int runDefaultsSave(std::string& notice) {
   const int32_t prepadMinutes = quibAtoi(getParam("prepad"));
   const int32_t postpadMinutes = quibAtoi(getParam("postpad"));
-  if (std::optional<std::string_view> refusal = marginRefusal(prepadMinutes, postpadMinutes)) {
-    notice = *refusal;
+  if (std::optional<EntryRefusal> refusal = marginRefusal(prepadMinutes, postpadMinutes)) {
+    notice = refusalNotice(*refusal);
     return 0;
   }
   if (!claimFormToken()) {
-    notice = noticeAlreadySent;
+    notice = textOf(Text::kFormAlreadySent);
     return 0;
   }
   savePaddingDefaults(minutesToSeconds(prepadMinutes), minutesToSeconds(postpadMinutes));
@@ -175,7 +178,7 @@ int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
   // The token is held before the timer database, by every request in that
   // order, so that two requests never wait for each other's lock.
   if (!claimFormToken()) {
-    notice = noticeAlreadySent;
+    notice = textOf(Text::kFormAlreadySent);
     return 0;
   }
   // An update asks whether its timer still exists in the transaction that
@@ -185,20 +188,20 @@ int runTimerWrite(std::string& notice, std::optional<TimerForm>& refused) {
   const std::optional<std::string> storedTitle = creating ? std::nullopt : timerTitle(key);
   if (!creating && !storedTitle) {
     releaseFormToken();
-    notice = noticeGone;
+    notice = textOf(Text::kTimerGone);
     return 0;
   }
   const int32_t prepadMinutes = quibAtoi(getParam("prepad"));
   const int32_t postpadMinutes = quibAtoi(getParam("postpad"));
   TimerValues values =
       formValues(minutesToSeconds(prepadMinutes), minutesToSeconds(postpadMinutes));
-  std::optional<std::string_view> refusal =
+  std::optional<EntryRefusal> refusal =
       entryRefusal(prepadMinutes, postpadMinutes, values.hours, values.mins);
   if (!refusal) refusal = acceptTitle(values.title, storedTitle);
   if (!refusal) refusal = clockRefusal(values);
   if (refusal) {
     releaseFormToken();
-    notice = *refusal;
+    notice = refusalNotice(*refusal);
     refused = enteredForm(creating ? 0 : key, values, prepadMinutes, postpadMinutes);
     return 0;
   }
@@ -237,7 +240,7 @@ bool actingRequest() {
 
 int main(int argc, char** argv) {
   std::string command = createCmd;
-  std::string buttonLabel = "Create";
+  std::string buttonLabel(textOf(Text::kCreateButton));
   int32_t editKey = 0;
   int actionResult = 0;
   // What the action did, for the page; the title of the timer being edited.
@@ -277,7 +280,7 @@ int main(int argc, char** argv) {
     // The list screen as it is, saying why when the request asked to act.
     if (acting) notice = gate.refusal;
   } else if (acting && !formTokenValid(gate.signedInByPassword)) {
-    notice = noticeRefusedForm;
+    notice = textOf(Text::kFormRefused);
   } else if (isParam("delete") || isParam("enable") || isParam("disable") || isParam("clone")) {
     actionResult = runGroupAction(notice);
   } else if (isParam(kSaveDefaultsOnly)) {
@@ -294,16 +297,16 @@ int main(int argc, char** argv) {
       editKey = key;
       editTitle = std::move(*title);
       command = "update";
-      buttonLabel = "Update";
+      buttonLabel = textOf(Text::kUpdateButton);
     } else {
-      notice = noticeGone;
+      notice = textOf(Text::kTimerGone);
     }
   } else if (isParam("reinit")) {
     if (claimFormToken()) {
       commitFormToken();
       exitStatus = kExitReinit;
     } else {
-      notice = noticeAlreadySent;
+      notice = textOf(Text::kFormAlreadySent);
     }
   }
   // A form kept as entered for a timer being edited stays in that timer's
@@ -314,7 +317,7 @@ int main(int argc, char** argv) {
       editKey = refused->id;
       editTitle = std::move(*title);
       command = "update";
-      buttonLabel = "Update";
+      buttonLabel = textOf(Text::kUpdateButton);
     } else {
       refused->id = 0;
     }

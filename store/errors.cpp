@@ -1,9 +1,10 @@
 // The timer database handle and its one failure routine.
 #include "store/timer_db.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "texts/catalogue.h"
 
 sqlite3* web_sched_db = nullptr;
 
@@ -11,11 +12,6 @@ namespace {
 
 // Set once the request's timer action has been committed.
 bool web_sched_action_done = false;
-
-// Said in front of the error line when the failure came after the action was
-// committed: the user must not take the action for lost and repeat it.
-constexpr const char* kActionDoneText =
-    "The action was carried out, but the list of timers could not be shown.\n";
 
 }  // namespace
 
@@ -53,17 +49,11 @@ void endTimerRead(int site) {
 
 int exitIfError(int code, int site) {
   if (code == SQLITE_OK) return code;
-  std::string text = web_sched_action_done ? kActionDoneText : "";
-  const char* message = sqlite3_errmsg(web_sched_db);
-  const int size = std::snprintf(nullptr, 0, "SQL error code: %d, message: \"%s\" at line %d\n",
-                                 code, message, site);
-  if (size > 0) {
-    std::string line(static_cast<size_t>(size) + 1, '\0');
-    std::snprintf(line.data(), line.size(), "SQL error code: %d, message: \"%s\" at line %d\n",
-                  code, message, site);
-    line.resize(static_cast<size_t>(size));
-    text += line;
-  }
+  // Said in front of the error line when the failure came after the action
+  // was committed: the user must not take the action for lost and repeat it.
+  std::string text(web_sched_action_done ? textOf(Text::kActionDone) : "");
+  text += textWith(Text::kSqlError,
+                   {std::to_string(code), sqlite3_errmsg(web_sched_db), std::to_string(site)});
   // Whatever part of the page was written is dropped: the response is the
   // header and the error text.
   quibSendFailure(text, quibDatabaseFailureStatus(code));

@@ -9,9 +9,10 @@
 #include <utility>
 #include "views/html/list_screen.h"
 
-const char* const web_sched_week[12] = {
-    "Once", "Everyday", "Mon-Fri", "Mon-Sat", "Every Weekend", "Sun",
-    "Mon",  "Tue",      "Wed",     "Thu",     "Fri",           "Sat",
+const Text web_sched_week[12] = {
+    Text::kRepeatOnce,    Text::kRepeatEveryday, Text::kRepeatMonFri, Text::kRepeatMonSat,
+    Text::kRepeatWeekend, Text::kRepeatSun,      Text::kRepeatMon,    Text::kRepeatTue,
+    Text::kRepeatWed,     Text::kRepeatThu,      Text::kRepeatFri,    Text::kRepeatSat,
 };
 
 const char* const channelAV = "AV";
@@ -75,7 +76,7 @@ void printRepeatOptions(std::string_view path, TemplateContext* context) {
     const bool isSelected = formRepeat != 0 && formRepeat == code;
     ElementList chain = intelem("repeat", code,
                                 strelem(const_selected, isSelected ? selected : blank,
-                                        strelem("repname", web_sched_week[code], nullptr)));
+                                        strelem("repname", textOf(web_sched_week[code]), nullptr)));
     expandWithTail(parsed, context, lastElement, std::move(chain));
   }
 }
@@ -88,7 +89,7 @@ void printChannelOptions(std::string_view path, TemplateContext* context) {
   const Channel* channels = getChannels();
   const QuibTemplate parsed = quibParseTemplate(loadFile(std::string(path)));
   Element* lastElement = lastElementOf(context);
-  channelOption(parsed, context, lastElement, -1, formChannel == -1, channelAV);
+  channelOption(parsed, context, lastElement, -1, formChannel == -1, textOf(Text::kChannelAV));
   for (const Channel* channel = channels; channel != nullptr; channel = channel->next) {
     const std::string label = sprintfChannelLabel(*channel);
     channelOption(parsed, context, lastElement, channel->number, channel->number == formChannel,

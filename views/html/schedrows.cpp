@@ -18,6 +18,7 @@
 #include "views/html/list_screen.h"
 #include "views/html/options.h"
 #include "views/html/schedrows.h"
+#include "views/html/timer_texts.h"
 
 namespace {
 
@@ -28,7 +29,9 @@ constexpr std::string_view kChecked = "checked=\"checked\" ";
 constexpr std::string_view kUnchecked = "";
 
 // Shown in the title cell of the timer that the form below is editing.
-constexpr std::string_view kEditingBadge = "<span class=\"badge\">Editing</span>";
+std::string editingBadge() {
+  return "<span class=\"badge\">" + std::string(textOf(Text::kEditing)) + "</span>";
+}
 
 // The values derived from a row for display.
 struct RowTimes {
@@ -134,7 +137,7 @@ void appendDate(std::string& text, const ScheduleRow& row) {
 // "4/03/2025" for a single recording, the repeat label for codes 1 to 11,
 // "[20] 4/03/2025" for any other code.
 std::string dayLabel(const ScheduleRow& row) {
-  if (row.date >= 1 && row.date <= 11) return web_sched_week[row.date];
+  if (row.date >= 1 && row.date <= 11) return std::string(textOf(web_sched_week[row.date]));
   std::string label;
   if (row.date != 0) {
     label += '[';
@@ -148,22 +151,18 @@ std::string dayLabel(const ScheduleRow& row) {
 // "AV" for the external input, the channel file's label for a known channel,
 // else the bare number in angle brackets.
 std::string channelLabel(int16_t channel) {
-  if (channel == -1) return channelAV;
+  if (channel == -1) return std::string(textOf(Text::kChannelAV));
   if (const Channel* known = getChannelByNo(channel)) return sprintfChannelLabel(*known);
-  std::string label = "< ";
-  appendDecimal(label, channel);
-  label += " >";
-  return label;
+  std::string number;
+  appendDecimal(number, channel);
+  return textWith(Text::kUnknownChannel, {number});
 }
 
 // The recording's start in local time, as the C library's ctime writes it
 // ("Tue Mar  4 20:10:00 2025" and a newline), from the time value in 64 bits
 // (a 32-bit time_t cannot hold one past 2038).
 std::string ctimeText(int64_t instant) {
-  const std::tm local = localFields(instant, ZoneOffsets{});
-  char buffer[64];
-  const size_t length = std::strftime(buffer, sizeof buffer, "%a %b %e %H:%M:%S %Y\n", &local);
-  return std::string(buffer, length);
+  return timestampText(localFields(instant, ZoneOffsets{}));
 }
 
 // The context's list with chain hung behind its tail; returns the Element
@@ -211,14 +210,16 @@ void renderRow(const ScheduleRow& row, const RowStart& start, int n, ElementList
   std::string rowtick;
   std::string titlink;
   const bool editing = state.command != createCmd && row.id == state.editKey;
+  const std::string badge = editing ? editingBadge() : std::string();
   // "+1" when the recording ends on the next day, "+2" the day after, ...
   const std::string endDays = times.endDays > 0 ? "+" + std::to_string(times.endDays) : "";
 
   // Built from the tail so that the chain reads "titlink" ... "rowBadge".
-  ElementList chain = strelem("rowBadge", editing ? kEditingBadge : "", nullptr);
+  ElementList chain = strelem("rowBadge", badge, nullptr);
   chain = strelem("rowMark", editing ? " editing" : "", std::move(chain));
   chain = strelem("endDays", endDays, std::move(chain));
-  chain = strelem("target", row.target != 0 ? "USB" : "HDD", std::move(chain));
+  chain = strelem("target", textOf(row.target != 0 ? Text::kTargetUsb : Text::kTargetHdd),
+                  std::move(chain));
   chain = strelem("showtitle", showtitle, std::move(chain));
   chain = strelem("timestamp", timestamp, std::move(chain));
   chain = intelem("postpad", times.postpad, std::move(chain));
