@@ -7,10 +7,6 @@
 
 #include "quib/quib.h"
 
-const char* const noticeRefusedForm =
-    "Nothing was changed: this request did not come from a form of this page. Reload the page "
-    "and try again.";
-
 bool formTokenValid(bool signInPage) {
   return quibCheckFormToken(getParam("formtoken"), signInPage) == 1;
 }

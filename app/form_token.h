@@ -1,9 +1,6 @@
 // One-time form tokens of the timer actions.
 #pragma once
 
-// "Nothing was changed: this request did not come from a form of this page.
-// ..." for an acting request without a token of its session.
-extern const char* const noticeRefusedForm;
 // True when "formtoken" was drawn for the request's session (or, with
 // signInPage, is the sign-in page's token that its cookie repeats).
 bool formTokenValid(bool signInPage);

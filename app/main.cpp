@@ -24,23 +24,26 @@
 #include "store/timer_db.h"
 #include "store/timer_rows.h"
 #include "store/timer_write.h"
+#include "texts/catalogue.h"
 #include "views/html/entry_remarks.h"
 #include "views/html/list_screen.h"
 #include "views/html/notices.h"
 
 namespace {
 
-// Texts of the action results, indexed by the action result.
-const char* const web_sched_errors[] = {
-    "",
-    "You have to select one or more timers",
+// Texts of the action results, indexed by the action result: none for
+// success.
+constexpr std::optional<Text> web_sched_errors[] = {
+    std::nullopt,
+    Text::kSelectTimers,
 };
 
 // The text of an action result; a result without a text of its own reads as
 // success.
 std::string_view actionText(int actionResult) {
   constexpr int count = sizeof web_sched_errors / sizeof web_sched_errors[0];
-  return actionResult >= 0 && actionResult < count ? web_sched_errors[actionResult] : "";
+  if (actionResult < 0 || actionResult >= count || !web_sched_errors[actionResult]) return "";
+  return textOf(*web_sched_errors[actionResult]);
 }
 
 // Exit status after a "reinit" request.
@@ -80,7 +83,7 @@ void runGroupAction(const TimerRequest& request, Outcome& outcome) {
     return;
   }
   if (!claimFormToken()) {
-    outcome.notice = noticeAlreadySent;
+    outcome.notice = textOf(Text::kFormAlreadySent);
     return;
   }
   int32_t changed = 0;
@@ -110,13 +113,13 @@ void runGroupAction(const TimerRequest& request, Outcome& outcome) {
 // Saves the request's margins as the padding defaults and writes no timer.
 // Margins beyond the bounds are refused as they are for a timer.
 void saveDefaults(const TimerRequest& request, Outcome& outcome) {
-  if (std::optional<std::string_view> refusal =
+  if (std::optional<EntryRefusal> refusal =
           marginRefusal(request.prepadMinutes, request.postpadMinutes)) {
-    outcome.notice = *refusal;
+    outcome.notice = refusalNotice(*refusal);
     return;
   }
   if (!claimFormToken()) {
-    outcome.notice = noticeAlreadySent;
+    outcome.notice = textOf(Text::kFormAlreadySent);
     return;
   }
   savePaddingDefaults(request.timer.prepad, request.timer.postpad);
@@ -148,7 +151,7 @@ void runTimerWrite(const TimerRequest& request, Outcome& outcome) {
   // The token is held before the timer database, by every request in that
   // order, so that two requests never wait for each other's lock.
   if (!claimFormToken()) {
-    outcome.notice = noticeAlreadySent;
+    outcome.notice = textOf(Text::kFormAlreadySent);
     return;
   }
   // An update asks whether its timer still exists in the transaction that
@@ -158,17 +161,17 @@ void runTimerWrite(const TimerRequest& request, Outcome& outcome) {
   const std::optional<std::string> storedTitle = creating ? std::nullopt : timerTitle(request.key);
   if (!creating && !storedTitle) {
     releaseFormToken();
-    outcome.notice = noticeGone;
+    outcome.notice = textOf(Text::kTimerGone);
     return;
   }
   TimerValues values = request.timer;
-  std::optional<std::string_view> refusal =
+  std::optional<EntryRefusal> refusal =
       entryRefusal(request.prepadMinutes, request.postpadMinutes, values.hours, values.mins);
   if (!refusal) refusal = acceptTitle(values.title, storedTitle);
   if (!refusal) refusal = clockRefusal(values);
   if (refusal) {
     releaseFormToken();
-    outcome.notice = *refusal;
+    outcome.notice = refusalNotice(*refusal);
     outcome.refused = enteredForm(creating ? 0 : request.key, values, request.prepadMinutes,
                                   request.postpadMinutes);
     return;
@@ -196,7 +199,7 @@ void runTimerWrite(const TimerRequest& request, Outcome& outcome) {
 
 // An edit link of a timer that is gone shows the create form instead.
 void runEdit(const TimerRequest& request, Outcome& outcome) {
-  if (!openEditForm(request.key, outcome)) outcome.notice = noticeGone;
+  if (!openEditForm(request.key, outcome)) outcome.notice = textOf(Text::kTimerGone);
 }
 
 void runReinit(const TimerRequest&, Outcome& outcome) {
@@ -204,7 +207,7 @@ void runReinit(const TimerRequest&, Outcome& outcome) {
     commitFormToken();
     outcome.exitStatus = kExitReinit;
   } else {
-    outcome.notice = noticeAlreadySent;
+    outcome.notice = textOf(Text::kFormAlreadySent);
   }
 }
 
@@ -257,7 +260,7 @@ int main(int argc, char** argv) {
     // The list screen as it is, saying why when the request asked to act.
     if (acting) outcome.notice = gate.refusal;
   } else if (acting && !formTokenValid(gate.signedInByPassword)) {
-    outcome.notice = noticeRefusedForm;
+    outcome.notice = textOf(Text::kFormRefused);
   } else if (ActionRunner run = kActionRunners[static_cast<size_t>(request.action)]) {
     run(request, outcome);
   }
@@ -271,8 +274,8 @@ int main(int argc, char** argv) {
   std::string_view message =
       gate.message ? std::string_view(*gate.message) : actionText(outcome.actionResult);
   displayListScreen(message, outcome.editKey, editing ? "update" : createCmd,
-                    editing ? "Update" : "Create", gate.sessionId, outcome.notice,
-                    outcome.editTitle, outcome.refused);
+                    textOf(editing ? Text::kUpdateButton : Text::kCreateButton), gate.sessionId,
+                    outcome.notice, outcome.editTitle, outcome.refused);
   quibSendResponse();
 
   sqlite3_close(web_sched_db);

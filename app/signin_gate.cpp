@@ -9,23 +9,9 @@
 
 #include "app/gate.h"
 #include "quib/quib.h"
-#include "views/html/notices.h"
+#include "texts/catalogue.h"
 
 namespace {
-
-constexpr const char* kLoggedOut = "Logged out.";
-constexpr const char* kInvalidLogin = "Invalid login.";
-constexpr const char* kSignInLocked = "Too many failed sign-ins. Try again later.";
-constexpr const char* kPasswordMismatch = "Password mismatch";
-constexpr const char* kInvalidOldPassword = "Invalid old password";
-constexpr const char* kPasswordChanged = "Password changed";
-constexpr const char* kPasswordTooLong =
-    "The new password is too long (at most 256 bytes as the form sends it)";
-constexpr const char* kChooseNewPassword = "Choose a new password to finish signing in";
-
-constexpr const char* kMethodActsOnNothing = "Nothing was changed: only GET and POST requests act.";
-constexpr const char* kTooManyValues =
-    "Nothing was changed: the request has more values than the interface reads.";
 
 constexpr const char* kSignInPage = "login.shtml";
 constexpr const char* kPasswordPage = "chpass.shtml";
@@ -70,17 +56,25 @@ std::optional<std::string> requestSessionId() {
 }
 
 // Carries out a password change for user; returns the message it ends with.
-const char* changePassword(const std::string& user, std::string_view newPassword2) {
+Text changePassword(const std::string& user, std::string_view newPassword2) {
   ParamValue newPassword1 = getParam("newpass1");
   // An empty password is no password: refused like two that differ.
   if (!newPassword1 || *newPassword1 != newPassword2 || newPassword2.empty()) {
-    return kPasswordMismatch;
+    return Text::kPasswordMismatch;
   }
-  if (newPassword1->size() > kQuibMaxPasswordBytes) return kPasswordTooLong;
+  if (newPassword1->size() > kQuibMaxPasswordBytes) return Text::kPasswordTooLong;
   ParamValue oldPassword = getParam("oldpass");
-  if (!oldPassword) return kInvalidOldPassword;
-  if (quibChangePass(user, *oldPassword, *newPassword1) == 0) return kInvalidOldPassword;
-  return kPasswordChanged;
+  if (!oldPassword) return Text::kInvalidOldPassword;
+  if (quibChangePass(user, *oldPassword, *newPassword1) == 0) return Text::kInvalidOldPassword;
+  return Text::kPasswordChanged;
+}
+
+// The page text of a password change's result.
+std::string changeMessage(Text result) {
+  if (result == Text::kPasswordTooLong) {
+    return textWith(result, {std::to_string(kQuibMaxPasswordBytes)});
+  }
+  return std::string(textOf(result));
 }
 
 }  // namespace
@@ -92,11 +86,11 @@ GateOutcome runSignInGate() {
   // action undone). So does one whose method does not act, or one with more
   // pairs than were read.
   if (crossSiteRequest()) {
-    outcome.refusal = noticeRefusedForm;
+    outcome.refusal = textOf(Text::kFormRefused);
   } else if (!actingMethod()) {
-    outcome.refusal = kMethodActsOnNothing;
+    outcome.refusal = textOf(Text::kMethodActsOnNothing);
   } else if (quibTooManyParams()) {
-    outcome.refusal = kTooManyValues;
+    outcome.refusal = textOf(Text::kTooManyValues);
   }
   outcome.crossSite = !outcome.refusal.empty();
   const bool plain = outcome.crossSite;
@@ -112,7 +106,7 @@ GateOutcome runSignInGate() {
     // or the page's own links carry it; the password no longer counts.
     if (std::optional<std::string> id = requestSessionId()) {
       quibExpireSession(*id);
-      outcome.message = kLoggedOut;
+      outcome.message = std::string(textOf(Text::kLoggedOut));
     }
     password.reset();
   } else if (password) {
@@ -123,7 +117,8 @@ GateOutcome runSignInGate() {
     const int verdict = login ? quibVerifyUserPass(*login, *password) : kQuibSignInInvalid;
     if (verdict != kQuibSignInValid) {
       password.reset();
-      outcome.message = verdict == kQuibSignInLocked ? kSignInLocked : kInvalidLogin;
+      outcome.message = std::string(
+          textOf(verdict == kQuibSignInLocked ? Text::kSignInLocked : Text::kInvalidLogin));
     } else {
       ParamValue sticky = getParam("sticky");
       const int stickyFlag = sticky && *sticky == "on" ? 1 : 0;
@@ -154,21 +149,21 @@ GateOutcome runSignInGate() {
     // request that signs in, the sign-in page's); sent a second time (a
     // reload) it changes nothing. A change that is not made leaves the token
     // usable.
-    const char* result;
+    Text result;
     if (!formTokenValid(outcome.signedInByPassword)) {
-      result = noticeRefusedForm;
+      result = Text::kFormRefused;
     } else if (!claimFormToken()) {
-      result = noticeAlreadySent;
+      result = Text::kFormAlreadySent;
     } else {
       result = changePassword(*user, *newPassword2);
-      if (result == kPasswordChanged) {
+      if (result == Text::kPasswordChanged) {
         commitFormToken();
       } else {
         releaseFormToken();
       }
     }
-    outcome.message = result;
-    if (result == kPasswordChanged) changeOpen = false;
+    outcome.message = changeMessage(result);
+    if (result == Text::kPasswordChanged) changeOpen = false;
   }
   if (changeOpen && outcome.message) {
     renderGatePage(kPasswordPage, outcome.message, *user);
@@ -178,7 +173,7 @@ GateOutcome runSignInGate() {
   // replaces it before anything else: until then every request of the
   // session gets the password page.
   if (quibUsesInitialPassword(*user)) {
-    renderGatePage(kPasswordPage, std::string(kChooseNewPassword), *user);
+    renderGatePage(kPasswordPage, std::string(textOf(Text::kChooseNewPassword)), *user);
     return outcome;
   }
   if (!plain && isParam("chpass")) {

@@ -7,22 +7,10 @@
 #include <ctime>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "model/booking.h"
 #include "model/timer.h"
 #include "model/title_text.h"
-
-const char* const noticeMarginOutOfRange =
-    "Not saved: a margin must lie between -720 and 720 minutes (12 hours).";
-const char* const noticeWindowNotPositive =
-    "Not saved: with its margins the recording would not last at all.";
-const char* const noticeWindowTooLong =
-    "Not saved: with its margins the recording would last more than 24 hours.";
-const char* const noticeInThePast = "Saved, but this timer lies in the past and will not record.";
-const char* const noticeBeyondClock =
-    "Not saved: the recorder's clock ends on 19/1/2038 at 03:14 UTC; a timer, margins included, "
-    "must end before then.";
 
 namespace {
 
@@ -35,30 +23,30 @@ bool marginInRange(int32_t minutes) {
 
 }  // namespace
 
-std::optional<std::string_view> marginRefusal(int32_t prepadMinutes, int32_t postpadMinutes) {
+std::optional<EntryRefusal> marginRefusal(int32_t prepadMinutes, int32_t postpadMinutes) {
   if (!marginInRange(prepadMinutes) || !marginInRange(postpadMinutes)) {
-    return noticeMarginOutOfRange;
+    return EntryRefusal::kMarginOutOfRange;
   }
   return std::nullopt;
 }
 
 // The margins are checked first: a margin out of range also makes the
 // window wrong, and the margin is what the user has to change.
-std::optional<std::string_view> entryRefusal(int32_t prepadMinutes, int32_t postpadMinutes,
-                                             int32_t hours, int32_t mins) {
-  if (std::optional<std::string_view> refusal = marginRefusal(prepadMinutes, postpadMinutes)) {
+std::optional<EntryRefusal> entryRefusal(int32_t prepadMinutes, int32_t postpadMinutes,
+                                         int32_t hours, int32_t mins) {
+  if (std::optional<EntryRefusal> refusal = marginRefusal(prepadMinutes, postpadMinutes)) {
     return refusal;
   }
   const int64_t window =
       (int64_t{prepadMinutes} + postpadMinutes) * 60 + int64_t{hours} * 3600 + int64_t{mins} * 60;
-  if (window <= 0) return noticeWindowNotPositive;
-  if (window > kWindowLimitSeconds) return noticeWindowTooLong;
+  if (window <= 0) return EntryRefusal::kWindowNotPositive;
+  if (window > kWindowLimitSeconds) return EntryRefusal::kWindowTooLong;
   return std::nullopt;
 }
 
 // Read as the write books it, in 64 bits: a value past the limit would wrap
 // to a date in 1901 or 1902.
-std::optional<std::string_view> clockRefusal(const TimerValues& values) {
+std::optional<EntryRefusal> clockRefusal(const TimerValues& values) {
   constexpr int64_t kClockEnd = INT32_MAX;  // 2038-01-19 03:14:07 UTC
   std::tm fields{};
   const int64_t start = bookedStart(values, fields);
@@ -66,7 +54,7 @@ std::optional<std::string_view> clockRefusal(const TimerValues& values) {
   const int64_t windowEnd =
       start + values.postpad + int64_t{values.hours} * 3600 + int64_t{values.mins} * 60;
   if (start >= kClockEnd || windowStart >= kClockEnd || windowEnd >= kClockEnd) {
-    return noticeBeyondClock;
+    return EntryRefusal::kBeyondClock;
   }
   return std::nullopt;
 }

@@ -4,33 +4,22 @@
 
 #include <cstdint>
 #include <optional>
-#include <string_view>
 
+#include "model/entry_refusal.h"
 #include "model/timer.h"
-
-// Why a write is refused: a margin beyond 12 hours either way; a recording
-// window, margins included, that is not positive or longer than 24 hours.
-extern const char* const noticeMarginOutOfRange;
-extern const char* const noticeWindowNotPositive;
-extern const char* const noticeWindowTooLong;
-// "Saved, but this timer lies in the past and will not record."
-extern const char* const noticeInThePast;
-// Why a write is refused whose recording, margins included, would reach the
-// end of the recorder's 32-bit clock.
-extern const char* const noticeBeyondClock;
 
 // Why margins (in minutes) may not be written, to a timer or as the
 // defaults, or none when they may.
-std::optional<std::string_view> marginRefusal(int32_t prepadMinutes, int32_t postpadMinutes);
+std::optional<EntryRefusal> marginRefusal(int32_t prepadMinutes, int32_t postpadMinutes);
 // Why the form's timer (margins in minutes, length as sent) may not be
 // written, or none when it may. The bounds also hold for the padding
 // defaults. Computed in 64 bits, so no entry can wrap past them.
-std::optional<std::string_view> entryRefusal(int32_t prepadMinutes, int32_t postpadMinutes,
-                                             int32_t hours, int32_t mins);
-// noticeBeyondClock when the timer that a write of the form books (its first
+std::optional<EntryRefusal> entryRefusal(int32_t prepadMinutes, int32_t postpadMinutes,
+                                         int32_t hours, int32_t mins);
+// kBeyondClock when the timer that a write of the form books (its first
 // start after any move of its pattern) starts or ends, margins included, at
 // or past 2038-01-19 03:14:07 UTC, where a 32-bit time value ends; else none.
-std::optional<std::string_view> clockRefusal(const TimerValues& values);
+std::optional<EntryRefusal> clockRefusal(const TimerValues& values);
 // The form as the user entered it, for the page that refuses it (id 0 for a
 // new timer).
 TimerForm enteredForm(int32_t id, const TimerValues& values, int32_t prepadMinutes,

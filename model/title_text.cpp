@@ -10,9 +10,6 @@
 #include <string>
 #include <string_view>
 
-const char* const noticeTitleNotUtf8 = "Not saved: the title is not UTF-8 text.";
-const char* const noticeTitleTooLong = "Not saved: a title may be at most 255 characters long.";
-
 bool isUtf8(std::string_view text) {
   size_t at = 0;
   while (at < text.size()) {
@@ -75,13 +72,13 @@ size_t characterCount(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::string_view> acceptTitle(std::string& title,
-                                            const std::optional<std::string>& stored) {
+std::optional<EntryRefusal> acceptTitle(std::string& title,
+                                        const std::optional<std::string>& stored) {
   if (stored && title == readableTitle(*stored)) {
     title = *stored;
     return std::nullopt;
   }
-  if (!isUtf8(title)) return noticeTitleNotUtf8;
-  if (characterCount(title) > kTitleMaxCharacters) return noticeTitleTooLong;
+  if (!isUtf8(title)) return EntryRefusal::kTitleNotUtf8;
+  if (characterCount(title) > kTitleMaxCharacters) return EntryRefusal::kTitleTooLong;
   return std::nullopt;
 }

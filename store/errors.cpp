@@ -1,11 +1,11 @@
 // The timer database handle and its one failure routine.
 #include "store/timer_db.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "store/store_statements.h"
+#include "texts/catalogue.h"
 
 sqlite3* web_sched_db = nullptr;
 
@@ -13,11 +13,6 @@ namespace {
 
 // Set once the request's timer action has been committed.
 bool web_sched_action_done = false;
-
-// Said in front of the error line when the failure came after the action was
-// committed: the user must not take the action for lost and repeat it.
-constexpr const char* kActionDoneText =
-    "The action was carried out, but the list of timers could not be shown.\n";
 
 }  // namespace
 
@@ -72,19 +67,12 @@ int closeTimerDbAfterFailure() {
 
 int exitIfError(int code, FailureSite site) {
   if (code == SQLITE_OK) return code;
-  std::string text = web_sched_action_done ? kActionDoneText : "";
-  // Read before the clean-up below, which replaces the connection's error.
-  const char* message = sqlite3_errmsg(web_sched_db);
-  const int number = static_cast<int>(site);
-  const int size = std::snprintf(nullptr, 0, "SQL error code: %d, message: \"%s\" at line %d\n",
-                                 code, message, number);
-  if (size > 0) {
-    std::string line(static_cast<size_t>(size) + 1, '\0');
-    std::snprintf(line.data(), line.size(), "SQL error code: %d, message: \"%s\" at line %d\n",
-                  code, message, number);
-    line.resize(static_cast<size_t>(size));
-    text += line;
-  }
+  // Said in front of the error line when the failure came after the action
+  // was committed: the user must not take the action for lost and repeat it.
+  // The connection's message is read before the clean-up below replaces it.
+  std::string text(web_sched_action_done ? textOf(Text::kActionDone) : "");
+  text += textWith(Text::kSqlError, {std::to_string(code), sqlite3_errmsg(web_sched_db),
+                                     std::to_string(static_cast<int>(site))});
   // Whatever part of the page was written is dropped: the response is the
   // header and the error text.
   quibSendFailure(text, quibDatabaseFailureStatus(code));

@@ -67,29 +67,33 @@ TEST(Overlaps, FirstOverlapOfEveryTimer) {
       {"same time on two channels",
        1,
        {{"A", 0, 20, 0, 60}, {"B", 0, 20, 0, 60}},
-       {"B on Sun 10/1 20:00", "A on Sun 10/1 20:00"}},
+       {"Overlaps with B on Sun 10/1 20:00", "Overlaps with A on Sun 10/1 20:00"}},
       {"one ends as the other begins", 1, {{"A", 0, 20, 0, 60}, {"B", 0, 21, 0, 60}}, {"", ""}},
       {"the moment is the later start; the title is escaped",
        1,
        {{"News & <b>", 0, 20, 0, 60}, {"B", 0, 20, 30, 60}},
-       {"B on Sun 10/1 20:30", "News &amp; &lt;b&gt; on Sun 10/1 20:30"}},
+       {"Overlaps with B on Sun 10/1 20:30",
+        "Overlaps with News &amp; &lt;b&gt; on Sun 10/1 20:30"}},
       {"the overlap that begins earliest",
        1,
        {{"A", 0, 20, 0, 180}, {"B", 0, 22, 0, 60}, {"C", 0, 21, 0, 90}},
-       {"C on Sun 10/1 21:00", "A on Sun 10/1 22:00", "A on Sun 10/1 21:00"}},
+       {"Overlaps with C on Sun 10/1 21:00", "Overlaps with A on Sun 10/1 22:00",
+        "Overlaps with A on Sun 10/1 21:00"}},
       {"ties in database order",
        1,
        {{"A", 0, 20, 0, 60}, {"B", 0, 20, 0, 60}, {"C", 0, 20, 0, 60}},
-       {"B on Sun 10/1 20:00", "A on Sun 10/1 20:00", "A on Sun 10/1 20:00"}},
+       {"Overlaps with B on Sun 10/1 20:00", "Overlaps with A on Sun 10/1 20:00",
+        "Overlaps with A on Sun 10/1 20:00"}},
       {"tuner and AV input record side by side; two AV timers do not",
        1,
        {{"T", 0, 20, 0, 60}, {"V", 0, 20, 0, 60, true}, {"W", 0, 20, 30, 60, true}},
-       {"", "W on Sun 10/1 20:30", "V on Sun 10/1 20:30"}},
+       {"", "Overlaps with W on Sun 10/1 20:30", "Overlaps with V on Sun 10/1 20:30"}},
       {"two tuners: two at once is fine", 2, {{"A", 0, 20, 0, 60}, {"B", 0, 20, 0, 60}}, {"", ""}},
       {"two tuners: the third one puts all three over",
        2,
        {{"A", 0, 20, 0, 120}, {"B", 0, 20, 30, 120}, {"C", 0, 21, 0, 30}, {"D", 0, 23, 0, 60}},
-       {"B on Sun 10/1 21:00", "A on Sun 10/1 21:00", "A on Sun 10/1 21:00", ""}},
+       {"Overlaps with B on Sun 10/1 21:00", "Overlaps with A on Sun 10/1 21:00",
+        "Overlaps with A on Sun 10/1 21:00", ""}},
       {"a disabled timer records nothing",
        1,
        {{"A", 0, 20, 0, 60}, {"B", 0, 20, 0, 60, false, 0, false}},
@@ -97,7 +101,7 @@ TEST(Overlaps, FirstOverlapOfEveryTimer) {
       {"a daily timer meets a single one on its third day",
        1,
        {{"Daily", 0, 20, 0, 60, false, 1}, {"Once", 2, 20, 30, 60}},
-       {"Once on Tue 12/1 20:30", "Daily on Tue 12/1 20:30"}},
+       {"Overlaps with Once on Tue 12/1 20:30", "Overlaps with Daily on Tue 12/1 20:30"}},
       {"windows that ended do not count",
        1,
        {{"A", -1, 20, 0, 60}, {"B", -1, 20, 0, 60}, {"C", 0, 20, 0, 60}},
@@ -118,8 +122,9 @@ TEST(Overlaps, ManyAtOneInstantAllNameTheFirst) {
   specs[0].title = "First";
   specs[1].title = "Second";
   const std::vector<std::string> texts = overlapsOf(specs, kRecorderTuners);
-  EXPECT_EQ(texts[0], "Second on Sun 10/1 20:00");
-  for (size_t i = 1; i < texts.size(); ++i) ASSERT_EQ(texts[i], "First on Sun 10/1 20:00") << i;
+  EXPECT_EQ(texts[0], "Overlaps with Second on Sun 10/1 20:00");
+  for (size_t i = 1; i < texts.size(); ++i)
+    ASSERT_EQ(texts[i], "Overlaps with First on Sun 10/1 20:00") << i;
 }
 
 }  // namespace

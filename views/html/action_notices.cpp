@@ -1,63 +1,34 @@
 // The notices that tell the user what an action did. They are page text:
-// titles are HTML-escaped here, the rest is fixed text.
+// titles are HTML-escaped here, the rest comes from the catalogue.
 #include <string>
 #include <string_view>
+#include "model/entry_refusal.h"
 #include "model/title_text.h"
-#include "quib/quib.h"
+#include "quib/html.h"
+#include "texts/catalogue.h"
 #include "views/html/notices.h"
 
-const char* const noticeGone = "That timer no longer exists.";
-const char* const noticeAlreadySent = "This form was already sent.";
-const char* const noticeDefaultsNotApplied =
-    "The default margins are stored but no longer applied to the recorder's own timers: save "
-    "them again.";
-
 std::string groupNotice(GroupAction action, int32_t count) {
-  if (count <= 0) return noticeGone;
-  const bool one = count == 1;
-  std::string notice;
+  if (count <= 0) return std::string(textOf(Text::kTimerGone));
   switch (action) {
     case GroupAction::kDelete:
-      notice = "Deleted ";
-      break;
+      return countText(Text::kDeleted, count);
     case GroupAction::kEnable:
-      notice = "Enabled ";
-      break;
+      return countText(Text::kEnabled, count);
     case GroupAction::kDisable:
-      notice = "Disabled ";
-      break;
+      return countText(Text::kDisabled, count);
     case GroupAction::kClone:
-      notice = "Cloned ";
       break;
   }
-  notice += std::to_string(count);
-  notice += one ? " timer" : " timers";
-  // A copy is exact but disabled: that is how the user tells it apart.
-  if (action == GroupAction::kClone) {
-    notice += one ? " (the copy is disabled)" : " (the copies are disabled)";
-  }
-  notice += '.';
-  return notice;
+  return countText(Text::kCloned, count);
 }
-
-namespace {
-
-std::string titledNotice(const char* verb, std::string_view title) {
-  std::string notice(verb);
-  notice += " \"";
-  notice += quibHtmlEscape(readableTitle(title));
-  notice += "\".";
-  return notice;
-}
-
-}  // namespace
 
 std::string createdNotice(std::string_view title) {
-  return titledNotice("Created", title);
+  return textWith(Text::kCreated, {quibHtmlEscape(readableTitle(title))});
 }
 
 std::string updatedNotice(std::string_view title) {
-  return titledNotice("Updated", title);
+  return textWith(Text::kUpdated, {quibHtmlEscape(readableTitle(title))});
 }
 
 void appendNotice(std::string& notice, std::string_view sentence) {
@@ -66,19 +37,25 @@ void appendNotice(std::string& notice, std::string_view sentence) {
   notice += sentence;
 }
 
-namespace {
-
-// "5 minutes before" / "1 minute after".
-std::string marginText(int32_t minutes, const char* side) {
-  std::string text = std::to_string(minutes);
-  text += minutes == 1 || minutes == -1 ? " minute " : " minutes ";
-  text += side;
-  return text;
+std::string defaultsSavedNotice(int32_t prepadMinutes, int32_t postpadMinutes) {
+  return textWith(Text::kDefaultsSaved, {countText(Text::kMinutesBefore, prepadMinutes),
+                                         countText(Text::kMinutesAfter, postpadMinutes)});
 }
 
-}  // namespace
-
-std::string defaultsSavedNotice(int32_t prepadMinutes, int32_t postpadMinutes) {
-  return "Saved the default margins: " + marginText(prepadMinutes, "before") + ", " +
-         marginText(postpadMinutes, "after") + ". No timer was written.";
+std::string_view refusalNotice(EntryRefusal refusal) {
+  switch (refusal) {
+    case EntryRefusal::kMarginOutOfRange:
+      return textOf(Text::kMarginOutOfRange);
+    case EntryRefusal::kWindowNotPositive:
+      return textOf(Text::kWindowNotPositive);
+    case EntryRefusal::kWindowTooLong:
+      return textOf(Text::kWindowTooLong);
+    case EntryRefusal::kBeyondClock:
+      return textOf(Text::kBeyondClock);
+    case EntryRefusal::kTitleNotUtf8:
+      return textOf(Text::kTitleNotUtf8);
+    case EntryRefusal::kTitleTooLong:
+      break;
+  }
+  return textOf(Text::kTitleTooLong);
 }

@@ -3,34 +3,36 @@
 #include "views/html/entry_remarks.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "model/booking.h"
-#include "model/entry_checks.h"
 #include "model/occurrences.h"
 #include "model/overlaps.h"
 #include "model/repeat.h"
 #include "model/timer.h"
 #include "platform/local_time.h"
+#include "quib/html.h"
+#include "texts/catalogue.h"
 #include "views/html/notices.h"
 #include "views/html/timer_texts.h"
 
 namespace {
 
+// A number as "%02lld" writes it: two characters at least, zero-filled.
+std::string twoDigits(int64_t value) {
+  std::string digits = std::to_string(value);
+  if (digits.size() < 2) digits.insert(0, 1, '0');
+  return digits;
+}
+
 // "31/2/2027"; with the time of day "9/12/2026 23:75".
 std::string entryText(int64_t day, int64_t month, int64_t year, bool withTime, int64_t hh,
                       int64_t mm) {
-  char text[96];
-  int length = std::snprintf(text, sizeof text, "%lld/%lld/%lld", static_cast<long long>(day),
-                             static_cast<long long>(month), static_cast<long long>(year));
-  if (withTime) {
-    std::snprintf(text + length, sizeof text - length, " %02lld:%02lld", static_cast<long long>(hh),
-                  static_cast<long long>(mm));
-  }
+  std::string text = std::to_string(day) + '/' + std::to_string(month) + '/' + std::to_string(year);
+  if (withTime) text += ' ' + twoDigits(hh) + ':' + twoDigits(mm);
   return text;
 }
 
@@ -46,8 +48,9 @@ std::string normalisedRemark(const TimerValues& values) {
   const int64_t readMonth = int64_t{read.tm_mon} + 1, readYear = int64_t{read.tm_year} + 1900;
   const bool timeMoved = read.tm_hour != hh || read.tm_min != mm;
   if (!timeMoved && read.tm_mday == day && readMonth == month && readYear == year) return "";
-  return "Saved. " + entryText(day, month, year, timeMoved, hh, mm) + " was read as " +
-         entryText(read.tm_mday, readMonth, readYear, timeMoved, read.tm_hour, read.tm_min) + ".";
+  return textWith(Text::kReadAs, {entryText(day, month, year, timeMoved, hh, mm),
+                                  entryText(read.tm_mday, readMonth, readYear, timeMoved,
+                                            read.tm_hour, read.tm_min)});
 }
 
 // At the request's one now, so the notice names the same timer and moment as
@@ -60,12 +63,13 @@ std::string scheduleRemarks(const std::vector<TimerSchedule>& timers, int32_t id
     // Only a "Once" timer is in the past as a whole; any other code repeats
     // or is the firmware's own.
     if (timers[i].repeat == kRepeatOnce && windowEnded(timers[i], now)) {
-      appendNotice(remarks, noticeInThePast);
+      appendNotice(remarks, textOf(Text::kInThePast));
     }
     const std::optional<TimerOverlap> overlap = findOverlaps(timers, now)[i];
     if (overlap) {
-      appendNotice(remarks, "Saved. It overlaps with " +
-                                overlapText(timers[overlap->other].title, overlap->moment) + ".");
+      appendNotice(remarks,
+                   textWith(Text::kSavedOverlap, {quibHtmlEscape(timers[overlap->other].title),
+                                                  momentLabel(overlap->moment)}));
     }
     break;
   }

@@ -13,16 +13,9 @@
 #include "model/overlaps.h"
 #include "model/timer.h"
 #include "platform/local_time.h"
-#include "quib/quib.h"
+#include "quib/html.h"
+#include "texts/catalogue.h"
 #include "views/html/timer_texts.h"
-
-namespace {
-
-constexpr const char* kRecordingNow = "now";
-constexpr const char* kOverlapsWith = "Overlaps with ";
-constexpr const char* kTimersOverlap = " timers overlap in the next 14 days";
-
-}  // namespace
 
 ListChecks listChecks(const std::vector<TimerSchedule>& timers,
                       const std::vector<std::string_view>& titles, bool sortNext, int64_t now) {
@@ -43,21 +36,18 @@ ListChecks listChecks(const std::vector<TimerSchedule>& timers,
     if (hasNext(timer)) {
       // The first window that has not ended.
       const RecordingWindow& next = all.windows[all.first[timer]];
-      checks.nextrec[timer] = next.start <= now ? kRecordingNow : momentLabel(next.start, zone);
+      checks.nextrec[timer] = next.start <= now ? std::string(textOf(Text::kRecordingNow))
+                                                : momentLabel(next.start, zone);
     }
     if (const std::optional<TimerOverlap>& overlap = overlaps[timer]) {
       std::optional<std::string>& title = escaped[overlap->other];
       if (!title) title = quibHtmlEscape(titles[overlap->other]);
-      // "Overlaps with " and what overlapText says: "<title> on <moment>".
-      const std::string moment = momentLabel(overlap->moment, zone);
-      std::string& text = checks.conflict[timer];
-      text.reserve(std::string_view(kOverlapsWith).size() + title->size() + 4 + moment.size());
-      text.append(kOverlapsWith).append(*title).append(" on ").append(moment);
+      checks.conflict[timer] =
+          textWith(Text::kOverlapsWith, {*title, momentLabel(overlap->moment, zone)});
       ++overlapping;
     }
   }
-  // An overlap always names two timers, so the count is never one.
-  if (overlapping > 0) checks.conflicts = std::to_string(overlapping) + kTimersOverlap;
+  if (overlapping > 0) checks.conflicts = countText(Text::kTimersOverlap, overlapping);
 
   checks.order.resize(timers.size());
   for (size_t timer = 0; timer < timers.size(); ++timer) checks.order[timer] = timer;

@@ -13,7 +13,7 @@
 #include "store/padding_defaults.h"
 #include "store/timer_db.h"
 #include "store/timer_rows.h"
-#include "views/html/notices.h"
+#include "texts/catalogue.h"
 #include "views/html/options.h"
 #include "views/html/schedrows.h"
 
@@ -25,13 +25,8 @@ namespace {
 
 constexpr const char* kPageTemplate = "skedra.shtml";
 constexpr const char* kSelfUrl = "skedra.cgi";
-constexpr const char* kPageTitle = "Recording timers";
 // The value of "sort" that lists the rows by their next recording.
 constexpr const char* kSortNext = "next";
-
-// The warning of a time zone that could not be read, around the value found.
-constexpr const char* kZoneWarningStart = "Time zone \"";
-constexpr const char* kZoneWarningEnd = "\" could not be read: times are in UTC.";
 
 // Seconds from now to the start that a new timer is offered with.
 constexpr std::time_t kNewTimerLead = 300;
@@ -77,7 +72,8 @@ void displayListScreen(std::string_view message, int32_t editKey, std::string_vi
   // page's form records it.
   const std::string formToken = quibNewFormToken().value_or("");
   const std::string pageTitle =
-      creating ? std::string(kPageTitle) : "Edit: " + quibHtmlEscape(readableTitle(editTitle));
+      creating ? std::string(textOf(Text::kPageTitle))
+               : textWith(Text::kEditPageTitle, {quibHtmlEscape(readableTitle(editTitle))});
 
   TemplateContext context;
   context.directives = 1;
@@ -91,13 +87,13 @@ void displayListScreen(std::string_view message, int32_t editKey, std::string_vi
   // The zone found is the recorder's configuration, shown as found.
   std::string zoneWarning;
   if (const std::optional<std::string>& zone = unreadableTimeZone()) {
-    zoneWarning = kZoneWarningStart + quibHtmlEscape(*zone) + kZoneWarningEnd;
+    zoneWarning = textWith(Text::kZoneUnreadable, {quibHtmlEscape(*zone)});
   }
   list = strelem("zoneWarning", zoneWarning, std::move(list));
   if (state.resaveDefaults) {
     // The stored defaults, which the page's button saves again.
     const PaddingSettings& defaults = getSettings();
-    list = strelem("defaultsNotice", noticeDefaultsNotApplied, std::move(list));
+    list = strelem("defaultsNotice", textOf(Text::kDefaultsNotApplied), std::move(list));
     list = intelem("defPrepad", defaults.prepad / 60, std::move(list));
     list = intelem("defPostpad", defaults.postpad / 60, std::move(list));
   }
@@ -110,7 +106,7 @@ void displayListScreen(std::string_view message, int32_t editKey, std::string_vi
   list = strelem("selfUrl", selfUrl, std::move(list));
   list = strelem("buttonVal", state.buttonLabel, std::move(list));
   list = strelem("buttonVar", state.command, std::move(list));
-  list = strelem("formTitle", creating ? "Create new timer" : "Update existing timer",
+  list = strelem("formTitle", textOf(creating ? Text::kCreateFormTitle : Text::kUpdateFormTitle),
                  std::move(list));
   list = strelem("msg", message, std::move(list));
   context.elements = std::move(list);
@@ -146,7 +142,7 @@ TimerForm& prePopulateTimerForm(TimerForm& form) {
   const PaddingSettings& defaults = getSettings();
   form.id = 0;
   form.channel = 0;
-  form.title = "Web Timer";
+  form.title = textOf(Text::kNewTimerTitle);
   form.day = local.tm_mday;
   form.month = local.tm_mon + 1;
   form.year = local.tm_year + 1900;

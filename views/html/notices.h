@@ -1,18 +1,15 @@
-// Notices of the actions: what a request did, as page text.
+// Notices of the actions: what a request did, as page text from the
+// catalogue.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "model/entry_refusal.h"
+
 // The group actions, for their notices.
 enum class GroupAction { kDelete, kEnable, kDisable, kClone };
-
-extern const char* const noticeGone;         // "That timer no longer exists."
-extern const char* const noticeAlreadySent;  // "This form was already sent."
-// Default rows without their triggers: "The default margins are stored but
-// no longer applied to the recorder's own timers: save them again."
-extern const char* const noticeDefaultsNotApplied;
 
 // "Deleted 2 timers.", "Enabled 1 timer.", "Cloned 1 timer (the copy is
 // disabled)." ...; count 0 says that the timers no longer exist.
@@ -23,6 +20,8 @@ std::string updatedNotice(std::string_view title);
 // "Saved the default margins: 5 minutes before, 10 minutes after. No timer
 // was written."
 std::string defaultsSavedNotice(int32_t prepadMinutes, int32_t postpadMinutes);
+// Why the entry was not written, as the page says it.
+std::string_view refusalNotice(EntryRefusal refusal);
 // Appends sentence to notice, separated by one space: the action's own
 // sentence comes first, any remarks on the entry follow it.
 void appendNotice(std::string& notice, std::string_view sentence);

@@ -9,11 +9,13 @@
 #include <cstdio>
 #include <string>
 #include <utility>
+#include "texts/catalogue.h"
 #include "views/html/list_screen.h"
 
-const char* const web_sched_week[12] = {
-    "Once", "Everyday", "Mon-Fri", "Mon-Sat", "Every Weekend", "Sun",
-    "Mon",  "Tue",      "Wed",     "Thu",     "Fri",           "Sat",
+const Text web_sched_week[12] = {
+    Text::kRepeatOnce,    Text::kRepeatEveryday, Text::kRepeatMonFri, Text::kRepeatMonSat,
+    Text::kRepeatWeekend, Text::kRepeatSun,      Text::kRepeatMon,    Text::kRepeatTue,
+    Text::kRepeatWed,     Text::kRepeatThu,      Text::kRepeatFri,    Text::kRepeatSat,
 };
 
 const char* const channelAV = "AV";
@@ -77,7 +79,7 @@ void printRepeatOptions(std::string_view path, TemplateContext* context) {
     const bool isSelected = formRepeat != 0 && formRepeat == code;
     ElementList chain = intelem("repeat", code,
                                 strelem(const_selected, isSelected ? selected : blank,
-                                        strelem("repname", web_sched_week[code], nullptr)));
+                                        strelem("repname", textOf(web_sched_week[code]), nullptr)));
     expandWithTail(parsed, context, lastElement, std::move(chain));
   }
 }
@@ -93,7 +95,7 @@ void printChannelOptions(std::string_view path, TemplateContext* context) {
     // An include runs with the context: each option's Elements go behind
     // the tail of its list.
     Element* lastElement = lastElementOf(context);
-    channelOption(parsed, context, lastElement, -1, formChannel == -1, channelAV);
+    channelOption(parsed, context, lastElement, -1, formChannel == -1, textOf(Text::kChannelAV));
     for (const Channel* channel = channels; channel != nullptr; channel = channel->next) {
       channelOption(parsed, context, lastElement, channel->number, channel->number == formChannel,
                     sprintfChannelLabel(*channel));
@@ -123,7 +125,7 @@ void printChannelOptions(std::string_view path, TemplateContext* context) {
     quibExpandBound(parsed, binding, quibOutBuffer());
     quibOutAppended();
   };
-  label = channelAV;
+  label = textOf(Text::kChannelAV);
   write(-1, formChannel == -1);
   for (const Channel* channel = channels; channel != nullptr; channel = channel->next) {
     label.clear();

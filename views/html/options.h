@@ -7,9 +7,13 @@
 
 #include "lineup/lineup.h"
 #include "quib/quib.h"
+#include "texts/catalogue.h"
 
-extern const char* const web_sched_week[12];
-extern const char* const channelAV;  // "AV"
+// The labels of the repeat codes 0 to 11 in the catalogue.
+extern const Text web_sched_week[12];
+// The form value of the external AV input ("AV"); its label is the
+// catalogue's kChannelAV.
+extern const char* const channelAV;
 
 void printRepeatOptions(std::string_view path, TemplateContext* context);
 void printChannelOptions(std::string_view path, TemplateContext* context);

@@ -16,10 +16,12 @@
 #include "platform/local_time.h"
 #include "store/timer_db.h"
 #include "store/timer_rows.h"
+#include "texts/catalogue.h"
 #include "views/html/list_checks.h"
 #include "views/html/list_screen.h"
 #include "views/html/options.h"
 #include "views/html/schedrows.h"
+#include "views/html/timer_texts.h"
 
 namespace {
 
@@ -27,7 +29,9 @@ constexpr std::string_view kChecked = "checked=\"checked\" ";
 constexpr std::string_view kUnchecked = "";
 
 // Shown in the title cell of the timer that the form below is editing.
-constexpr std::string_view kEditingBadge = "<span class=\"badge\">Editing</span>";
+std::string editingBadge() {
+  return "<span class=\"badge\">" + std::string(textOf(Text::kEditing)) + "</span>";
+}
 
 // The values derived from a row for display.
 struct RowTimes {
@@ -135,7 +139,7 @@ void appendDate(std::string& text, const ScheduleRow& row) {
 void setDayLabel(std::string& label, const ScheduleRow& row) {
   label.clear();
   if (row.date >= 1 && row.date <= 11) {
-    label = web_sched_week[row.date];
+    label = textOf(web_sched_week[row.date]);
     return;
   }
   if (row.date != 0) {
@@ -149,12 +153,11 @@ void setDayLabel(std::string& label, const ScheduleRow& row) {
 // "AV" for the external input, the channel file's label for a known channel,
 // else the bare number in angle brackets.
 std::string channelLabel(int16_t channel) {
-  if (channel == -1) return channelAV;
+  if (channel == -1) return std::string(textOf(Text::kChannelAV));
   if (const Channel* known = getChannelByNo(channel)) return sprintfChannelLabel(*known);
-  std::string label = "< ";
-  appendDecimal(label, channel);
-  label += " >";
-  return label;
+  std::string number;
+  appendDecimal(number, channel);
+  return textWith(Text::kUnknownChannel, {number});
 }
 
 // Two digits of a value from 0 to 99.
@@ -168,21 +171,17 @@ void appendTwoDigits(std::string& text, int value) {
 // (a 32-bit time_t cannot hold one past 2038). Written by hand for the
 // fields that ctime's fixed layout covers, through strftime otherwise.
 void setCtimeText(std::string& text, int64_t instant) {
-  static constexpr char kDays[] = "SunMonTueWedThuFriSat";
-  static constexpr char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
   const std::tm local = localFields(instant, ZoneOffsets{});
   text.clear();
   const int64_t year = int64_t{local.tm_year} + 1900;
   if (local.tm_wday < 0 || local.tm_wday > 6 || local.tm_mon < 0 || local.tm_mon > 11 ||
       year < 1000 || year > 9999) {
-    char buffer[64];
-    const size_t length = std::strftime(buffer, sizeof buffer, "%a %b %e %H:%M:%S %Y\n", &local);
-    text.assign(buffer, length);
+    text = timestampText(local);
     return;
   }
-  text.append(kDays + 3 * local.tm_wday, 3);
+  text.append(weekdayName(local.tm_wday));
   text += ' ';
-  text.append(kMonths + 3 * local.tm_mon, 3);
+  text.append(monthName(local.tm_mon));
   text += ' ';
   if (local.tm_mday < 10) {
     text += ' ';
@@ -339,10 +338,10 @@ class RowRenderer {
     number(kPostpad, times.postpad);
     text(kTimestamp, timestamp_);
     text(kShowtitle, showtitle_);
-    text(kTarget, row.target != 0 ? "USB" : "HDD");
+    text(kTarget, textOf(row.target != 0 ? Text::kTargetUsb : Text::kTargetHdd));
     text(kEndDays, endDays_);
     text(kRowMark, editing ? " editing" : "");
-    text(kRowBadge, editing ? kEditingBadge : "");
+    text(kRowBadge, editing ? std::string_view(badge_) : std::string_view());
     if (bound_) {
       renderBound(row.lock == 0);
     } else {
@@ -413,6 +412,8 @@ class RowRenderer {
   bool bound_ = false;
   QuibBinding row_, checkbox_, titlinkBinding_;
   std::string timerday_, timestamp_, showtitle_, endDays_, rowtick_, titlink_;
+  // The badge of the row being edited, made once for the table.
+  const std::string badge_ = editingBadge();
   std::unordered_map<int16_t, std::string> channels_;
 };
 

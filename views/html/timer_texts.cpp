@@ -1,5 +1,5 @@
 // How instants and overlaps read on the page: "Tue 9/12 20:15" and
-// "<title> on Tue 9/12 20:15".
+// "Overlaps with <title> on Tue 9/12 20:15".
 #include "views/html/timer_texts.h"
 
 #include <cstdint>
@@ -7,12 +7,16 @@
 #include <string>
 #include <string_view>
 
-#include "model/repeat.h"
 #include "platform/local_time.h"
-#include "quib/quib.h"
-#include "views/html/options.h"
+#include "quib/html.h"
+#include "texts/catalogue.h"
 
 namespace {
+
+constexpr Text kWeekdays[] = {Text::kSun, Text::kMon, Text::kTue, Text::kWed,
+                              Text::kThu, Text::kFri, Text::kSat};
+constexpr Text kMonths[] = {Text::kJan, Text::kFeb, Text::kMar, Text::kApr, Text::kMay, Text::kJun,
+                            Text::kJul, Text::kAug, Text::kSep, Text::kOct, Text::kNov, Text::kDec};
 
 // A day, month, hour or minute (0-99) in decimal, appended to text.
 void appendNumber(std::string& text, int value) {
@@ -27,7 +31,7 @@ void appendTwoDigits(std::string& text, int value) {
 
 // "Tue 9/12 20:15" from the local fields of an instant.
 std::string labelOf(const std::tm& local) {
-  std::string text = web_sched_week[kFirstWeekdayCode + local.tm_wday];
+  std::string text(weekdayName(local.tm_wday));
   text += ' ';
   appendNumber(text, local.tm_mday);
   text += '/';
@@ -40,6 +44,28 @@ std::string labelOf(const std::tm& local) {
 }
 
 }  // namespace
+
+// Out of range, as the C library writes it: "?".
+std::string_view weekdayName(int weekday) {
+  return weekday >= 0 && weekday < 7 ? textOf(kWeekdays[weekday]) : "?";
+}
+
+std::string_view monthName(int month) {
+  return month >= 0 && month < 12 ? textOf(kMonths[month]) : "?";
+}
+
+// The numbers as strftime's "%e %H:%M:%S %Y" writes them, so that every C
+// library's own way with years stays; the names from the catalogue.
+std::string timestampText(const std::tm& local) {
+  std::string numbers(64, '\0');
+  numbers.resize(std::strftime(numbers.data(), numbers.size(), "%e %H:%M:%S %Y\n", &local));
+  std::string text(weekdayName(local.tm_wday));
+  text += ' ';
+  text += monthName(local.tm_mon);
+  text += ' ';
+  text += numbers;
+  return text;
+}
 
 std::string momentLabel(int64_t instant, const ZoneOffsets& zone) {
   if (instant < zone.from || instant >= zone.to) return momentLabel(instant);
@@ -54,5 +80,5 @@ std::string momentLabel(int64_t instant) {
 }
 
 std::string overlapText(std::string_view otherTitle, int64_t moment) {
-  return quibHtmlEscape(otherTitle) + " on " + momentLabel(moment);
+  return textWith(Text::kOverlapsWith, {quibHtmlEscape(otherTitle), momentLabel(moment)});
 }

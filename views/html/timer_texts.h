@@ -2,16 +2,26 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 
 #include "platform/local_time.h"
+#include "texts/catalogue.h"
+
+// The abbreviated name of a weekday (0 Sunday to 6 Saturday) and of a month
+// (0 January to 11 December).
+std::string_view weekdayName(int weekday);
+std::string_view monthName(int month);
+// "Tue Mar  4 20:10:00 2025" and a newline, as the C library's ctime writes
+// local fields, with the names from the catalogue.
+std::string timestampText(const std::tm& local);
 
 // "Tue 9/12 20:15": the local weekday, day/month and time of an instant.
 std::string momentLabel(int64_t instant);
 // The same with the zone's offsets read beforehand.
 std::string momentLabel(int64_t instant, const ZoneOffsets& zone);
 
-// "<title> on Tue 9/12 20:00", the title HTML-escaped: what a row's or a
-// notice's overlap warning names.
+// "Overlaps with <title> on Tue 9/12 20:00", the title HTML-escaped: a
+// row's overlap warning.
 std::string overlapText(std::string_view otherTitle, int64_t moment);

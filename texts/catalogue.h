@@ -1,0 +1,59 @@
+// The catalogue of the timer interface's texts: every message, notice, label
+// and name that it prints, keyed by Text, in English. A text with a number in
+// it has a form for one and a form for any other count; the values of a text
+// are filled into its numbered places "{1}", "{2}" ..., so that a translation
+// may put them where its language wants them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+// The keys of the catalogue, from the one list of its entries.
+enum class Text : uint16_t {
+#define SKEDRA_TEXT(key, text) key,
+#define SKEDRA_PLURAL(key, one, other) key,
+#include "texts/catalogue.def"
+#undef SKEDRA_TEXT
+#undef SKEDRA_PLURAL
+};
+
+// How many keys the catalogue has.
+constexpr size_t kTextCount = 0
+#define SKEDRA_TEXT(key, text) +1
+#define SKEDRA_PLURAL(key, one, other) +1
+#include "texts/catalogue.def"
+#undef SKEDRA_TEXT
+#undef SKEDRA_PLURAL
+    ;
+
+// The two forms of an entry; an entry without a count has one text in both.
+struct TextForms {
+  std::string_view one;
+  std::string_view other;
+};
+
+// A language: the forms of every key (indexed by the key) and the rule that
+// tells which form a count takes.
+struct Catalogue {
+  const TextForms* forms;
+  bool (*takesOne)(int64_t count);
+};
+
+// The English catalogue; a count of 1 or -1 takes the form for one.
+const Catalogue& englishCatalogue();
+
+// The text of key (the form for any other count where it has two).
+std::string_view textOf(Text key);
+// The form of key that count takes.
+std::string_view textOf(Text key, int64_t count);
+// pattern with "{1}" replaced by the first value, "{2}" by the second, and so
+// on ("{1}" to "{9}"); a place without a value stays empty, any other brace
+// is copied as it stands. The result grows to whatever length it needs.
+std::string fillText(std::string_view pattern, std::initializer_list<std::string_view> values);
+// The text of key with its values filled in.
+std::string textWith(Text key, std::initializer_list<std::string_view> values);
+// The form of key that count takes, with count in decimal as "{1}".
+std::string countText(Text key, int64_t count);
