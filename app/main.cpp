@@ -11,6 +11,7 @@
 
 #include "app/form_token.h"
 #include "app/gate.h"
+#include "app/list_page.h"
 #include "app/request.h"
 #include "model/entry_checks.h"
 #include "model/timer.h"
@@ -270,12 +271,16 @@ int main(int argc, char** argv) {
     outcome.refused->id = 0;
   }
 
-  const bool editing = outcome.editing;
-  std::string_view message =
+  ListScreen screen = readListScreen();
+  screen.message =
       gate.message ? std::string_view(*gate.message) : actionText(outcome.actionResult);
-  displayListScreen(message, outcome.editKey, editing ? "update" : createCmd,
-                    textOf(editing ? Text::kUpdateButton : Text::kCreateButton), gate.sessionId,
-                    outcome.notice, outcome.editTitle, outcome.refused);
+  screen.mode = outcome.editing ? FormMode::kUpdate : FormMode::kCreate;
+  screen.editKey = outcome.editKey;
+  screen.editTitle = outcome.editTitle;
+  screen.sessionId = gate.sessionId;
+  screen.notice = outcome.notice;
+  screen.entered = std::move(outcome.refused);
+  displayListScreen(std::move(screen));
   quibSendResponse();
 
   sqlite3_close(web_sched_db);

@@ -64,7 +64,6 @@
   X(kSchedulesPrepare, Rows, 53)            /* preparing the row query of the entry checks */   \
   X(kSchedulesStep, Rows, 54)               /* stepping it */                                   \
   X(kSchedulesReset, Rows, 55)              /* resetting it after the last row */               \
-  X(kRowsReadEnd, Rows, 56)                 /* ending the read once the rows are in memory */   \
   X(kListReadBegin, List, 60)               /* beginning the read of defaults and rows */       \
   X(kListReadEnd, List, 61)                 /* ending it */
 // clang-format on

@@ -17,6 +17,7 @@
 #include "support/screen_channels.h"
 #include "support/stdout_capture.h"
 #include "support/timer_store_test.h"
+#include "app/list_page.h"
 #include "views/html/list_screen.h"
 
 namespace {
@@ -51,9 +52,17 @@ class ListScreenTest : public TimerStoreTest {
     TimerStoreTest::TearDown();
   }
 
+  // The page as the entry shows it: read from the store, then drawn.
   std::string show(std::string_view message, int32_t editKey, std::string_view command,
-                   std::string_view label, const std::optional<std::string>& session) {
-    return captureStdout([&] { displayListScreen(message, editKey, command, label, session); });
+                   const std::optional<std::string>& session) {
+    return captureStdout([&] {
+      ListScreen screen = readListScreen();
+      screen.message = message;
+      screen.mode = command == "update" ? FormMode::kUpdate : FormMode::kCreate;
+      screen.editKey = editKey;
+      screen.sessionId = session;
+      displayListScreen(std::move(screen));
+    });
   }
 
   std::string previousDir;
@@ -66,7 +75,7 @@ const std::string kPageVariables =
 
 TEST_F(ListScreenTest, CreateModePageHasHeaderFirstAndThePageVariables) {
   writeFile("skedra.shtml", kPageVariables);
-  EXPECT_EQ(show("You have to select one or more timers", 0, "create", "Create", std::nullopt),
+  EXPECT_EQ(show("You have to select one or more timers", 0, "create", std::nullopt),
             std::string(kHeader) +
                 "msg=You have to select one or more timers|formTitle=Create new timer|"
                 "buttonVar=create|buttonVal=Create|selfUrl=skedra.cgi|selfLink=skedra.cgi?|"
@@ -75,7 +84,7 @@ TEST_F(ListScreenTest, CreateModePageHasHeaderFirstAndThePageVariables) {
 
 TEST_F(ListScreenTest, UpdateModeWithSessionPutsTheIdIntoTheSelfUrl) {
   writeFile("skedra.shtml", kPageVariables);
-  EXPECT_EQ(show("", 4, "update", "Update", std::string("1a2b-3c")),
+  EXPECT_EQ(show("", 4, "update", std::string("1a2b-3c")),
             std::string(kHeader) +
                 "msg=|formTitle=Update existing timer|buttonVar=update|buttonVal=Update|"
                 "selfUrl=skedra.cgi?quibsession=1a2b-3c|"
@@ -83,7 +92,7 @@ TEST_F(ListScreenTest, UpdateModeWithSessionPutsTheIdIntoTheSelfUrl) {
 }
 
 TEST_F(ListScreenTest, MissingPageTemplateGivesTheHeaderOnly) {
-  EXPECT_EQ(show("", 0, "create", "Create", std::nullopt), kHeader);
+  EXPECT_EQ(show("", 0, "create", std::nullopt), kHeader);
 }
 
 // A page that uses every route of the command processor.
@@ -110,7 +119,7 @@ TEST_F(ListScreenTest, CreateModeRoutesIncludesByBaseNameAndHidesCancel) {
   timer.title = "Film <1>";
   const int64_t id = firmwareInsert(dbPath, timer);
   writeRoutedPage();
-  const std::string page = show("hi", 0, "create", "Create", std::nullopt);
+  const std::string page = show("hi", 0, "create", std::nullopt);
   const std::string repeats = "(0)(1)(2)(3)(4)(5)(6)(7)(8)(9)(10)(11)";
   EXPECT_EQ(page, std::string(kHeader) + "<table>row " + std::to_string(id) +
                       " Film &lt;1&gt;;</table>\n" + "title=Web Timer key=0\n" + "<select>" +
@@ -126,7 +135,7 @@ TEST_F(ListScreenTest, UpdateModeShowsCancelAndMarksTheEditedTimersOptions) {
   const int64_t id = firmwareInsert(dbPath, timer);
   writeRoutedPage();
   const std::string page =
-      show("", static_cast<int32_t>(id), "update", "Update", std::string("s1"));
+      show("", static_cast<int32_t>(id), "update", std::string("s1"));
   EXPECT_NE(page.find("title=Edited key=" + std::to_string(id) + "\n"), std::string::npos) << page;
   EXPECT_NE(page.find("<select>[AV][5][9][9][12 selected=\"selected\"][AV][300]</select>\n"),
             std::string::npos)
@@ -148,7 +157,7 @@ TEST_F(ListScreenTest, PrePopulatedFormStartsFiveMinutesFromNowWithTheDefaults) 
   do {
     const std::time_t start = std::time(nullptr) + 300;
     localtime_r(&start, &before);
-    prePopulateTimerForm(form);
+    prePopulateTimerForm(form, readListScreen().defaults);
     const std::time_t end = std::time(nullptr) + 300;
     localtime_r(&end, &after);
   } while (before.tm_min != after.tm_min);
@@ -228,7 +237,7 @@ TEST_F(ListScreenTest, PageReadsTheTimerDatabaseUnderOneLock) {
                               LockCountingVfs::name()),
               SQLITE_OK);
     LockCountingVfs::holds = 0;
-    const std::string page = show("", static_cast<int32_t>(id), command, "Go", std::nullopt);
+    const std::string page = show("", static_cast<int32_t>(id), command, std::nullopt);
     EXPECT_NE(page.find("row " + std::to_string(id) + " "), std::string::npos) << page;
     EXPECT_EQ(LockCountingVfs::holds, 1);
     EXPECT_NE(sqlite3_get_autocommit(web_sched_db), 0);

@@ -118,6 +118,7 @@ class SchedrowsTest : public TimerStoreTest {
   int64_t insert(FirmwareTimer timer) { return firmwareInsert(dbPath, timer); }
 
   std::vector<Row> render() {
+    state.rows = readTimerRows();
     output = captureStdout([&] { execSchedrows("rows.inc.shtml", &context); });
     return parseRows(output);
   }
@@ -151,7 +152,7 @@ const char* const kFormNames =
     "tfMonth,tfYear,tfHh,tfMm,tfHours,tfMins,tfPrepad,tfPostpad,tfRepeat";
 
 TEST_F(SchedrowsTest, EmptyTableRendersNothingAndStillPublishesTheForm) {
-  prePopulateTimerForm(state.form);
+  prePopulateTimerForm(state.form, {});
   EXPECT_TRUE(render().empty());
   EXPECT_EQ(output, "");
   EXPECT_EQ(names(), std::string(kFormNames) + ",conflicts,msg,selfLink");
@@ -236,7 +237,6 @@ TEST_F(SchedrowsTest, FirmwareRowsListTheirDefaultsInEveryHour) {
     timer.year = c.year, timer.month = c.month, timer.day = c.day;
     timer.hour = c.hh, timer.minute = c.mm;
     insert(timer);
-    state.rows.reset();
     const std::vector<Row> rows = render();
     ASSERT_EQ(rows.size(), 1u) << output;
     const Row& r = rows[0];
@@ -425,7 +425,7 @@ TEST_F(SchedrowsTest, FailingQueryEndsTheRequestWithStatusOne) {
       {
         // The response goes to a file, so that it can be checked afterwards.
         freopen(failureOutput.c_str(), "w", stdout);
-        execSchedrows("rows.inc.shtml", &context);
+        readTimerRows();
       },
       ::testing::ExitedWithCode(1), "");
   EXPECT_NE(

@@ -9,10 +9,6 @@
 #include <utility>
 #include "model/timer.h"
 #include "model/title_text.h"
-#include "platform/time_zone.h"
-#include "store/padding_defaults.h"
-#include "store/timer_db.h"
-#include "store/timer_rows.h"
 #include "texts/catalogue.h"
 #include "views/html/options.h"
 #include "views/html/schedrows.h"
@@ -25,8 +21,6 @@ namespace {
 
 constexpr const char* kPageTemplate = "skedra.shtml";
 constexpr const char* kSelfUrl = "skedra.cgi";
-// The value of "sort" that lists the rows by their next recording.
-constexpr const char* kSortNext = "next";
 
 // Seconds from now to the start that a new timer is offered with.
 constexpr std::time_t kNewTimerLead = 300;
@@ -36,27 +30,23 @@ constexpr std::time_t kNewTimerLead = 300;
 // Writes the whole list screen into the response: header, then
 // "skedra.shtml" expanded with the page variables; the include directives
 // reach commandProcessor.
-void displayListScreen(std::string_view message, int32_t editKey, std::string_view command,
-                       std::string_view buttonLabel, const std::optional<std::string>& sessionId,
-                       std::string_view notice, std::string_view editTitle,
-                       const std::optional<TimerForm>& entered) {
+void displayListScreen(ListScreen screen) {
   quibPrintHttpHeader();
-  beginTimerRead(FailureSite::kListReadBegin);
 
   ScreenState state;
-  state.editKey = editKey;
-  state.command = std::string(command);
-  state.buttonLabel = std::string(buttonLabel);
-  const bool creating = command == createCmd;
-  if (creating) prePopulateTimerForm(state.form);
-  // Whether the defaults must be saved again is read with them.
-  state.resaveDefaults = defaultsNeedSaving();
-  state.entered = entered;
-  state.sortNext = getParam("sort") == kSortNext;
-  // The rows are read with the defaults and before anything is rendered, so
-  // the page holds the database once and only for its reads.
-  state.rows = readTimerRows();
-  endTimerRead(FailureSite::kListReadEnd);
+  const bool creating = screen.mode == FormMode::kCreate;
+  state.editKey = screen.editKey;
+  state.command = creating ? createCmd : "update";
+  state.buttonLabel = textOf(creating ? Text::kCreateButton : Text::kUpdateButton);
+  if (creating) prePopulateTimerForm(state.form, screen.defaults);
+  state.resaveDefaults = screen.resaveDefaults;
+  state.entered = std::move(screen.entered);
+  state.sortNext = screen.sortNext;
+  state.rows = std::move(screen.rows);
+  const std::optional<std::string>& sessionId = screen.sessionId;
+  const std::string_view message = screen.message;
+  const std::string_view notice = screen.notice;
+  const std::string_view editTitle = screen.editTitle;
 
   // The session id is the system's own, but it goes into attributes, so it is
   // escaped like any other text put into the page.
@@ -86,19 +76,19 @@ void displayListScreen(std::string_view message, int32_t editKey, std::string_vi
   list = strelem("notice", notice, std::move(list));
   // The zone found is the recorder's configuration, shown as found.
   std::string zoneWarning;
-  if (const std::optional<std::string>& zone = unreadableTimeZone()) {
+  if (const std::optional<std::string>& zone = screen.unreadableZone) {
     zoneWarning = textWith(Text::kZoneUnreadable, {quibHtmlEscape(*zone)});
   }
   list = strelem("zoneWarning", zoneWarning, std::move(list));
   if (state.resaveDefaults) {
     // The stored defaults, which the page's button saves again.
-    const PaddingSettings& defaults = getSettings();
     list = strelem("defaultsNotice", textOf(Text::kDefaultsNotApplied), std::move(list));
-    list = intelem("defPrepad", defaults.prepad / 60, std::move(list));
-    list = intelem("defPostpad", defaults.postpad / 60, std::move(list));
+    list = intelem("defPrepad", screen.defaults.prepad, std::move(list));
+    list = intelem("defPostpad", screen.defaults.postpad, std::move(list));
   }
   // The "Next recording" header sorts by it, or back to the database's order.
-  const std::string sortLink = state.sortNext ? selfUrl : selfLink + "sort=" + kSortNext;
+  const std::string sortLink =
+      state.sortNext ? selfUrl : selfLink + "sort=" + std::string(kSortNext);
   list = strelem("sortNext", state.sortNext ? kSortNext : "", std::move(list));
   list = strelem("sortLink", sortLink, std::move(list));
   list = strelem("sortState", state.sortNext ? "ascending" : "none", std::move(list));
@@ -135,11 +125,10 @@ void commandProcessor(std::string_view name, std::string_view path, TemplateCont
 
 // A new timer: five minutes from now for half an hour, in HQ to the disk,
 // active, with the stored padding defaults in minutes.
-TimerForm& prePopulateTimerForm(TimerForm& form) {
+TimerForm& prePopulateTimerForm(TimerForm& form, const DefaultMargins& defaults) {
   const std::time_t start = std::time(nullptr) + kNewTimerLead;
   std::tm local{};
   localtime_r(&start, &local);
-  const PaddingSettings& defaults = getSettings();
   form.id = 0;
   form.channel = 0;
   form.title = textOf(Text::kNewTimerTitle);
@@ -150,8 +139,8 @@ TimerForm& prePopulateTimerForm(TimerForm& form) {
   form.mm = local.tm_min;
   form.hours = 0;
   form.mins = 30;
-  form.prepad = defaults.prepad / 60;
-  form.postpad = defaults.postpad / 60;
+  form.prepad = defaults.prepad;
+  form.postpad = defaults.postpad;
   form.repeat = 0;
   form.quality = 1;
   form.target = 0;

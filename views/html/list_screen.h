@@ -10,15 +10,47 @@
 
 #include "model/timer.h"
 #include "quib/quib.h"
-#include "store/timer_rows.h"
 
 extern const char* const createCmd;  // "create"
+
+// The value of "sort" that lists the rows by their next recording.
+constexpr std::string_view kSortNext = "next";
+
+// Whether the page's form creates a timer or updates the one being edited.
+enum class FormMode { kCreate, kUpdate };
+
+// The stored default margins, in minutes.
+struct DefaultMargins {
+  int32_t prepad = 0;
+  int32_t postpad = 0;
+};
+
+// Everything the list screen shows, gathered before it is drawn.
+struct ListScreen {
+  std::string_view message;  // the gate's message or the action result's text
+  FormMode mode = FormMode::kCreate;
+  int32_t editKey = 0;                   // the timer being edited (kUpdate)
+  std::string_view editTitle;            // its title, for the page title
+  std::optional<std::string> sessionId;  // for the self URL
+  std::string_view notice;  // what the request's action did (page text, already escaped)
+  // The form as entered, when its write was refused.
+  std::optional<TimerForm> entered;
+  bool sortNext = false;  // the request asks for the rows by their next recording
+  // Every row of the timer table in database order.
+  std::vector<ScheduleRow> rows;
+  DefaultMargins defaults;
+  // Default rows are stored without their triggers: the page asks for them
+  // to be saved again.
+  bool resaveDefaults = false;
+  // The zone that could not be read (UTC is used in its place), as found.
+  std::optional<std::string> unreadableZone;
+};
 
 // What the list screen hands to its renderers (TemplateContext user data).
 struct ScreenState {
   int32_t editKey = 0;
-  // Every row of the timer table in database order, once they are read.
-  std::optional<std::vector<ScheduleRow>> rows;
+  // Every row of the timer table in database order.
+  std::vector<ScheduleRow> rows;
   TimerForm form;
   std::string command;      // "create" or "update"
   std::string buttonLabel;  // "Create" or "Update"
@@ -34,15 +66,12 @@ struct ScreenState {
   bool resaveDefaults = false;
 };
 
-// notice: what the request's action did (page text, already escaped);
-// editTitle: the title of the timer being edited, for the page title;
-// entered: the form as entered, when its write was refused.
-void displayListScreen(std::string_view message, int32_t editKey, std::string_view command,
-                       std::string_view buttonLabel, const std::optional<std::string>& sessionId,
-                       std::string_view notice = {}, std::string_view editTitle = {},
-                       const std::optional<TimerForm>& entered = std::nullopt);
+// Writes the whole list screen into the response.
+void displayListScreen(ListScreen screen);
 void commandProcessor(std::string_view name, std::string_view path, TemplateContext* context);
-TimerForm& prePopulateTimerForm(TimerForm& form);
+// A new timer: five minutes from now for half an hour with the default
+// margins.
+TimerForm& prePopulateTimerForm(TimerForm& form, const DefaultMargins& defaults);
 void printCancelUpdate(std::string_view text, TemplateContext* context);
 // Sink of the include "resavedef": writes only while the defaults must be
 // saved again.

@@ -14,8 +14,6 @@
 #include "model/occurrences.h"
 #include "model/timer.h"
 #include "platform/local_time.h"
-#include "store/timer_db.h"
-#include "store/timer_rows.h"
 #include "texts/catalogue.h"
 #include "views/html/list_checks.h"
 #include "views/html/list_screen.h"
@@ -478,14 +476,10 @@ void execSchedrows(std::string_view path, TemplateContext* context) {
                          quibParseTemplate(loadFile("checkbox.shtml")),
                          quibParseTemplate(loadFile("titlink.shtml"))};
 
-  // Every row is in memory before anything is rendered: the list screen
-  // reads them before its page, a table of its own reads them here.
-  if (!state.rows) state.rows = readTimerRows();
-  endTimerRead(FailureSite::kRowsReadEnd);
-  // Nothing after the read can fail: the rest of the page, the longest part,
-  // goes out as it is made.
+  // Every row was read before the page began: nothing after this can fail,
+  // so the rest of the page, the longest part, goes out as it is made.
   quibStreamResponse();
-  const std::vector<ScheduleRow>& rows = *state.rows;
+  const std::vector<ScheduleRow>& rows = state.rows;
   std::vector<RowStart> starts;
   std::vector<TimerSchedule> timers;
   std::vector<std::string_view> titles;
