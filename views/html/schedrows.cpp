@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "model/occurrences.h"
+#include "model/repeat.h"
 #include "model/timer.h"
 #include "platform/local_time.h"
+#include "platform/time_arith.h"
 #include "texts/catalogue.h"
 #include "views/html/list_checks.h"
 #include "views/html/list_screen.h"
@@ -70,13 +72,8 @@ int64_t localStart(const ScheduleRow& row, std::tm& local) {
 
 // Calendar days from the date of a to the date of b (both local).
 int32_t daysBetween(const std::tm& a, const std::tm& b) {
-  // Days since a fixed origin of the proleptic Gregorian calendar.
-  auto dayNumber = [](const std::tm& t) {
-    const int64_t year = int64_t{t.tm_year} + 1900;
-    const int64_t before = year - 1;
-    return before * 365 + before / 4 - before / 100 + before / 400 + t.tm_yday;
-  };
-  return static_cast<int32_t>(dayNumber(b) - dayNumber(a));
+  return static_cast<int32_t>(floorDiv(wallClockSeconds(b), kSecondsPerDay) -
+                              floorDiv(wallClockSeconds(a), kSecondsPerDay));
 }
 
 // The row's start read as local time, once for the row's times and its
@@ -136,7 +133,7 @@ void appendDate(std::string& text, const ScheduleRow& row) {
 // "[20] 4/03/2025" for any other code.
 void setDayLabel(std::string& label, const ScheduleRow& row) {
   label.clear();
-  if (row.date >= 1 && row.date <= 11) {
+  if (hasPattern(row.date)) {
     label = textOf(web_sched_week[row.date]);
     return;
   }
