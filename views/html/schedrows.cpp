@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
-#include <unordered_map>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -409,7 +409,7 @@ class RowRenderer {
   std::string timerday_, timestamp_, showtitle_, endDays_, rowtick_, titlink_;
   // The badge of the row being edited, made once for the table.
   const std::string badge_ = editingBadge();
-  std::unordered_map<int16_t, std::string> channels_;
+  std::map<int16_t, std::string> channels_;
 };
 
 // Copies the row into the edit form.
