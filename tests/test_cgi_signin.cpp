@@ -636,7 +636,7 @@ TEST_F(SignInGate, PageViewsLeaveTheFlashAloneAndActionsCommitOnce) {
   // Query, seconds since the session's stored use (-1: no session), commits
   // of the timer and of the account database.
   const std::tuple<std::string, int, size_t, size_t> rows[] = {
-      {"", 30, 0, 0},     {"edit=Edit&key=4", 59, 0, 0},
+      {"", 30, 0, 0},     {"edit=Edit&key=4", 50, 0, 0},
       {"", 61, 0, 1},     {create, 30, 1, 1},
       {create, 61, 1, 1}, {"disable=Disable&key=4", 30, 1, 1},
       {kSignIn, -1, 0, 1}};
