@@ -22,19 +22,6 @@ class Occurrences : public ::testing::Test {
   void TearDown() override { useTimeZone("UTC"); }
 };
 
-// A local time of Berlin as a time value (never an hour the changes skip or
-// repeat).
-int64_t local(int year, int month, int day, int hour, int minute) {
-  std::tm fields{};
-  fields.tm_year = year - 1900;
-  fields.tm_mon = month - 1;
-  fields.tm_mday = day;
-  fields.tm_hour = hour;
-  fields.tm_min = minute;
-  fields.tm_isdst = -1;
-  return std::mktime(&fields);
-}
-
 // A timer as the write stores it: start columns, timestamp_start with the
 // pre-margin taken off, the margins in the length.
 TimerSchedule timer(int32_t repeat, int year, int month, int day, int hour, int minute,
@@ -47,7 +34,7 @@ TimerSchedule timer(int32_t repeat, int year, int month, int day, int hour, int 
   t.hh = hour;
   t.mm = minute;
   t.timestampStart =
-      static_cast<int32_t>(local(year, month, day, hour, minute) - prepadMinutes * 60);
+      static_cast<int32_t>(localSeconds(year, month, day, hour, minute) - prepadMinutes * 60);
   t.timestampOffset = (prepadMinutes + lengthMinutes + postpadMinutes) * 60;
   t.active = true;
   return t;
@@ -79,7 +66,7 @@ TEST_F(Occurrences, WindowsOverTheNextFourteenDays) {
     std::vector<std::string> first;  // the first windows, in order
     std::string last;                // the last window ("" when none)
   };
-  const int64_t jan10noon = local(2027, 1, 10, 12, 0);  // a Sunday
+  const int64_t jan10noon = localSeconds(2027, 1, 10, 12, 0);  // a Sunday
   TimerSchedule disabled = timer(0, 2027, 1, 10, 20, 0, 60);
   disabled.active = false;
   TimerSchedule zeroLength = timer(0, 2027, 1, 10, 20, 0, 0);
@@ -116,13 +103,13 @@ TEST_F(Occurrences, WindowsOverTheNextFourteenDays) {
       {"code above 11, ended", timer(12, 2027, 1, 3, 20, 0, 60), jan10noon, 0, {}, ""},
       {"everyday across the month's end",
        timer(1, 2027, 1, 29, 20, 0, 60),
-       local(2027, 1, 30, 21, 30),
+       localSeconds(2027, 1, 30, 21, 30),
        14,
        {"31/01 20:00 CET-21:00", "01/02 20:00 CET-21:00"},
        "13/02 20:00 CET-21:00"},
       {"everyday, the 14-day edge: today's starts now, the 15th does not count",
        timer(1, 2027, 1, 1, 20, 0, 60),
-       local(2027, 1, 10, 20, 0),
+       localSeconds(2027, 1, 10, 20, 0),
        14,
        {"10/01 20:00 CET-21:00"},
        "23/01 20:00 CET-21:00"},
@@ -135,13 +122,13 @@ TEST_F(Occurrences, WindowsOverTheNextFourteenDays) {
       {"first start beyond the horizon", timer(1, 2027, 2, 20, 20, 0, 60), jan10noon, 0, {}, ""},
       {"Tuesdays over the leap day",
        timer(7, 2028, 2, 22, 20, 0, 60),
-       local(2028, 2, 25, 0, 0),
+       localSeconds(2028, 2, 25, 0, 0),
        2,
        {"29/02 20:00 CET-21:00", "07/03 20:00 CET-21:00"},
        "07/03 20:00 CET-21:00"},
       {"Mon-Fri across midnight: Friday's still records on Saturday",
        timer(2, 2027, 1, 4, 23, 30, 60),
-       local(2027, 1, 16, 0, 10),
+       localSeconds(2027, 1, 16, 0, 10),
        11,
        {"15/01 23:30 CET-00:30", "18/01 23:30 CET-00:30"},
        "29/01 23:30 CET-00:30"},
@@ -165,25 +152,25 @@ TEST_F(Occurrences, WindowsOverTheNextFourteenDays) {
        "17/01 19:55 CET-21:05"},
       {"everyday over the spring change: the same local time",
        timer(1, 2027, 3, 20, 20, 0, 60),
-       local(2027, 3, 26, 12, 0),
+       localSeconds(2027, 3, 26, 12, 0),
        14,
        {"26/03 20:00 CET-21:00", "27/03 20:00 CET-21:00", "28/03 20:00 CEST-21:00"},
        "08/04 20:00 CEST-21:00"},
       {"everyday over the autumn change: the same local time",
        timer(1, 2027, 10, 25, 20, 0, 60),
-       local(2027, 10, 29, 12, 0),
+       localSeconds(2027, 10, 29, 12, 0),
        14,
        {"29/10 20:00 CEST-21:00", "30/10 20:00 CEST-21:00", "31/10 20:00 CET-21:00"},
        "11/11 20:00 CET-21:00"},
       {"02:30 on the spring change night moves to 03:30, as mktime moves it",
        timer(1, 2027, 3, 20, 2, 30, 30),
-       local(2027, 3, 27, 0, 0),
+       localSeconds(2027, 3, 27, 0, 0),
        14,
        {"27/03 02:30 CET-03:00", "28/03 03:30 CEST-04:00", "29/03 02:30 CEST-03:00"},
        "09/04 02:30 CEST-03:00"},
       {"02:30 on the autumn change night is the later, standard-time one",
        timer(1, 2027, 10, 20, 2, 30, 30),
-       local(2027, 10, 30, 0, 0),
+       localSeconds(2027, 10, 30, 0, 0),
        14,
        {"30/10 02:30 CEST-03:00", "31/10 02:30 CET-03:00", "01/11 02:30 CET-03:00"},
        "12/11 02:30 CET-03:00"},
@@ -214,7 +201,7 @@ TEST_F(Occurrences, WindowsOverTheNextFourteenDays) {
 }
 
 TEST_F(Occurrences, OnlyATimerWithoutPatternEnds) {
-  const int64_t now = local(2027, 1, 10, 12, 0);
+  const int64_t now = localSeconds(2027, 1, 10, 12, 0);
   TimerSchedule disabledPast = timer(0, 2027, 1, 9, 20, 0, 60);
   disabledPast.active = false;
   const struct {
@@ -240,10 +227,10 @@ TEST_F(Occurrences, MomentLabelIsWeekdayDayMonthAndTime) {
   const struct {
     int64_t instant;
     const char* label;
-  } cases[] = {{local(2025, 12, 9, 20, 15), "Tue 9/12 20:15"},
-               {local(2027, 3, 3, 0, 5), "Wed 3/3 00:05"},
-               {local(2027, 1, 10, 23, 59), "Sun 10/1 23:59"},
-               {local(2027, 10, 31, 3, 0), "Sun 31/10 03:00"}};
+  } cases[] = {{localSeconds(2025, 12, 9, 20, 15), "Tue 9/12 20:15"},
+               {localSeconds(2027, 3, 3, 0, 5), "Wed 3/3 00:05"},
+               {localSeconds(2027, 1, 10, 23, 59), "Sun 10/1 23:59"},
+               {localSeconds(2027, 10, 31, 3, 0), "Sun 31/10 03:00"}};
   for (const auto& c : cases) {
     EXPECT_EQ(momentLabel(c.instant), c.label);
     // With the zone's offsets read beforehand, inside their span and outside.

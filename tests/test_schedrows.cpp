@@ -70,18 +70,6 @@ std::vector<Row> parseRows(const std::string& output) {
   return rows;
 }
 
-// Epoch seconds of a local date and time of the current zone.
-int64_t localSeconds(int year, int month, int day, int hour, int minute) {
-  std::tm local{};
-  local.tm_year = year - 1900;
-  local.tm_mon = month - 1;
-  local.tm_mday = day;
-  local.tm_hour = hour;
-  local.tm_min = minute;
-  local.tm_isdst = -1;
-  return std::mktime(&local);
-}
-
 class SchedrowsTest : public TimerStoreTest {
  protected:
   void SetUp() override {

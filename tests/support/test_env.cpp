@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -107,6 +108,17 @@ std::string TestDb::scalar(const std::string& sql) {
 
 long long TestDb::integer(const std::string& sql) {
   return std::atoll(scalar(sql).c_str());
+}
+
+int64_t localSeconds(int year, int month, int day, int hour, int minute) {
+  std::tm fields{};
+  fields.tm_year = year - 1900;
+  fields.tm_mon = month - 1;
+  fields.tm_mday = day;
+  fields.tm_hour = hour;
+  fields.tm_min = minute;
+  fields.tm_isdst = -1;
+  return std::mktime(&fields);
 }
 
 void useTimeZone(const char* zone) {

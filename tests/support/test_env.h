@@ -3,6 +3,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,9 @@ class TestDb {
 // Sets TZ for this process and makes the C library (and SQLite through it)
 // read it again.
 void useTimeZone(const char* zone);
+// The time value of a local date and time of the current zone, as mktime
+// reads it.
+int64_t localSeconds(int year, int month, int day, int hour, int minute);
 
 // The firmware's timer table (tests/firmware_schema.sql) in a new database.
 void createFirmwareSchema(const std::string& dbPath);
