@@ -31,25 +31,12 @@ std::string include(const std::string& path) {
   return "<!--%quib include=\"" + path + "\" %-->";
 }
 
-class ListScreenTest : public TimerStoreTest {
+class ListScreenTest : public ScreenTest {
  protected:
   void SetUp() override {
-    TimerStoreTest::SetUp();
-    ASSERT_NE(useScreenChannels(), nullptr);
-    char* cwd = getcwd(nullptr, 0);
-    ASSERT_NE(cwd, nullptr);
-    previousDir = cwd;
-    std::free(cwd);
-    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    ScreenTest::SetUp();
     mkdir("templates", 0755);
     mkdir("parts", 0755);
-  }
-
-  void TearDown() override {
-    ASSERT_EQ(chdir(previousDir.c_str()), 0);
-    setenv("TZ", "UTC", 1);
-    tzset();
-    TimerStoreTest::TearDown();
   }
 
   // The page as the entry shows it: read from the store, then drawn.
@@ -64,8 +51,6 @@ class ListScreenTest : public TimerStoreTest {
       displayListScreen(std::move(screen));
     });
   }
-
-  std::string previousDir;
 };
 
 const std::string kPageVariables =

@@ -70,16 +70,10 @@ std::vector<Row> parseRows(const std::string& output) {
   return rows;
 }
 
-class SchedrowsTest : public TimerStoreTest {
+class SchedrowsTest : public ScreenTest {
  protected:
   void SetUp() override {
-    TimerStoreTest::SetUp();
-    ASSERT_NE(useScreenChannels(), nullptr);
-    char* cwd = getcwd(nullptr, 0);
-    ASSERT_NE(cwd, nullptr);
-    previousDir = cwd;
-    std::free(cwd);
-    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    ScreenTest::SetUp();
     writeFile("rows.inc.shtml", rowTemplate());
     writeFile("checkbox.shtml", "[tick <!--%quib var=\"id\" %-->]");
     writeFile("titlink.shtml",
@@ -93,9 +87,7 @@ class SchedrowsTest : public TimerStoreTest {
 
   void TearDown() override {
     disposeElems(std::move(context.elements));
-    ASSERT_EQ(chdir(previousDir.c_str()), 0);
-    setZone("UTC");
-    TimerStoreTest::TearDown();
+    ScreenTest::TearDown();
   }
 
   static void setZone(const char* zone) {
@@ -129,7 +121,6 @@ class SchedrowsTest : public TimerStoreTest {
     return std::string(element->text);
   }
 
-  std::string previousDir;
   ScreenState state;
   TemplateContext context;
   std::string output;

@@ -924,16 +924,6 @@ TEST_F(FatalSessions, SessionOnADatabaseWithoutTables) {
   EXPECT_NE(create.out.find(fatalPage(1, "no such table: users")), std::string::npos) << create.out;
 }
 
-TEST_F(FatalSessions, DatabaseThatCannotBeOpened) {
-  setenv("quibauth", dir.file("missing/auth.db").c_str(), 1);
-  ChildResult verify = runInChild([] {
-    quibVerifyUserPass("admin", "482");
-    std::printf("returned");
-  });
-  EXPECT_EQ(verify.exitStatus, 1);
-  EXPECT_EQ(verify.out, fatalPage(14, "unable to open database file"));
-}
-
 TEST_F(FatalSessions, FileThatIsNoDatabase) {
   writeFile(dbPath, std::string(4096, 'x'));
   ChildResult verify = runInChild([] {

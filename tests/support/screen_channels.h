@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "lineup/lineup.h"
 #include "skedra_paths.h"
 #include "support/test_env.h"
+#include "support/timer_store_test.h"
 
 inline constexpr const char* kScreenLongChannelName =
     "The Extremely Long Channel Name That Goes On And On Beyond Every Buffer";
@@ -39,3 +41,27 @@ inline const Channel* useScreenChannels() {
   std::rename(temporary.c_str(), path.c_str());
   return getChannels();
 }
+
+// A timer store test that runs in its temporary folder, where the page's
+// templates are written, with the shared channel file loaded; the working
+// folder and the zone come back afterwards.
+class ScreenTest : public TimerStoreTest {
+ protected:
+  void SetUp() override {
+    TimerStoreTest::SetUp();
+    ASSERT_NE(useScreenChannels(), nullptr);
+    char* cwd = getcwd(nullptr, 0);
+    ASSERT_NE(cwd, nullptr);
+    previousDir = cwd;
+    std::free(cwd);
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+  }
+  void TearDown() override {
+    ASSERT_EQ(chdir(previousDir.c_str()), 0);
+    setenv("TZ", "UTC", 1);
+    tzset();
+    TimerStoreTest::TearDown();
+  }
+
+  std::string previousDir;
+};
