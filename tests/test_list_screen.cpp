@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "app/list_page.h"
 #include "model/timer.h"
 #include "store/padding_defaults.h"
 #include "store/timer_db.h"
@@ -17,7 +18,6 @@
 #include "support/screen_channels.h"
 #include "support/stdout_capture.h"
 #include "support/timer_store_test.h"
-#include "app/list_page.h"
 #include "views/html/list_screen.h"
 
 namespace {
@@ -119,8 +119,7 @@ TEST_F(ListScreenTest, UpdateModeShowsCancelAndMarksTheEditedTimersOptions) {
   timer.title = "Edited";
   const int64_t id = firmwareInsert(dbPath, timer);
   writeRoutedPage();
-  const std::string page =
-      show("", static_cast<int32_t>(id), "update", std::string("s1"));
+  const std::string page = show("", static_cast<int32_t>(id), "update", std::string("s1"));
   EXPECT_NE(page.find("title=Edited key=" + std::to_string(id) + "\n"), std::string::npos) << page;
   EXPECT_NE(page.find("<select>[AV][5][9][9][12 selected=\"selected\"][AV][300]</select>\n"),
             std::string::npos)

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
-#include <string>
 #include <map>
+#include <string>
 #include <utility>
 #include <vector>
 
