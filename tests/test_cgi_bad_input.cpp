@@ -385,18 +385,6 @@ TEST_F(BadInput, AnyPasswordBytesCanBeSetAndUsed) {
   EXPECT_EQ(probePage(old).page, "LOGIN");
 }
 
-TEST_F(BadInput, MissingAccountDatabaseIsCreated) {
-  CgiRequest signIn = get("login=admin&pass=482", false);
-  signIn.authDb = dir.file("fresh.db");
-  // The initial account signs in, but must choose a new password first.
-  ProbePage page = probePage(run(signIn));
-  EXPECT_EQ(page.page, "CHPASS");
-  EXPECT_EQ(page.msg, "Choose a new password to finish signing in");
-  TestDb db(dir.file("fresh.db"));
-  EXPECT_EQ(db.rows("select login from users"), std::vector<std::string>{"admin"});
-  EXPECT_EQ(db.integer("select count(*) from sessions"), 1);
-}
-
 TEST_F(BadInput, UnopenableAccountDatabaseIsFatal) {
   std::vector<std::string> before = timers();
   for (const std::string& query :
@@ -414,66 +402,6 @@ TEST_F(BadInput, UnopenableAccountDatabaseIsFatal) {
   CgiRequest anonymous = get("delete&key=1", false);
   anonymous.authDb = dir.file("missing/quibauth.db");
   EXPECT_EQ(probePage(run(anonymous)).page, "LOGIN");
-  EXPECT_EQ(timers(), before);
-}
-
-TEST_F(BadInput, ReadOnlyAccountDatabaseKeepsSessionsButOpensNone) {
-  withAccounts();
-  const std::string readOnly = "file:" + authDb + "?mode=ro";
-  std::vector<std::string> before = timers();
-  // A sign-in cannot store its session: the error page, and no cookie.
-  CgiRequest signIn = get(kSignInAndDelete, false);
-  signIn.authDb = readOnly;
-  CgiResponse refused = runCgi(signIn);
-  EXPECT_EQ(refused.exitStatus, 1);
-  EXPECT_EQ(refused.errors, "");
-  EXPECT_EQ(refused.body, quibErrorPage(8, "attempt to write a readonly database"));
-  EXPECT_TRUE(setCookieLines(refused).empty());
-  EXPECT_EQ(timers(), before);
-
-  // A session goes on although its access time cannot be stored; it cannot
-  // act, since no form token can be recorded.
-  CgiRequest lookup = get("delete&key=1");
-  lookup.authDb = readOnly;
-  EXPECT_EQ(probePage(run(lookup)).page, "LIST");
-  EXPECT_EQ(timers(), before);
-  EXPECT_EQ(sessions(), (std::vector<std::string>{std::string(kSession) + "|admin|0"}));
-}
-
-TEST_F(BadInput, LockedAccountDatabaseIsFatal) {
-  withAccounts();
-  std::vector<std::string> before = timers();
-  {
-    TestDb holder(authDb);
-    holder.exec("begin exclusive");
-    for (bool byCookie : {true, false}) {
-      SCOPED_TRACE(byCookie ? "session lookup" : "sign-in");
-      CgiResponse response = runCgi(get(byCookie ? "delete&key=1" : kSignInAndDelete, byCookie));
-      EXPECT_EQ(response.exitStatus, 1);
-      EXPECT_EQ(response.errors, "");
-      EXPECT_EQ(response.body, quibErrorPage(5, "database is locked"));
-      EXPECT_EQ(response.header.rfind("Status: 503 Service Unavailable\n", 0), 0u);
-    }
-    holder.exec("rollback");
-  }
-  EXPECT_EQ(timers(), before);
-  EXPECT_EQ(sessions(), (std::vector<std::string>{std::string(kSession) + "|admin|0"}));
-}
-
-TEST_F(BadInput, AccountDatabaseOfAnotherLayoutIsFatal) {
-  {
-    TestDb db(authDb);
-    db.exec("create table users (name text, secret text)");
-  }
-  std::vector<std::string> before = timers();
-  // A session lookup finds no session there; a sign-in cannot check the
-  // password.
-  EXPECT_EQ(probePage(runCgi(get("delete&key=1", true))).page, "LOGIN");
-  CgiResponse response = runCgi(get(kSignInAndDelete, false));
-  EXPECT_EQ(response.exitStatus, 1);
-  EXPECT_EQ(response.errors, "");
-  EXPECT_EQ(response.body, quibErrorPage(1, "no such column: login"));
-  EXPECT_EQ(response.header.rfind("Status: 500 Internal Server Error\n", 0), 0u);
   EXPECT_EQ(timers(), before);
 }
 

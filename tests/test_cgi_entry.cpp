@@ -490,17 +490,6 @@ TEST_F(RequestEntry, CommittedActionIsNotReportedAsFailed) {
   EXPECT_EQ(timers().size() + 1, before.size());
 }
 
-TEST_F(RequestEntry, RefusedWriteFails) {
-  std::vector<std::string> before = timers();
-  CgiRequest del = request("delete&key=1");
-  del.timerDb = "file:" + timerDb + "?mode=ro";
-  expectTimerDbFailure(runFromPage(del), 8, "attempt to write a readonly database");
-  CgiRequest create = request("create&channel=7&title=Lost&hours=1");
-  create.timerDb = del.timerDb;
-  expectTimerDbFailure(runFromPage(create), 8, "attempt to write a readonly database");
-  EXPECT_EQ(timers(), before);
-}
-
 // What each action says it did, and that an action on a timer that is gone
 // changes nothing. Every row starts from the two timers of the fixture.
 TEST_F(RequestEntry, EveryActionSaysWhatItDid) {

@@ -238,21 +238,6 @@ TEST_F(SignInGate, PasswordWithoutLoginIsRefusedWithoutAccountCheck) {
   }
 }
 
-TEST_F(SignInGate, WrongPasswordOpensNoSession) {
-  const std::string near = kPass.substr(0, kPass.size() - 1);
-  for (const std::string& query : {"login=admin&pass=" + near, "login=Admin&pass=" + kPass,
-                                   std::string("login=admin&pass=482")}) {
-    SCOPED_TRACE(query);
-    CgiResponse response = run(request(query + "&delete&key=4"));
-    EXPECT_EQ(response.exitStatus, 0);
-    EXPECT_EQ(probePage(response).page, "LOGIN");
-    EXPECT_EQ(probePage(response).msg, "Invalid login.");
-    EXPECT_TRUE(setCookieLines(response).empty());
-  }
-  EXPECT_EQ(sessionCount(), 0);
-  EXPECT_TRUE(timerExists());
-}
-
 TEST_F(SignInGate, RepeatedFailuresHoldUpTheGuessersAddressOnly) {
   auto from = [this](const std::string& query, const char* address) {
     CgiRequest r = request(query);

@@ -414,24 +414,6 @@ TEST_F(SchedrowsTest, FailingQueryEndsTheRequestWithStatusOne) {
       << readFile(failureOutput);
 }
 
-TEST(ApplyTemplate, ExpandsIntoTextAndHandsTheListBack) {
-  std::string title = "Title";
-  ElementList list = strelem("showtitle", title, intelem("id", 7, nullptr));
-  const Element* head = list.get();
-  std::string result;
-  const std::string written = captureStdout([&] {
-    result = applyTemplate(
-        "<b><!--%quib var=\"showtitle\" %--></b>\n#<!--%quib var=\"id\" fmt=\"%03d\" %-->", list);
-  });
-  EXPECT_EQ(result, "<b>Title</b>\n#007");
-  EXPECT_EQ(written, "");
-  EXPECT_EQ(list.get(), head);
-  EXPECT_EQ(getElement(list.get(), "id")->number, 7);
-  EXPECT_EQ(applyTemplate("", list), "");
-  EXPECT_EQ(applyTemplate("<!--%quib var=\"none\" %-->", list), "");
-  disposeElems(std::move(list));
-}
-
 TEST(ApplyTemplate, IncludesGoStraightToTheResponse) {
   TempDir dir;
   writeFile(dir.file("part.shtml"), "part <!--%quib var=\"id\" %-->");

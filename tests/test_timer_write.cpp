@@ -419,15 +419,6 @@ TEST_F(TimerWrite, MissingTimerTableFailsAtPrepare) {
                        sqlErrorLine(1, "no such table: timer_record_table", 20));
 }
 
-TEST_F(TimerWrite, LockedDatabaseIsFailure) {
-  {
-    FirmwareLock lock(dbPath);
-    // The first statement of the request, the defaults' query, meets the lock.
-    EXPECT_STORE_FAILURE(createTimer(Form{}.values()), sqlErrorLine(5, "database is locked", 30));
-  }
-  EXPECT_EQ(countTimerRows(dbPath), 0);
-}
-
 TEST_F(TimerWrite, WriteRefusedUnderLockIsReported) {
   getSettings();
   loadSchema();
