@@ -514,7 +514,9 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     await shot('edit-1280.png');
 
     // Phone: every card is the title (three lines at most) with its status
-    // pill above a line of channel, day and time, at most about 120 px high.
+    // pill above a line of channel, day and time, at most about 120 px high
+    // besides its overlap warning (on some weekdays a demo timer overlaps
+    // another).
     await page.setViewportSize({ width: 390, height: 844 });
     await page.goto(cgi);
     await shot('list-390.png', { fullPage: true });
@@ -522,12 +524,14 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     const [root] = await boxes(page.locator('html'));
     assert.ok(root.scrollWidth <= 390, `the phone page is ${root.scrollWidth} px wide`);
     const cell = (css) => boxes(page.locator(`table.timers tbody ${css}`));
-    const [cards, titles, pills, channels, days, times] = await Promise.all(['tr', 'td.title',
-      '.status', 'td.channel', 'td.day', 'td[data-label="Time"]'].map(cell));
+    const [cards, titles, pills, channels, days, times, warnings] = await Promise.all(['tr',
+      'td.title', '.status', 'td.channel', 'td.day', 'td[data-label="Time"]',
+      'td.title .conflict'].map(cell));
     assert.equal(cards.length, timers().length);
+    assert.equal(warnings.length, cards.length);
     cards.forEach((card, i) => {
       const what = `card ${i + 1}`;
-      assert.ok(card.height <= 120 && card.right <= 390,
+      assert.ok(card.height - warnings[i].height <= 120 && card.right <= 390,
         `${what} is ${card.width} x ${card.height} px`);
       assert.ok(pills[i].top < titles[i].bottom && pills[i].right <= card.right,
         `${what}: the status pill is not beside the title`);

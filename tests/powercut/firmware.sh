@@ -7,7 +7,11 @@
 # timer database must keep after a power cut. The stand-in commits durably
 # (synchronous "extra"): at SQLite's default level a firmware can lose its own
 # last writes at a power cut whatever the interface does, and those losses
-# would hide the ones the interface might cause.
+# would hide the ones the interface might cause. The pragma goes in the same
+# text as the write: setting the level reads the schema, which fails while a
+# commit of the interface holds the file, and sqlite3 runs a failed -cmd's
+# statement on regardless, at the default level; in one text the failure
+# stops the write, which then counts as not committed.
 #
 #   firmware TAG     titles are fw-TAG-1, fw-TAG-2, ...
 tag=$1
@@ -15,8 +19,8 @@ n=0
 last=
 
 write() {
-  /opt/check/bin/sqlite3 -cmd 'pragma synchronous = extra' \
-    /usr/local/etc/dvdplayer/schedule_record.db "$1" 2>/dev/null
+  /opt/check/bin/sqlite3 /usr/local/etc/dvdplayer/schedule_record.db \
+    "pragma synchronous = extra; $1" 2>/dev/null
 }
 
 while :; do

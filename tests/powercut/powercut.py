@@ -226,6 +226,7 @@ class Guest:
         self.args = args
         self.process = None
         self.console = None
+        self.found = ""
 
     def start(self, extra, console_path):
         self.console = console_path
@@ -326,8 +327,12 @@ def boot(args, guest, work, number):
                 os.path.join(work, f"console-{number}.log"))
     # Every restore starts from the same random generator state: new bytes
     # from here, or each restored recorder would hand out the same session ids.
-    guest.run(f"date -s @{int(time.time())} >/dev/null && "
-              f"echo {os.urandom(32).hex()} | /opt/check/bin/reseed && /sbin/attach-disk")
+    # What the disk holds before anything opens a database (a journal left
+    # by the cut shows here), for a failure's report.
+    guest.found = guest.run(
+        f"date -s @{int(time.time())} >/dev/null && "
+        f"printf %s {os.urandom(64).hex()} | /opt/check/bin/reseed && /sbin/attach-disk && "
+        "ls -la /usr/local/etc /usr/local/etc/dvdplayer")
 
 
 # ---------------------------------------------------------------- the model --
@@ -406,10 +411,16 @@ class Run:
                           "\n    ".join(self.journal[-12:]))
         by_title = {r["user_string"]: r for r in rows}
         for title, least in self.fw_rows.items():
-            if title not in by_title:
-                raise Failure(f"the firmware's committed {title} is gone")
-            if by_title[title]["event_id"] < least:
-                raise Failure(f"the firmware's committed move of {title} to {least} is gone")
+            row = by_title.get(title)
+            if row is None or row["event_id"] < least:
+                what = "" if row is None else f"move of {title} to {least} "
+                log = os.path.join(self.args.work, f"console-{title.split('-')[1]}.log")
+                told = [line.strip() for line in open(log, errors="replace") if title in line]
+                raise Failure(f"the firmware's committed {what or title + ' '}is gone: {row}\n"
+                              "its console:\n    " + "\n    ".join(told) + "\n"
+                              f"the disk at boot:\n{self.guest.found}\n"
+                              "the browser's last actions and answers:\n    " +
+                              "\n    ".join(self.journal[-12:]))
 
     def learn_firmware(self):
         inserts, moves = self.guest.firmware_acks()
