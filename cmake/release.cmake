@@ -20,9 +20,13 @@ add_link_options(-Wl,--gc-sections -Wl,-O1)
 
 # Compile options for a CGI that runs once per request in one thread: no
 # mutexes, no extensions loaded at run time, no memory statistics (a global
-# lock), no deprecated or shared-cache interfaces, no progress callbacks. WAL,
-# the default locking and the SQL dialect stay as they are: the database is
-# the firmware's, and it may use any of them.
+# lock), no deprecated or shared-cache interfaces, no progress callbacks, and
+# none of the interfaces that only tools use (authorizer, tracing, in-memory
+# database images, incremental blob access, declared column types, the
+# compile-option and introspection pragmas, Tcl-style parameters) nor the
+# whole-table copy shortcut of INSERT ... SELECT. WAL, the default locking and
+# the SQL dialect stay as they are: the database is the firmware's, and it may
+# use any of them.
 set(SKEDRA_SQLITE_OPTIONS
   SQLITE_THREADSAFE=0
   SQLITE_OMIT_LOAD_EXTENSION
@@ -31,6 +35,15 @@ set(SKEDRA_SQLITE_OPTIONS
   SQLITE_OMIT_SHARED_CACHE
   SQLITE_OMIT_PROGRESS_CALLBACK
   SQLITE_OMIT_JSON
+  SQLITE_OMIT_DESERIALIZE
+  SQLITE_OMIT_AUTHORIZATION
+  SQLITE_OMIT_TRACE
+  SQLITE_OMIT_COMPILEOPTION_DIAGS
+  SQLITE_OMIT_INCRBLOB
+  SQLITE_OMIT_DECLTYPE
+  SQLITE_OMIT_INTROSPECTION_PRAGMAS
+  SQLITE_OMIT_TCL_VARIABLE
+  SQLITE_OMIT_XFER_OPT
   SQLITE_LIKE_DOESNT_MATCH_BLOBS
   SQLITE_MAX_EXPR_DEPTH=0
   SQLITE_DEFAULT_FOREIGN_KEYS=0

@@ -52,14 +52,19 @@ add_test(NAME musl_release_layout COMMAND ${CMAKE_COMMAND}
   -DREADELF=${SKEDRA_MIPSEL_READELF} -DINTERPRETER=${SKEDRA_PROGRAM_INTERPRETER}
   -P ${CMAKE_SOURCE_DIR}/cmake/check_release_binaries.cmake)
 
-# SQLite's shell, built like the program's SQLite, for the emulated recorder
-# (scripts/recorder-vm): the tests read the timer table inside the guest with
-# it. Not part of the release tree.
+# SQLite's shell for the emulated recorder (scripts/recorder-vm): the tests
+# read the timer table inside the guest with it, and its firmware stand-in
+# writes with it. It has a SQLite of its own with the default interfaces, as a
+# firmware's would: the program's copy leaves out some that the shell uses.
+# Not part of the release tree.
 if(EXISTS ${SKEDRA_MUSL_SYSROOT}/sqlite/shell.c)
-  add_executable(guest_sqlite3 EXCLUDE_FROM_ALL ${SKEDRA_MUSL_SYSROOT}/sqlite/shell.c)
-  target_compile_definitions(guest_sqlite3 PRIVATE ${SKEDRA_SQLITE_OPTIONS})
+  add_executable(guest_sqlite3 EXCLUDE_FROM_ALL ${SKEDRA_MUSL_SYSROOT}/sqlite/shell.c
+    ${SKEDRA_SQLITE_AMALGAMATION})
+  target_include_directories(guest_sqlite3 PRIVATE ${SKEDRA_MUSL_SYSROOT}/sqlite)
+  target_compile_definitions(guest_sqlite3 PRIVATE SQLITE_THREADSAFE=0 HAVE_USLEEP=1
+    HAVE_LOCALTIME_R=1 HAVE_GMTIME_R=1)
   target_compile_options(guest_sqlite3 PRIVATE -w)
-  target_link_libraries(guest_sqlite3 PRIVATE sqlite3 glibc_compat)
+  target_link_libraries(guest_sqlite3 PRIVATE glibc_compat)
   set_target_properties(guest_sqlite3 PROPERTIES OUTPUT_NAME sqlite3
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/guest-tools
     LINK_OPTIONS -Wl,--dynamic-linker=${SKEDRA_PROGRAM_INTERPRETER})
