@@ -292,11 +292,16 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
   // axe-core's rules on the page as it is now: every violation, with the
   // elements it names, fails the step. The page's icon must load as well
   // (headless Chromium does not ask for it itself).
+  // Every page is checked in the light and in the dark colour scheme.
   const assertAccessible = async (what) => {
     await page.evaluate(axeSource);
-    const violations = await page.evaluate(async () => (await window.axe.run(document))
-      .violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`));
-    assert.deepEqual(violations, [], `axe-core on ${what}`);
+    for (const colorScheme of ['light', 'dark']) {
+      await page.emulateMedia({ colorScheme });
+      const violations = await page.evaluate(async () => (await window.axe.run(document))
+        .violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`));
+      assert.deepEqual(violations, [], `axe-core on ${what}, ${colorScheme}`);
+    }
+    await page.emulateMedia({ colorScheme: 'light' });
     const icon = await page.locator('link[rel="icon"]').evaluate((link) => link.href);
     assert.equal((await page.request.get(icon)).status(), 200, `icon of ${what}`);
   };
@@ -380,6 +385,9 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
 
   await t.test('the list, its messages and the password page pass axe-core', async () => {
     await assertAccessible('the list with timers');
+    await page.emulateMedia({ colorScheme: 'dark' });
+    await page.screenshot({ path: path.join(artifacts, 'list-dark.png'), fullPage: true });
+    await page.emulateMedia({ colorScheme: 'light' });
     await submit('button[name="delete"]');
     assert.equal(await msg(), 'You have to select one or more timers');
     await assertAccessible('the list with an error message');
@@ -507,6 +515,18 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
         `at ${width} px the long title is ${title.width} x ${title.height} px`);
       if (width === 1280) await shot('list-1280.png', { fullPage: true });
     }
+    // A TV across the room: no text below 20 px, a focus ring of 5 px.
+    {
+      const smallest = await page.evaluate(() => Math.min(...[...document.querySelectorAll('body *')]
+        .filter((e) => e.offsetParent !== null &&
+          [...e.childNodes].some((n) => n.nodeType === Node.TEXT_NODE && n.textContent.trim()))
+        .map((e) => parseFloat(getComputedStyle(e).fontSize))));
+      assert.ok(smallest >= 20, `at 1920 px the smallest text is ${smallest} px`);
+      await rowOf(id).locator('td.title a').focus();
+      assert.equal(await page.evaluate(() => getComputedStyle(document.activeElement).outlineWidth),
+        '5px');
+      await shot('list-1920.png');
+    }
     const editLong = () =>
       Promise.all([page.waitForNavigation(), rowOf(id).locator('td.title a').click()]);
     await page.setViewportSize({ width: 1280, height: 900 });
@@ -521,6 +541,9 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     await page.goto(cgi);
     await shot('list-390.png', { fullPage: true });
     await page.locator('table.timers').screenshot({ path: path.join(artifacts, 'cards-390.png') });
+    await page.emulateMedia({ colorScheme: 'dark' });
+    await shot('list-390-dark.png', { fullPage: true });
+    await page.emulateMedia({ colorScheme: 'light' });
     const [root] = await boxes(page.locator('html'));
     assert.ok(root.scrollWidth <= 390, `the phone page is ${root.scrollWidth} px wide`);
     const cell = (css) => boxes(page.locator(`table.timers tbody ${css}`));
@@ -541,6 +564,17 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
       }
       assert.ok(channels[i].top >= titles[i].bottom - 1, `${what}: channel is not below the title`);
     });
+    // The sort link stays on the phone, and the actions of ticked timers stay
+    // in reach at the bottom of the screen.
+    const [sort] = await boxes(page.locator('table.timers th[aria-sort] a'));
+    assert.ok(sort.height >= 44 && sort.right <= 390,
+      `the phone's sort link is ${sort.width} x ${sort.height} px`);
+    await rowOf(2).locator('td.tick input').check();
+    await page.evaluate(() => window.scrollTo(0, 0));
+    const [bar] = await boxes(page.locator('form .actions').first());
+    assert.ok(bar.bottom <= 844, `with a timer ticked the actions end at ${bar.bottom} px`);
+    await shot('ticked-390.png');
+    await rowOf(2).locator('td.tick input').uncheck();
     await editLong();
     await shot('edit-390.png');
 
