@@ -2,12 +2,11 @@
  * bytes on standard input (hex text, four bits of entropy a character) into
  * the kernel's pool, credits them, and asks for an immediate reseed.
  *
- * At boot it stands in for the seed file a recorder restores: an emulated
- * Malta gathers entropy so slowly that the first request needing random bytes
- * (the sign-in page's form token) could wait for tens of seconds. The
- * power-cut test also runs it after each restore of its one saved machine
- * state; without that every restored recorder would hand out the same session
- * ids. */
+ * At boot it stands in for the seed file a recorder restores, so that the
+ * first request needing random bytes (the sign-in page's form token) never
+ * waits for the emulated machine to gather entropy of its own. The power-cut
+ * test also runs it after each restore of its one saved machine state;
+ * without that every restored recorder would hand out the same session ids. */
 #include <fcntl.h>
 #include <string.h>
 #include <sys/ioctl.h>
