@@ -7,6 +7,8 @@ find_program(SKEDRA_SQLITE3 sqlite3)
 if(SKEDRA_FAKETIME_LIB AND SKEDRA_SQLITE3 AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
   add_test(NAME Golden.Responses
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/golden/check $<TARGET_FILE:skedra> ${RECORDER_ETC_DIR})
+  # It replaces the channel file of the build's etc folder, which other
+  # tests read: it runs alone.
   set_tests_properties(Golden.Responses PROPERTIES
-    ENVIRONMENT "SKEDRA_FAKETIME_LIB=${SKEDRA_FAKETIME_LIB}")
+    ENVIRONMENT "SKEDRA_FAKETIME_LIB=${SKEDRA_FAKETIME_LIB}" RUN_SERIAL TRUE)
 endif()
