@@ -3,11 +3,13 @@
 // the table of actions and shows the list screen.
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "app/form_token.h"
 #include "app/gate.h"
@@ -26,6 +28,7 @@
 #include "store/timer_rows.h"
 #include "store/timer_write.h"
 #include "texts/catalogue.h"
+#include "views/html/delete_confirm.h"
 #include "views/html/entry_remarks.h"
 #include "views/html/list_screen.h"
 #include "views/html/notices.h"
@@ -53,8 +56,11 @@ constexpr int kExitReinit = 100;
 // What the request's action leaves for the page.
 struct Outcome {
   int actionResult = 0;
-  // What the action did, for the page.
+  // What the action did, for the page; failed when it says why nothing was
+  // done, with the input of the timer form at fault.
   std::string notice;
+  bool failed = false;
+  FormField field = FormField::kNone;
   // The timer being edited and its title, for the form and the page title.
   bool editing = false;
   int32_t editKey = 0;
@@ -62,8 +68,23 @@ struct Outcome {
   // The form as entered, when its write was refused or its button saved only
   // the defaults.
   std::optional<TimerForm> refused;
+  // The selected timers are to be shown for confirmation of their delete.
+  bool confirmDelete = false;
   int exitStatus = 0;
 };
+
+// The action did nothing, for the reason the text gives.
+void fail(Outcome& outcome, Text reason) {
+  outcome.notice = textOf(reason);
+  outcome.failed = true;
+}
+
+// The entry was refused: nothing written, the input at fault marked.
+void refuse(Outcome& outcome, EntryRefusal refusal) {
+  outcome.notice = refusalNotice(refusal);
+  outcome.failed = true;
+  outcome.field = refusalField(refusal);
+}
 
 // Opens the form of the timer with this id, when it still exists.
 bool openEditForm(int32_t id, Outcome& outcome) {
@@ -84,7 +105,7 @@ void runGroupAction(const TimerRequest& request, Outcome& outcome) {
     return;
   }
   if (!claimFormToken()) {
-    outcome.notice = textOf(Text::kFormAlreadySent);
+    fail(outcome, Text::kFormAlreadySent);
     return;
   }
   int32_t changed = 0;
@@ -107,6 +128,7 @@ void runGroupAction(const TimerRequest& request, Outcome& outcome) {
       break;
   }
   outcome.notice = groupNotice(action, changed);
+  outcome.failed = changed <= 0;
   commitFormToken();
   noteActionDone();
 }
@@ -116,11 +138,11 @@ void runGroupAction(const TimerRequest& request, Outcome& outcome) {
 void saveDefaults(const TimerRequest& request, Outcome& outcome) {
   if (std::optional<EntryRefusal> refusal =
           marginRefusal(request.prepadMinutes, request.postpadMinutes)) {
-    outcome.notice = refusalNotice(*refusal);
+    refuse(outcome, *refusal);
     return;
   }
   if (!claimFormToken()) {
-    outcome.notice = textOf(Text::kFormAlreadySent);
+    fail(outcome, Text::kFormAlreadySent);
     return;
   }
   savePaddingDefaults(request.timer.prepad, request.timer.postpad);
@@ -152,7 +174,7 @@ void runTimerWrite(const TimerRequest& request, Outcome& outcome) {
   // The token is held before the timer database, by every request in that
   // order, so that two requests never wait for each other's lock.
   if (!claimFormToken()) {
-    outcome.notice = textOf(Text::kFormAlreadySent);
+    fail(outcome, Text::kFormAlreadySent);
     return;
   }
   // An update asks whether its timer still exists in the transaction that
@@ -162,7 +184,7 @@ void runTimerWrite(const TimerRequest& request, Outcome& outcome) {
   const std::optional<std::string> storedTitle = creating ? std::nullopt : timerTitle(request.key);
   if (!creating && !storedTitle) {
     releaseFormToken();
-    outcome.notice = textOf(Text::kTimerGone);
+    fail(outcome, Text::kTimerGone);
     return;
   }
   TimerValues values = request.timer;
@@ -172,7 +194,7 @@ void runTimerWrite(const TimerRequest& request, Outcome& outcome) {
   if (!refusal) refusal = clockRefusal(values);
   if (refusal) {
     releaseFormToken();
-    outcome.notice = refusalNotice(*refusal);
+    refuse(outcome, *refusal);
     outcome.refused = enteredForm(creating ? 0 : request.key, values, request.prepadMinutes,
                                   request.postpadMinutes);
     return;
@@ -198,9 +220,19 @@ void runTimerWrite(const TimerRequest& request, Outcome& outcome) {
   noteActionDone();
 }
 
+// The page's Delete button asks first: the page that asks is drawn once the
+// rows are read.
+void runConfirmDelete(const TimerRequest& request, Outcome& outcome) {
+  if (request.keys.empty()) {
+    outcome.actionResult = 1;
+  } else {
+    outcome.confirmDelete = true;
+  }
+}
+
 // An edit link of a timer that is gone shows the create form instead.
 void runEdit(const TimerRequest& request, Outcome& outcome) {
-  if (!openEditForm(request.key, outcome)) outcome.notice = textOf(Text::kTimerGone);
+  if (!openEditForm(request.key, outcome)) fail(outcome, Text::kTimerGone);
 }
 
 void runReinit(const TimerRequest&, Outcome& outcome) {
@@ -208,23 +240,66 @@ void runReinit(const TimerRequest&, Outcome& outcome) {
     commitFormToken();
     outcome.exitStatus = kExitReinit;
   } else {
-    outcome.notice = textOf(Text::kFormAlreadySent);
+    fail(outcome, Text::kFormAlreadySent);
   }
+}
+
+// Where the page shows an action's error: beside the form that sent it.
+MessagePlace errorPlace(Action action) {
+  switch (action) {
+    case Action::kDelete:
+    case Action::kConfirmDelete:
+    case Action::kEnable:
+    case Action::kDisable:
+    case Action::kClone:
+      return MessagePlace::kTimers;
+    case Action::kSaveDefaultsOnly:
+    case Action::kCreate:
+    case Action::kUpdate:
+      return MessagePlace::kForm;
+    default:
+      return MessagePlace::kTop;
+  }
+}
+
+// The rows that the keys name, in the list's order; a key that names no
+// timer is left out.
+std::vector<const ScheduleRow*> selectedRows(const std::vector<ScheduleRow>& rows,
+                                             const KeyList& keys) {
+  std::vector<int32_t> ids;
+  ids.reserve(keys.size());
+  for (const ParamValue& key : keys) ids.push_back(quibAtoi(key));
+  std::sort(ids.begin(), ids.end());
+  std::vector<const ScheduleRow*> selected;
+  for (const ScheduleRow& row : rows) {
+    if (std::binary_search(ids.begin(), ids.end(), row.id)) selected.push_back(&row);
+  }
+  return selected;
+}
+
+// Sends the page written, closes both databases and gives the exit status.
+int endRun(int exitStatus) {
+  quibSendResponse();
+  sqlite3_close(web_sched_db);
+  web_sched_db = nullptr;
+  quibClose();
+  return exitStatus;
 }
 
 // What each action runs, in the order of Action.
 using ActionRunner = void (*)(const TimerRequest&, Outcome&);
 constexpr ActionRunner kActionRunners[] = {
-    nullptr,          // kNone
-    runGroupAction,   // kDelete
-    runGroupAction,   // kEnable
-    runGroupAction,   // kDisable
-    runGroupAction,   // kClone
-    runDefaultsOnly,  // kSaveDefaultsOnly
-    runTimerWrite,    // kCreate
-    runTimerWrite,    // kUpdate
-    runEdit,          // kEdit
-    runReinit,        // kReinit
+    nullptr,           // kNone
+    runGroupAction,    // kDelete
+    runGroupAction,    // kEnable
+    runGroupAction,    // kDisable
+    runGroupAction,    // kClone
+    runDefaultsOnly,   // kSaveDefaultsOnly
+    runTimerWrite,     // kCreate
+    runTimerWrite,     // kUpdate
+    runConfirmDelete,  // kConfirmDelete
+    runEdit,           // kEdit
+    runReinit,         // kReinit
 };
 static_assert(sizeof kActionRunners / sizeof kActionRunners[0] ==
               static_cast<size_t>(Action::kReinit) + 1);
@@ -259,9 +334,12 @@ int main(int argc, char** argv) {
   Outcome outcome;
   if (gate.crossSite) {
     // The list screen as it is, saying why when the request asked to act.
-    if (acting) outcome.notice = gate.refusal;
+    if (acting) {
+      outcome.notice = gate.refusal;
+      outcome.failed = true;
+    }
   } else if (acting && !formTokenValid(gate.signedInByPassword)) {
-    outcome.notice = textOf(Text::kFormRefused);
+    fail(outcome, Text::kFormRefused);
   } else if (ActionRunner run = kActionRunners[static_cast<size_t>(request.action)]) {
     run(request, outcome);
   }
@@ -272,6 +350,17 @@ int main(int argc, char** argv) {
   }
 
   ListScreen screen = readListScreen();
+  if (outcome.confirmDelete) {
+    DeleteConfirmation confirmation;
+    confirmation.timers = selectedRows(screen.rows, request.keys);
+    if (!confirmation.timers.empty()) {
+      confirmation.sessionId = gate.sessionId;
+      confirmation.sortNext = screen.sortNext;
+      displayDeleteConfirmation(confirmation);
+      return endRun(0);
+    }
+    fail(outcome, Text::kTimerGone);
+  }
   screen.message =
       gate.message ? std::string_view(*gate.message) : actionText(outcome.actionResult);
   screen.mode = outcome.editing ? FormMode::kUpdate : FormMode::kCreate;
@@ -279,12 +368,20 @@ int main(int argc, char** argv) {
   screen.editTitle = outcome.editTitle;
   screen.sessionId = gate.sessionId;
   screen.notice = outcome.notice;
+  // The gate's message is a success ("Password changed"); the action result's
+  // text and a failed action's notice are errors, shown where the request
+  // was sent from.
+  std::string status = gate.message.value_or("");
+  if (outcome.failed) {
+    screen.error = outcome.notice;
+  } else {
+    appendNotice(status, outcome.notice);
+  }
+  screen.status = status;
+  if (outcome.actionResult != 0) screen.error = actionText(outcome.actionResult);
+  screen.errorPlace = errorPlace(request.action);
+  screen.faultField = outcome.field;
   screen.entered = std::move(outcome.refused);
   displayListScreen(std::move(screen));
-  quibSendResponse();
-
-  sqlite3_close(web_sched_db);
-  web_sched_db = nullptr;
-  quibClose();
-  return outcome.exitStatus;
+  return endRun(outcome.exitStatus);
 }

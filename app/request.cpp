@@ -12,7 +12,8 @@ namespace {
 
 // The parameter of each action, in the order of Action.
 constexpr const char* kActionNames[] = {
-    "", "delete", "enable", "disable", "clone", "savedefonly", "create", "update", "edit", "reinit",
+    "",       "delete", "enable",        "disable", "clone",  "savedefonly",
+    "create", "update", "confirmdelete", "edit",    "reinit",
 };
 static_assert(std::size(kActionNames) == static_cast<size_t>(Action::kReinit) + 1);
 
@@ -46,7 +47,7 @@ const char* actionName(Action action) {
 }
 
 bool actionActs(Action action) {
-  return action != Action::kNone && action != Action::kEdit;
+  return action != Action::kNone && action != Action::kEdit && action != Action::kConfirmDelete;
 }
 
 TimerRequest readTimerRequest() {

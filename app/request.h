@@ -9,7 +9,8 @@
 
 // The actions a request may name, in the order in which the first one named
 // wins (the group actions, then the defaults-only button, then the timer
-// form's buttons, then the edit link and the restart).
+// form's buttons, then the page's Delete button, which only asks first, the
+// edit link and the restart).
 enum class Action {
   kNone,
   kDelete,
@@ -19,6 +20,7 @@ enum class Action {
   kSaveDefaultsOnly,
   kCreate,
   kUpdate,
+  kConfirmDelete,
   kEdit,
   kReinit,
 };
@@ -39,5 +41,6 @@ const char* actionName(Action action);
 // Reads the parsed request parameters into one TimerRequest.
 TimerRequest readTimerRequest();
 // True when the action changes something: all but the edit link, which only
-// opens a form. Each needs the token of its form.
+// opens a form, and the page's Delete button, which only asks. Each needs the
+// token of its form.
 bool actionActs(Action action);

@@ -588,15 +588,15 @@ TEST_F(RequestEntry, EntryRemarksFollowTheNotice) {
     std::string notice;
   } cases[] = {
       {"create=Create&title=T&channel=7&day=31&month=11&year=2026&hours=1",
-       "Created \"T\". Saved. 31/11/2026 was read as 1/12/2026. Saved, but this timer lies in "
-       "the past and will not record."},
+       "Created \"T\". 31/11/2026 was read as 1/12/2026. It lies in the past and will "
+       "not record."},
       {"create=Create&title=T&channel=7&day=1&month=12&year=2026&hours=1&repeat=12",
        "Created \"T\"."},
       {"create=Create&title=T&channel=8&day=8&month=12&year=2026&hh=44&mm=30&hours=1",
-       "Created \"T\". Saved. 8/12/2026 44:30 was read as 9/12/2026 20:30. Saved. It overlaps "
+       "Created \"T\". 8/12/2026 44:30 was read as 9/12/2026 20:30. It overlaps "
        "with Film &amp; Co on Wed 9/12 20:30."},
       {"update=Update&key=2&title=Match&channel=9&day=9&month=12&year=2026&hh=20&mm=0&mins=5",
-       "Updated \"Match\". Saved. It overlaps with Film &amp; Co on Wed 9/12 20:00."},
+       "Updated \"Match\". It overlaps with Film &amp; Co on Wed 9/12 20:00."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.query);

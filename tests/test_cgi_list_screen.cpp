@@ -225,7 +225,8 @@ TEST_F(CgiListScreen, CreateModeShowsEveryTimerAndANewTimerForm) {
   EXPECT_NE(page.find("<meta charset=\"utf-8\">"), std::string::npos);
   EXPECT_NE(page.find("<link rel=\"stylesheet\" href=\"../skedra.css\">"), std::string::npos);
   EXPECT_NE(page.find("</html>"), std::string::npos);
-  EXPECT_NE(page.find("<div class=\"msg msg-error\" role=\"alert\"></div>"), std::string::npos);
+  EXPECT_EQ(count(page, "role=\"alert\" tabindex=\"-1\"></div>"), 2);
+  EXPECT_NE(page.find("id=\"form-error\" tabindex=\"-1\"></div>"), std::string::npos);
   EXPECT_NE(page.find("<div class=\"msg msg-notice\" role=\"status\"></div>"), std::string::npos);
   EXPECT_NE(page.find("<div class=\"msg msg-warning\" role=\"status\"></div>"), std::string::npos);
   EXPECT_NE(page.find("<title>Recording timers</title>"), std::string::npos);
@@ -354,7 +355,8 @@ TEST_F(CgiListScreen, RowsShowTheirNextRecordingAndOverlaps) {
     const std::string sorted = runCgi(request).body;
     EXPECT_EQ(shownRows(sorted),
               (std::vector<ShownRow>{recording, quiz, daily, av, news, quoted, locked}));
-    EXPECT_NE(sorted.find("aria-sort=\"ascending\"><a href=\"skedra.cgi\">"), std::string::npos);
+    EXPECT_NE(sorted.find("aria-sort=\"ascending\"><a href=\"skedra.cgi?sort=stored\">"),
+              std::string::npos);
     EXPECT_EQ(count(sorted, "name=\"sort\" value=\"next\""), 2);
   }
 }
@@ -365,7 +367,8 @@ TEST_F(CgiListScreen, UpdateModeFillsTheFormFromTheEditedTimer) {
   ASSERT_EQ(response.exitStatus, 0) << response.output;
   const std::string& page = response.body;
   const std::string form = between(page, "<form class=\"timer-form\"", "</form>");
-  EXPECT_NE(form.find("name=\"title\" value=\"&quot;Quoted&quot;\" autofocus>"), std::string::npos)
+  EXPECT_NE(form.find("name=\"title\" value=\"&quot;Quoted&quot;\" required autofocus>"),
+            std::string::npos)
       << form;
   EXPECT_NE(page.find("<title>Edit: &quot;Quoted&quot;</title>"), std::string::npos);
   const std::string table = between(page, "<tbody>", "</tbody>");
@@ -389,9 +392,14 @@ TEST_F(CgiListScreen, RefusedWriteKeepsTheEnteredForm) {
     ASSERT_EQ(response.exitStatus, 0) << response.output;
     EXPECT_EQ(TestDb(timerDb).rows(everything), before);
     const std::string& page = response.body;
-    EXPECT_NE(page.find("Not saved: with its margins the recording would last more than 24 hours."),
-              std::string::npos);
     const std::string form = between(page, "<form class=\"timer-form\"", "</form>");
+    // The refusal stands at the form, which opens at the input at fault.
+    EXPECT_NE(form.find("id=\"form-error\" tabindex=\"-1\">Not saved: with its margins the "
+                        "recording would last more than 24 hours.</div>"),
+              std::string::npos)
+        << form;
+    EXPECT_EQ(count(form, " aria-invalid=\"true\" aria-describedby=\"form-error\" autofocus"), 1);
+    EXPECT_EQ(count(page, "autofocus"), 1);
     std::map<std::string, std::string> values;
     for (const Field& field : successfulControls(form)) values[field.name] = field.value;
     const bool update = action.rfind("update", 0) == 0;
@@ -447,8 +455,8 @@ TEST_F(CgiListScreen, FormsSendExactlyTheParametersTheProgramReads) {
                                    "sort",        "savedefonly"}));
   const std::string tableForm = between(page, "<h2 id=\"timers-heading\"", "</form>");
   EXPECT_EQ(controlNames(tableForm),
-            (std::set<std::string>{"quibsession", "key", "enable", "disable", "clone", "delete",
-                                   "formtoken", "sort"}));
+            (std::set<std::string>{"quibsession", "key", "enable", "disable", "clone",
+                                   "confirmdelete", "formtoken", "sort"}));
   EXPECT_NE(page.find("href=\"skedra.cgi?chpass=1\""), std::string::npos);
   EXPECT_NE(page.find("name=\"logout\" value=\"1\""), std::string::npos);
 }
@@ -624,6 +632,94 @@ TEST_F(CgiListScreen, EnteredLocalTimeSurvivesListAndEditForm) {
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->numbers(), written->numbers());
     TestDb(timerDb).exec("delete from timer_record_table where ID = " + key);
+  }
+}
+
+// The page's Delete button lists the timers that will go and deletes
+// nothing; the confirmation's own form then deletes exactly those. Without a
+// timer that exists, the list says why beside its buttons.
+TEST_F(CgiListScreen, DeleteAsksFirstThenDeletesWhatItListed) {
+  const char* const everything = "select ID from timer_record_table order by ID";
+  const CgiResponse asked = get("confirmdelete=Delete&key=3&key=99&key=1");
+  ASSERT_EQ(asked.exitStatus, 0) << asked.output;
+  EXPECT_EQ(TestDb(timerDb).rows(everything), (std::vector<std::string>{"1", "2", "3"}));
+  const std::string& page = asked.body;
+  EXPECT_NE(page.find("<h2 id=\"confirm-heading\">Delete 2 timers?</h2>"), std::string::npos)
+      << page;
+  EXPECT_NE(page.find("<strong>News &amp; Weather &lt;live&gt;</strong>"), std::string::npos);
+  EXPECT_NE(page.find("<strong>Locked &lt;film&gt;</strong>"), std::string::npos);
+  const std::string form = between(page, "<form ", "</form>");
+  std::string body;
+  std::vector<std::string> keys;
+  for (const Field& field : successfulControls(form)) {
+    if (field.name == "key") keys.push_back(field.value);
+    // Signed in anew, the request carries the sign-in page's token instead.
+    if (field.name == "formtoken") continue;
+    body += formEncode(field.name) + "=" + formEncode(field.value) + "&";
+  }
+  EXPECT_EQ(keys, (std::vector<std::string>{"1", "3"}));
+  CgiRequest confirm;
+  confirm.method = "POST";
+  confirm.workDir = dir.path();
+  confirm.timerDb = timerDb;
+  confirm.fakeTime = kNow;
+  confirm.signIn = true;
+  confirm.body = body + "delete=Delete";
+  const CgiResponse deleted = runFromPage(confirm);
+  EXPECT_NE(deleted.body.find("role=\"status\">Deleted 2 timers.</div>"), std::string::npos);
+  EXPECT_EQ(TestDb(timerDb).rows(everything), (std::vector<std::string>{"2"}));
+
+  const struct {
+    std::string query, error;
+  } nothing[] = {
+      {"confirmdelete=Delete", "You have to select one or more timers"},
+      {"confirmdelete=Delete&key=99", "That timer no longer exists."},
+      {"enable=Enable", "You have to select one or more timers"},
+  };
+  for (const auto& c : nothing) {
+    SCOPED_TRACE(c.query);
+    const std::string list = get(c.query).body;
+    const std::string timers = between(list, "<h2 id=\"timers-heading\"", "</form>");
+    EXPECT_NE(timers.find("role=\"alert\" tabindex=\"-1\" autofocus>" + c.error + "</div>"),
+              std::string::npos)
+        << timers;
+  }
+}
+
+// A chosen order stays with the browser until another is chosen.
+TEST_F(CgiListScreen, ChosenSortOrderIsRemembered) {
+  const struct {
+    std::string query;
+    std::optional<std::string> cookie;
+    bool sorted;
+    std::string setCookie;  // the start of the Set-Cookie line, "" for none
+  } cases[] = {
+      {"sort=next", std::nullopt, true, "Set-Cookie: skedrasort=next; HttpOnly; SameSite=Strict"},
+      {"", "skedrasort=next", true, ""},
+      {"sort=", "skedrasort=next", true, ""},
+      {"sort=next", "skedrasort=next", true, ""},
+      {"sort=stored", "skedrasort=next", false, "Set-Cookie: skedrasort=0; expires=Thu, 1-Jan"},
+      {"", std::nullopt, false, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.query + " " + c.cookie.value_or("(no cookie)"));
+    CgiRequest request;
+    request.workDir = dir.path();
+    request.timerDb = timerDb;
+    request.query = c.query;
+    request.cookie = c.cookie;
+    request.fakeTime = kNow;
+    request.signIn = true;
+    const CgiResponse response = runCgi(request);
+    EXPECT_NE(response.body.find(c.sorted ? "aria-sort=\"ascending\"" : "aria-sort=\"none\""),
+              std::string::npos);
+    const size_t line = response.header.find("Set-Cookie: skedrasort");
+    if (c.setCookie.empty()) {
+      EXPECT_EQ(line, std::string::npos) << response.header;
+    } else {
+      EXPECT_EQ(response.header.compare(line, c.setCookie.size(), c.setCookie), 0)
+          << response.header;
+    }
   }
 }
 

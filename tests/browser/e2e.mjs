@@ -249,7 +249,11 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
   });
   page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
 
-  const msg = () => page.locator('.msg-error').innerText();
+  // The text of the first box of a kind that holds one, else '': errors
+  // stand in red boxes beside the form they concern, outcomes in green ones.
+  const boxText = (css) => page.evaluate((css) => [...document.querySelectorAll(css)]
+    .map((e) => e.innerText).find((text) => text.trim()) || '', css);
+  const msg = () => boxText('.msg-error');
   const submit = async (selector) => {
     await Promise.all([page.waitForNavigation(), page.click(selector)]);
   };
@@ -280,7 +284,7 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     if (v.savedef) await page.check('input[name="savedef"]');
   };
   const newestId = () => Math.max(...timers().map((r) => r.ID));
-  const notice = () => page.locator('.msg-notice').innerText();
+  const notice = () => boxText('.msg-notice');
   // Takes timers that a step made for itself out of the table again.
   const forget = (...ids) => sqliteJson(timerDb,
     `delete from timer_record_table where ID in (${ids.map(Number).join(', ')})`);
@@ -350,7 +354,7 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     await page.fill('input[name="newpass1"]', 'erst-1357');
     await page.fill('input[name="newpass2"]', 'erst-1357');
     await submit('form:has(input[name="newpass2"]) [type="submit"]');
-    assert.equal(await msg(), 'Password changed');
+    assert.equal(await notice(), 'Password changed');
   });
 
   await t.test('sign in shows the demo timers with channel names', async () => {
@@ -388,8 +392,9 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     await page.emulateMedia({ colorScheme: 'dark' });
     await page.screenshot({ path: path.join(artifacts, 'list-dark.png'), fullPage: true });
     await page.emulateMedia({ colorScheme: 'light' });
-    await submit('button[name="delete"]');
+    await submit('button[name="confirmdelete"]');
     assert.equal(await msg(), 'You have to select one or more timers');
+    assert.equal(await focused(), 'msg msg-error', 'the page opens at the error');
     await assertAccessible('the list with an error message');
     await submit('a[href*="chpass=1"]');
     assert.equal(await page.locator('input[name="newpass2"]').count(), 1);
@@ -406,7 +411,7 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     const id = newestId();
     assert.equal(timers().length, count + 1);
     await page.reload();
-    assert.equal(await notice(), 'This form was already sent.');
+    assert.equal(await msg(), 'This form was already sent.');
     assert.equal(timers().length, count + 1, 'a reload created a second timer');
     // Away to another address (a load of the same address would replace
     // the sent form's history entry), back, and reload.
@@ -416,7 +421,7 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     await assert.rejects(page.goBack(), /ERR_CACHE_MISS/);
     await page.waitForURL(/^chrome-error:/);
     await page.reload();
-    assert.equal(await notice(), 'This form was already sent.');
+    assert.equal(await msg(), 'This form was already sent.');
     assert.equal(timers().length, count + 1, 'back and reload created another timer');
     forget(id);
     await page.goto(cgi);
@@ -532,6 +537,13 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
       await rowOf(id).locator('td.title a').focus();
       assert.equal(await page.evaluate(() => getComputedStyle(document.activeElement).outlineWidth),
         '5px');
+      // A remote's arrows step through the links and buttons.
+      await page.locator('a.new-timer').focus();
+      await page.keyboard.press('ArrowDown');
+      assert.equal(await page.evaluate(() => document.activeElement.textContent), 'Change password');
+      await page.keyboard.press('ArrowUp');
+      assert.equal(await page.evaluate(() => document.activeElement.textContent), 'New timer');
+      await rowOf(id).locator('td.title a').focus();
       await shot('list-1920.png');
     }
     const editLong = () =>
@@ -576,12 +588,35 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     const [sort] = await boxes(page.locator('table.timers th[aria-sort] a'));
     assert.ok(sort.height >= 44 && sort.right <= 390,
       `the phone's sort link is ${sort.width} x ${sort.height} px`);
+    // The order chosen stays for the next visit, until another is chosen.
+    const sortState = () => page.locator('table.timers th[aria-sort]').getAttribute('aria-sort');
+    await submit('table.timers th[aria-sort] a');
+    await page.goto(cgi);
+    assert.equal(await sortState(), 'ascending');
+    await submit('table.timers th[aria-sort] a');
+    await page.goto(cgi);
+    assert.equal(await sortState(), 'none');
     await rowOf(2).locator('td.tick input').check();
     await page.evaluate(() => window.scrollTo(0, 0));
     const [bar] = await boxes(page.locator('form .actions').first());
     assert.ok(bar.bottom <= 844, `with a timer ticked the actions end at ${bar.bottom} px`);
     await shot('ticked-390.png');
     await rowOf(2).locator('td.tick input').uncheck();
+    // "Select all" ticks every timer and clears them again; "New timer" is
+    // at the top and leads to the form.
+    await page.locator('#select-all').check();
+    assert.equal(await page.locator('table.timers input[name="key"]:not(:checked)').count(), 0);
+    await shot('all-ticked-390.png');
+    await page.locator('#select-all').uncheck();
+    assert.equal(await page.locator('table.timers input[name="key"]:checked').count(), 0);
+    const [newTimer] = await boxes(page.locator('a.new-timer'));
+    assert.ok(newTimer.bottom <= 844 && newTimer.height >= 44,
+      `the New timer button is ${newTimer.height} px high and ends at ${newTimer.bottom} px`);
+    await page.locator('a.new-timer').click();
+    await page.waitForFunction(() => {
+      const box = document.getElementById('timer-form').getBoundingClientRect();
+      return box.top >= 0 && box.bottom <= window.innerHeight;
+    });
     await editLong();
     await shot('edit-390.png');
   });
@@ -633,7 +668,7 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
   });
 
   await t.test('group actions on selected timers', async () => {
-    await submit('button[name="delete"]');
+    await submit('button[name="confirmdelete"]');
     assert.equal(await msg(), 'You have to select one or more timers');
     assert.equal(timers().length, 13);
 
@@ -662,7 +697,21 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     }
     assert.equal(await rowOf(clone).count(), 1);
 
+    // Delete asks first, naming the timers; Cancel keeps them.
     await tick(clone, created);
+    await submit('button[name="confirmdelete"]');
+    assert.equal(await page.locator('h2').innerText(), 'Delete 2 timers?');
+    assert.equal(await page.locator('.confirm-list li').count(), 2);
+    assert.equal(timers().length, 14);
+    await assertAccessible('the delete confirmation');
+    await page.screenshot({ path: path.join(artifacts, 'delete-confirm-1280.png') });
+    await page.emulateMedia({ colorScheme: 'dark' });
+    await assertAccessible('the delete confirmation, dark');
+    await page.emulateMedia({ colorScheme: 'light' });
+    await submit('a:text("Cancel")');
+    assert.equal(timers().length, 14);
+    await tick(clone, created);
+    await submit('button[name="confirmdelete"]');
     await submit('button[name="delete"]');
     assert.equal(timerById(clone), undefined);
     assert.equal(timerById(created), undefined);
@@ -725,7 +774,7 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
           // The same site sends the session cookie: the list with the refusal.
           // Another site sends none (SameSite=Strict): the sign-in page.
           const what = `${origin} ${v.name}${stripped ? ', headers stripped' : ''}`;
-          if (origin === sameSite) assert.equal(await notice(), refused, what);
+          if (origin === sameSite) assert.equal(await msg(), refused, what);
           else assert.ok(await onSignInPage(), what);
           assert.equal(timers().length, count, `${what} changed the timers`);
         }
@@ -787,6 +836,8 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
         if (Number(box.value) >= 5000) box.checked = true;
       }
     });
+    await submit('button[name="confirmdelete"]');
+    assert.equal(await page.locator('.confirm-list li').count(), 1000);
     await submit('button[name="delete"]');
     assert.equal(await notice(), 'Deleted 1000 timers.');
     assert.equal(timers().length, count);
@@ -806,7 +857,7 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     await page.fill('input[name="newpass2"]', 'neu-2468');
     await submit('form:has(input[name="newpass2"]) [type="submit"]');
     assert.ok(await onListScreen());
-    assert.equal(await msg(), 'Password changed');
+    assert.equal(await notice(), 'Password changed');
 
     await submit('button[name="logout"]');
     assert.ok(await onSignInPage());
@@ -817,7 +868,7 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     assert.ok(await onListScreen());
     // A sticky sign-in from the device itself carries the session in the links;
     // the emulated recorder sees the browser as another machine of its network.
-    const action = await page.locator('form:has(button[name="delete"])').getAttribute('action');
+    const action = await page.locator('form:has(button[name="confirmdelete"])').getAttribute('action');
     if (remoteBase) assert.doesNotMatch(action, /quibsession=/);
     else assert.match(action, /skedra\.cgi\?quibsession=./);
   });

@@ -59,3 +59,19 @@ std::string_view refusalNotice(EntryRefusal refusal) {
   }
   return textOf(Text::kTitleTooLong);
 }
+
+FormField refusalField(EntryRefusal refusal) {
+  switch (refusal) {
+    case EntryRefusal::kMarginOutOfRange:
+      return FormField::kMargins;
+    case EntryRefusal::kWindowNotPositive:
+    case EntryRefusal::kWindowTooLong:
+      return FormField::kLength;
+    case EntryRefusal::kBeyondClock:
+      return FormField::kDate;
+    case EntryRefusal::kTitleNotUtf8:
+    case EntryRefusal::kTitleTooLong:
+      break;
+  }
+  return FormField::kTitle;
+}

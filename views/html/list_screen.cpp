@@ -25,6 +25,43 @@ constexpr const char* kSelfUrl = "skedra.cgi";
 // Seconds from now to the start that a new timer is offered with.
 constexpr std::time_t kNewTimerLead = 300;
 
+// What the input at fault carries: marked invalid, described by the form's
+// error and focused, so that the page opens at it.
+constexpr const char* kFaultAttributes =
+    " aria-invalid=\"true\" aria-describedby=\"form-error\" autofocus";
+
+// The names of the page variables that mark each input of the timer form.
+constexpr std::pair<FormField, const char*> kFaultVariables[] = {
+    {FormField::kTitle, "titleFault"},
+    {FormField::kDate, "dateFault"},
+    {FormField::kLength, "lengthFault"},
+    {FormField::kMargins, "marginsFault"},
+};
+
+// Puts the outcome of the request into the page: successes into the status
+// box at the top, an error into the alert box where it happened. An error
+// box takes the focus itself when no input of the form is at fault.
+ElementList messageElements(const ListScreen& screen, ElementList list) {
+  list = strelem("statusMsg", screen.status, std::move(list));
+  const bool fieldAtFault = !screen.error.empty() && screen.errorPlace == MessagePlace::kForm &&
+                            screen.faultField != FormField::kNone;
+  constexpr std::pair<MessagePlace, std::pair<const char*, const char*>> kBoxes[] = {
+      {MessagePlace::kTop, {"errorTop", "errorTopFocus"}},
+      {MessagePlace::kTimers, {"errorTimers", "errorTimersFocus"}},
+      {MessagePlace::kForm, {"errorForm", "errorFormFocus"}},
+  };
+  for (const auto& [place, names] : kBoxes) {
+    const bool here = !screen.error.empty() && screen.errorPlace == place;
+    list = strelem(names.first, here ? screen.error : "", std::move(list));
+    list = strelem(names.second, here && !fieldAtFault ? " autofocus" : "", std::move(list));
+  }
+  for (const auto& [field, name] : kFaultVariables) {
+    list = strelem(name, fieldAtFault && screen.faultField == field ? kFaultAttributes : "",
+                   std::move(list));
+  }
+  return list;
+}
+
 }  // namespace
 
 // Writes the whole list screen into the response: header, then
@@ -70,7 +107,9 @@ void displayListScreen(ListScreen screen) {
   context.processor = commandProcessor;
   context.userData = &state;
   ElementList list = strelem("sessionId", id, nullptr);
-  list = strelem("titleFocus", creating ? "" : "autofocus", std::move(list));
+  // An error takes the focus; else the title of the timer being edited.
+  list =
+      strelem("titleFocus", creating || !screen.error.empty() ? "" : " autofocus", std::move(list));
   list = strelem("pageTitle", pageTitle, std::move(list));
   list = strelem("formtoken", formToken, std::move(list));
   list = strelem("notice", notice, std::move(list));
@@ -88,7 +127,7 @@ void displayListScreen(ListScreen screen) {
   }
   // The "Next recording" header sorts by it, or back to the database's order.
   const std::string sortLink =
-      state.sortNext ? selfUrl : selfLink + "sort=" + std::string(kSortNext);
+      selfLink + "sort=" + std::string(state.sortNext ? kSortStored : kSortNext);
   list = strelem("sortNext", state.sortNext ? kSortNext : "", std::move(list));
   list = strelem("sortLink", sortLink, std::move(list));
   list = strelem("sortState", state.sortNext ? "ascending" : "none", std::move(list));
@@ -99,6 +138,7 @@ void displayListScreen(ListScreen screen) {
   list = strelem("formTitle", textOf(creating ? Text::kCreateFormTitle : Text::kUpdateFormTitle),
                  std::move(list));
   list = strelem("msg", message, std::move(list));
+  list = messageElements(screen, std::move(list));
   context.elements = std::move(list);
 
   readTextFile(kPageTemplate, &context, printSimpleText);

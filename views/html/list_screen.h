@@ -13,11 +13,20 @@
 
 extern const char* const createCmd;  // "create"
 
-// The value of "sort" that lists the rows by their next recording.
+// The value of "sort" that lists the rows by their next recording, and the
+// one that lists them in the order they are stored.
 constexpr std::string_view kSortNext = "next";
+constexpr std::string_view kSortStored = "stored";
 
 // Whether the page's form creates a timer or updates the one being edited.
 enum class FormMode { kCreate, kUpdate };
+
+// Where an error shows: beside the part of the page whose request failed, so
+// that the page opens at the problem. Successes always show at the top.
+enum class MessagePlace { kTop, kTimers, kForm };
+
+// The inputs of the timer form that an error can concern.
+enum class FormField { kNone, kTitle, kDate, kLength, kMargins };
 
 // The stored default margins, in minutes.
 struct DefaultMargins {
@@ -33,6 +42,12 @@ struct ListScreen {
   std::string_view editTitle;            // its title, for the page title
   std::optional<std::string> sessionId;  // for the self URL
   std::string_view notice;  // what the request's action did (page text, already escaped)
+  // The same outcome sorted for the page: what was done or is to be known,
+  // and what failed, with where it failed and the input at fault.
+  std::string_view status;
+  std::string_view error;
+  MessagePlace errorPlace = MessagePlace::kTop;
+  FormField faultField = FormField::kNone;
   // The form as entered, when its write was refused.
   std::optional<TimerForm> entered;
   bool sortNext = false;  // the request asks for the rows by their next recording

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "model/entry_refusal.h"
+#include "views/html/list_screen.h"
 
 // The group actions, for their notices.
 enum class GroupAction { kDelete, kEnable, kDisable, kClone };
@@ -22,6 +23,8 @@ std::string updatedNotice(std::string_view title);
 std::string defaultsSavedNotice(int32_t prepadMinutes, int32_t postpadMinutes);
 // Why the entry was not written, as the page says it.
 std::string_view refusalNotice(EntryRefusal refusal);
+// The input of the timer form that the refusal concerns.
+FormField refusalField(EntryRefusal refusal);
 // Appends sentence to notice, separated by one space: the action's own
 // sentence comes first, any remarks on the entry follow it.
 void appendNotice(std::string& notice, std::string_view sentence);
