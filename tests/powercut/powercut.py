@@ -62,8 +62,10 @@ LOGIN = "admin"
 INITIAL_PASSWORD = "482"
 
 ROW_LINK = re.compile(r'<a href="([^"]*edit=Edit&amp;key=(\d+)[^"]*)">([^<]*)</a>')
-NOTICE = re.compile(r'<div class="msg msg-notice" role="status">(.*?)</div>', re.S)
-ERROR = re.compile(r'<div class="msg msg-error" role="alert">(.*?)</div>', re.S)
+# The page's boxes: outcomes in the status box, errors in an alert box
+# beside the form they concern (the first that holds a text is the one).
+NOTICE = re.compile(r'<div class="msg msg-notice" role="status"[^>]*>(.+?)</div>', re.S)
+ERROR = re.compile(r'<div class="msg msg-error" role="alert"[^>]*>(.+?)</div>', re.S)
 
 
 class Failure(Exception):
@@ -445,7 +447,7 @@ class Run:
         raise Failure(f"no sign-in with {self.passwords}")
 
     def change_password(self, browser):
-        new = f"pw-{self.rng.randrange(10**6)}"
+        new = f"pw-{self.rng.randrange(10**6):06d}"
         if 'name="newpass2"' not in browser.page:
             browser.open(CGI + "?chpass=1")
         old = self.passwords[-1]
@@ -453,7 +455,7 @@ class Run:
         self.pending = ("password change", None)
         browser.submit("newpass2", {"oldpass": old, "newpass1": new, "newpass2": new})
         self.pending = None
-        if browser.message() != "Password changed" or not browser.on_list():
+        if browser.notice() != "Password changed" or not browser.on_list():
             raise Failure(f"the password change answered:\n{browser.page[:1500]}")
         self.passwords = [new]
 
@@ -479,7 +481,9 @@ class Run:
             n = len(chosen)
             expect = f"Deleted {n} timer{'s' if n > 1 else ''}."
             self.pending = (f"delete of {chosen}", after)
-            browser.submit("key", {"key": [shown[t][0] for t in chosen]}, "delete")
+            # The page's Delete button asks first; its page's button deletes.
+            browser.submit("key", {"key": [shown[t][0] for t in chosen]}, "confirmdelete")
+            browser.submit("key", {}, "delete")
         else:
             new = self.title()
             values = timer_values(self.rng, new)
