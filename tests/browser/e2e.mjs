@@ -704,10 +704,6 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     assert.equal(await page.locator('.confirm-list li').count(), 2);
     assert.equal(timers().length, 14);
     await assertAccessible('the delete confirmation');
-    await page.screenshot({ path: path.join(artifacts, 'delete-confirm-1280.png') });
-    await page.emulateMedia({ colorScheme: 'dark' });
-    await assertAccessible('the delete confirmation, dark');
-    await page.emulateMedia({ colorScheme: 'light' });
     await submit('a:text("Cancel")');
     assert.equal(timers().length, 14);
     await tick(clone, created);
@@ -842,6 +838,25 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     assert.equal(await notice(), 'Deleted 1000 timers.');
     assert.equal(timers().length, count);
     assert.notEqual(timerById(1), undefined);
+  });
+
+  await t.test('the list with an error and the delete confirmation at three widths', async () => {
+    for (const width of [390, 1280, 1920]) {
+      await page.setViewportSize({ width, height: width === 390 ? 844 : 1080 });
+      for (const colorScheme of ['light', 'dark']) {
+        await page.emulateMedia({ colorScheme });
+        await page.goto(`${cgi}?confirmdelete=Delete`);
+        const [box] = await boxes(page.locator('.msg-error:not(:empty)'));
+        assert.ok(box.top >= 0 && box.bottom <= (width === 390 ? 844 : 1080),
+          `at ${width} px the error is not in view (${box.top}-${box.bottom})`);
+        await page.screenshot({ path: path.join(artifacts, `error-${width}-${colorScheme}.png`) });
+        await page.goto(`${cgi}?confirmdelete=Delete&key=1&key=2`);
+        await page.screenshot({ path: path.join(artifacts, `confirm-${width}-${colorScheme}.png`) });
+      }
+    }
+    await page.emulateMedia({ colorScheme: 'light' });
+    await page.setViewportSize({ width: 1280, height: 900 });
+    await page.goto(cgi);
   });
 
   await t.test('change the password and sign in with the new one', async () => {
