@@ -62,8 +62,8 @@ LOGIN = "admin"
 INITIAL_PASSWORD = "482"
 
 ROW_LINK = re.compile(r'<a href="([^"]*edit=Edit&amp;key=(\d+)[^"]*)">([^<]*)</a>')
-NOTICE = re.compile(r'<div class="msg msg-notice" role="status">(.*?)</div>', re.S)
-ERROR = re.compile(r'<div class="msg msg-error" role="alert">(.*?)</div>', re.S)
+NOTICE = re.compile(r'<div class="msg msg-notice"[^>]*>(.*?)</div>', re.S)
+ERROR = re.compile(r'<div class="msg msg-error"[^>]*>(.*?)</div>', re.S)
 
 
 class Failure(Exception):
@@ -445,7 +445,7 @@ class Run:
         raise Failure(f"no sign-in with {self.passwords}")
 
     def change_password(self, browser):
-        new = f"pw-{self.rng.randrange(10**6)}"
+        new = f"pw-{self.rng.randrange(10**6):06d}"
         if 'name="newpass2"' not in browser.page:
             browser.open(CGI + "?chpass=1")
         old = self.passwords[-1]
