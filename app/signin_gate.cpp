@@ -8,13 +8,12 @@
 #include "app/form_token.h"
 
 #include "app/gate.h"
+#include "model/password_rules.h"
 #include "quib/quib.h"
 #include "texts/catalogue.h"
+#include "views/html/gate_pages.h"
 
 namespace {
-
-constexpr const char* kSignInPage = "login.shtml";
-constexpr const char* kPasswordPage = "chpass.shtml";
 
 // Only a sticky sign-in made on the device itself carries its session id in
 // the page's own links; everywhere else the cookie alone carries it.
@@ -25,25 +24,33 @@ bool fromDevice() {
   return address && std::strcmp(address, kDeviceAddress) == 0;
 }
 
-// Writes the header with every queued cookie, then the page template with the
-// variables "msg" (empty when there is no message), "formtoken" (a fresh
-// one-time token for the page's forms) and "user" (the signed-in user's name,
-// escaped; empty on the sign-in page).
-void renderGatePage(const char* page, const std::optional<std::string>& message,
-                    std::string_view user = {}) {
+// A message of the gate: its key (which tells the page its box and field)
+// and its page text.
+struct GateMessage {
+  Text key;
+  std::string text;
+};
+
+GateMessage gateMessage(Text key) {
+  if (key == Text::kPasswordTooLong) {
+    return {key, textWith(key, {std::to_string(kQuibMaxPasswordBytes)})};
+  }
+  if (key == Text::kPasswordTooShort) {
+    return {key, textWith(key, {std::to_string(kMinPasswordCharacters)})};
+  }
+  return {key, std::string(textOf(key))};
+}
+
+// Writes the sign-in page or the password page with the message (if any).
+void renderGatePage(GatePage page, const std::optional<GateMessage>& message) {
   // Drawn before the header: the sign-in page's token goes out in a cookie.
   const std::string token = quibNewFormToken().value_or("");
-  quibPrintHttpHeader();
-  const std::string userText = quibHtmlEscape(user);
-  TemplateContext context;
-  context.elements = strelem("user", userText, nullptr);
-  context.elements = strelem("formtoken", token, std::move(context.elements));
-  context.elements =
-      strelem("msg", message ? std::string_view(*message) : "", std::move(context.elements));
-  context.directives = 1;
-  context.processor = nullptr;
-  readTextFile(page, &context, printSimpleText);
-  disposeElems(std::move(context.elements));
+  page.formToken = token;
+  if (message) {
+    page.message = message->key;
+    page.messageText = message->text;
+  }
+  displayGatePage(page);
 }
 
 // The id of the session that the request uses, picked as the session lookup
@@ -55,26 +62,44 @@ std::optional<std::string> requestSessionId() {
   return std::nullopt;
 }
 
+// Why the new password may not replace the one of user, or none. The rules
+// read the texts as typed, not as the form encodes them.
+std::optional<Text> newPasswordRefusal(const std::string& user, std::string_view newPassword) {
+  const std::string typed = quibUrlDecode(newPassword);
+  if (quibIsInitialPassword(user, typed)) return Text::kPasswordIsInitial;
+  switch (checkNewPassword(typed, quibUrlDecode(user))) {
+    case PasswordRefusal::kTooShort:
+      return Text::kPasswordTooShort;
+    case PasswordRefusal::kCommon:
+      return Text::kPasswordTooCommon;
+    case PasswordRefusal::kUserName:
+      return Text::kPasswordIsUserName;
+    case PasswordRefusal::kNone:
+      break;
+  }
+  return std::nullopt;
+}
+
 // Carries out a password change for user; returns the message it ends with.
-Text changePassword(const std::string& user, std::string_view newPassword2) {
+// With a sign-in proof the current password is not asked for again.
+Text changePassword(const std::string& user, std::string_view newPassword2,
+                    std::string_view signInProof) {
   ParamValue newPassword1 = getParam("newpass1");
   // An empty password is no password: refused like two that differ.
   if (!newPassword1 || *newPassword1 != newPassword2 || newPassword2.empty()) {
     return Text::kPasswordMismatch;
   }
   if (newPassword1->size() > kQuibMaxPasswordBytes) return Text::kPasswordTooLong;
+  if (std::optional<Text> refusal = newPasswordRefusal(user, *newPassword1)) return *refusal;
   ParamValue oldPassword = getParam("oldpass");
+  if (!oldPassword && !signInProof.empty()) {
+    return quibReplaceInitialPass(user, signInProof, *newPassword1) != 0
+               ? Text::kPasswordChanged
+               : Text::kInvalidOldPassword;
+  }
   if (!oldPassword) return Text::kInvalidOldPassword;
   if (quibChangePass(user, *oldPassword, *newPassword1) == 0) return Text::kInvalidOldPassword;
   return Text::kPasswordChanged;
-}
-
-// The page text of a password change's result.
-std::string changeMessage(Text result) {
-  if (result == Text::kPasswordTooLong) {
-    return textWith(result, {std::to_string(kQuibMaxPasswordBytes)});
-  }
-  return std::string(textOf(result));
 }
 
 }  // namespace
@@ -94,19 +119,24 @@ GateOutcome runSignInGate() {
   }
   outcome.crossSite = !outcome.refusal.empty();
   const bool plain = outcome.crossSite;
+  std::optional<GateMessage> message;
   // A value of "pass", even an empty one, asks for a sign-in; as long as it
   // counts, the request signs itself in.
   ParamValue password = plain ? std::nullopt : getParam("pass");
   const bool signOut = !plain && isParam("logout") != 0;
   // The user name that this request's own password has just verified.
   std::optional<std::string> verifiedLogin;
+  // The proof that the session's user has just typed the initial password:
+  // drawn by a sign-in with it, else brought back by the password page's form
+  // ("" when there is none).
+  std::string signInProof;
 
   if (signOut) {
     // Sign-out ends the session that the request uses, whether the cookie
     // or the page's own links carry it; the password no longer counts.
     if (std::optional<std::string> id = requestSessionId()) {
       quibExpireSession(*id);
-      outcome.message = std::string(textOf(Text::kLoggedOut));
+      message = gateMessage(Text::kLoggedOut);
     }
     password.reset();
   } else if (password) {
@@ -117,12 +147,15 @@ GateOutcome runSignInGate() {
     const int verdict = login ? quibVerifyUserPass(*login, *password) : kQuibSignInInvalid;
     if (verdict != kQuibSignInValid) {
       password.reset();
-      outcome.message = std::string(
-          textOf(verdict == kQuibSignInLocked ? Text::kSignInLocked : Text::kInvalidLogin));
+      message =
+          gateMessage(verdict == kQuibSignInLocked ? Text::kSignInLocked : Text::kInvalidLogin);
     } else {
       ParamValue sticky = getParam("sticky");
       const int stickyFlag = sticky && *sticky == "on" ? 1 : 0;
-      std::string id = quibCreateSession(*login, stickyFlag);
+      // A sign-in with the initial password goes on to the password page,
+      // which then need not ask for the password just typed.
+      const bool initial = quibIsInitialPassword(*login, *password) != 0;
+      std::string id = quibCreateSession(*login, stickyFlag, initial ? &signInProof : nullptr);
       if (stickyFlag && fromDevice()) outcome.sessionId = std::move(id);
       verifiedLogin = std::string(*login);
       outcome.signedInByPassword = true;
@@ -136,10 +169,24 @@ GateOutcome runSignInGate() {
   } else {
     user = quibGetAuthUser();
     if (!user) {
-      renderGatePage(kSignInPage, outcome.message);
+      renderGatePage(GatePage{}, message);
       return outcome;
     }
   }
+
+  // Whoever signs in with the initial password, which everybody knows,
+  // replaces it before anything else: until then every request of the
+  // session gets the password page.
+  bool initialPassword = quibUsesInitialPassword(*user) != 0;
+  if (!initialPassword) {
+    signInProof.clear();
+  } else if (signInProof.empty() && !plain) {
+    ParamValue proof = getParam("signinproof");
+    if (proof && quibSignInProofValid(*proof)) signInProof = std::string(*proof);
+  }
+  GatePage passwordPage;
+  passwordPage.kind = GatePageKind::kPassword;
+  passwordPage.user = *user;
 
   // A value of "newpass2", even an empty one, asks for a password change.
   ParamValue newPassword2 = plain ? std::nullopt : getParam("newpass2");
@@ -155,31 +202,38 @@ GateOutcome runSignInGate() {
     } else if (!claimFormToken()) {
       result = Text::kFormAlreadySent;
     } else {
-      result = changePassword(*user, *newPassword2);
+      result = changePassword(*user, *newPassword2, signInProof);
       if (result == Text::kPasswordChanged) {
         commitFormToken();
       } else {
         releaseFormToken();
       }
     }
-    outcome.message = changeMessage(result);
-    if (result == Text::kPasswordChanged) changeOpen = false;
+    message = gateMessage(result);
+    if (result == Text::kPasswordChanged) {
+      changeOpen = false;
+      initialPassword = false;
+      signInProof.clear();
+    }
   }
-  if (changeOpen && outcome.message) {
-    renderGatePage(kPasswordPage, outcome.message, *user);
+  // The list would show the password page again while the initial password
+  // stays: that page has no way back to it.
+  passwordPage.backToTimers = !initialPassword;
+  passwordPage.asksCurrentPassword = signInProof.empty();
+  passwordPage.signInProof = signInProof;
+  if (changeOpen && message) {
+    renderGatePage(passwordPage, message);
     return outcome;
   }
-  // Whoever signs in with the initial password, which everybody knows,
-  // replaces it before anything else: until then every request of the
-  // session gets the password page.
-  if (quibUsesInitialPassword(*user)) {
-    renderGatePage(kPasswordPage, std::string(textOf(Text::kChooseNewPassword)), *user);
+  if (initialPassword) {
+    renderGatePage(passwordPage, gateMessage(Text::kChooseNewPassword));
     return outcome;
   }
   if (!plain && isParam("chpass")) {
-    renderGatePage(kPasswordPage, outcome.message, *user);
+    renderGatePage(passwordPage, message);
     return outcome;
   }
+  if (message) outcome.message = std::move(message->text);
   user.reset();
   outcome.letThrough = true;
   return outcome;

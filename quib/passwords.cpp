@@ -10,6 +10,7 @@
 
 #include "quib/account_db.h"
 #include "quib/passwords.h"
+#include "quib/sessions.h"
 #include "quib/sign_in.h"
 #include "sha1/sha1.h"
 
@@ -92,4 +93,16 @@ int quibUsesInitialPassword(std::string_view login) {
   std::optional<std::string> initial = initialPasswordDigest();
   if (!initial) return 0;
   return execSQL(kCheckUser, login, *initial);
+}
+
+int quibIsInitialPassword(std::string_view login, std::string_view password) {
+  return login == kInitialLogin && password == kInitialPassword ? 1 : 0;
+}
+
+int quibReplaceInitialPass(std::string_view login, std::string_view proof,
+                           std::string_view newPassword) {
+  if (login != kInitialLogin || quibSignInProofValid(proof) == 0) return 0;
+  // The change itself matches the stored initial password, so a password
+  // changed meanwhile stays.
+  return quibChangePass(login, kInitialPassword, newPassword);
 }

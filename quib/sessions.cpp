@@ -12,6 +12,7 @@
 #include "quib/cookies.h"
 #include "quib/database.h"
 #include "quib/params.h"
+#include "quib/passwords.h"
 #include "quib/session_id.h"
 #include "quib/sessions.h"
 #include "quib/sqlite_handle.h"
@@ -33,6 +34,15 @@ constexpr const char* kCapUserSessions =
     "delete from sessions where login = ?1 and rowid not in (select rowid from sessions where "
     "login = ?1 order by access_time desc, created_time desc, rowid desc limit cast(?2 as "
     "integer))";
+
+// The sign-in proof of a session, in a column that databases made before it
+// gain on first use; older rows have none and never match.
+constexpr const char* kProbeSignInProof = "select signin_proof from sessions";
+constexpr const char* kAddSignInProof = "alter table sessions add column signin_proof text";
+constexpr const char* kStoreSignInProof = "update sessions set signin_proof = ?1 where id = ?2";
+constexpr const char* kCheckSignInProof =
+    "select 1 from sessions where id = ?1 and signin_proof = ?2 and strftime('%s', 'now') - "
+    "created_time between 0 and cast(?3 as integer) - 1";
 
 // A session that is not sticky expires when idle this many seconds or more.
 constexpr int32_t kIdleLimit = 300;
@@ -137,11 +147,15 @@ int quibExpireSession(std::string_view id) {
   return result;
 }
 
-std::string quibCreateSession(std::string_view login, int sticky) {
+std::string quibCreateSession(std::string_view login, int sticky, std::string* proof) {
   std::optional<std::string> oldId = quibGetSessionCookie();
   std::optional<std::string> id = newSessionId();
+  // Only the digest of the proof is stored: reading the database does not
+  // give it.
+  std::optional<std::string> secret = proof ? newFormToken() : std::nullopt;
+  std::optional<std::string> digest = secret ? hashPassword(*id, *secret) : std::nullopt;
   // Without a random source no id is safe to hand out.
-  if (!id) failRequest(SQLITE_IOERR, kNoRandomSource);
+  if (!id || (proof && !digest)) failRequest(SQLITE_IOERR, kNoRandomSource);
   // One write transaction for all of it: concurrent sign-ins queue for the
   // database once each, not once for every statement.
   execSQL(kBeginImmediate);
@@ -152,6 +166,12 @@ std::string quibCreateSession(std::string_view login, int sticky) {
   execSQL(kTouchUser, login);
   execSQL(kInsertSession, *id, login, sticky ? "1" : "0");
   execSQL(kCapUserSessions, login, std::to_string(kMaxSessionsPerUser));
+  if (digest) {
+    // Within the write lock: concurrent sign-ins add the column once.
+    if (!prepares(kProbeSignInProof)) execSQL(kAddSignInProof);
+    execSQL(kStoreSignInProof, *digest, *id);
+    *proof = std::move(*secret);
+  }
   writeAlong();
   execSQL(kCommit);
   if (sticky) {
@@ -161,6 +181,15 @@ std::string quibCreateSession(std::string_view login, int sticky) {
   }
   request_session = *id;
   return *id;
+}
+
+int quibSignInProofValid(std::string_view proof) {
+  if (!request_session || proof.empty() || !prepares(kProbeSignInProof)) return 0;
+  // Declared before the statement's run, which binds it without a copy.
+  const std::optional<std::string> digest = hashPassword(*request_session, proof);
+  if (!digest) return 0;
+  return execSQL(kCheckSignInProof, *request_session, *digest,
+                 std::to_string(kQuibSignInProofSeconds));
 }
 
 std::optional<std::string> quibRequestSession() {

@@ -810,21 +810,24 @@ TEST_F(RequestEntry, DrawingAPageWritesNoToken) {
 }
 
 TEST_F(RequestEntry, ResentPasswordChangeChangesNothing) {
-  CgiRequest change = request(std::string("oldpass=") + kTestPassword + "&newpass1=n2&newpass2=n2");
+  CgiRequest change =
+      request(std::string("oldpass=") + kTestPassword + "&newpass1=tv-neu-02&newpass2=tv-neu-02");
   addPageToken(change);
   EXPECT_EQ(probePage(run(change)).msg, "Password changed");
   // Sent again: no second attempt (which would report a wrong old password).
   EXPECT_EQ(probePage(run(change)).msg, "This form was already sent.");
   EXPECT_EQ(probePage(run(change)).page, "CHPASS");
   // A fresh form still changes it; one without its page's token does not.
-  EXPECT_EQ(probePage(run(request("oldpass=n2&newpass1=n3&newpass2=n3"))).msg, "Password changed");
-  const ProbePage refused =
-      probePage(runCgi(request("oldpass=n3&newpass1=n4&newpass2=n4&formtoken=00")));
+  EXPECT_EQ(probePage(run(request("oldpass=tv-neu-02&newpass1=tv-neu-03&newpass2=tv-neu-03"))).msg,
+            "Password changed");
+  const ProbePage refused = probePage(
+      runCgi(request("oldpass=tv-neu-03&newpass1=tv-neu-04&newpass2=tv-neu-04&formtoken=00")));
   EXPECT_EQ(refused.page, "CHPASS");
   EXPECT_EQ(refused.msg,
             "Nothing was changed: this request did not come from a form of this page. Reload the "
             "page and try again.");
-  EXPECT_EQ(TestDb(authDb).scalar("select pass from users"), hashPassword("admin", "n3").value());
+  EXPECT_EQ(TestDb(authDb).scalar("select pass from users"),
+            hashPassword("admin", "tv-neu-03").value());
 }
 
 TEST_F(RequestEntry, TokensOlderThanADayGoWithTheSessions) {

@@ -191,6 +191,7 @@ TEST_F(SignInGate, LogoutWithCookieEndsThatSessionOnly) {
   ProbePage page = probePage(response);
   EXPECT_EQ(page.page, "LOGIN");
   EXPECT_EQ(page.msg, "Logged out.");
+  EXPECT_EQ(page.box, "status");
   EXPECT_EQ(setCookieLines(response), std::vector<std::string>{kSessionRemovalLine});
   EXPECT_FALSE(sessionExists(mine));
   EXPECT_TRUE(sessionExists(other));
@@ -275,6 +276,7 @@ TEST_F(SignInGate, FailedSignInEndsTheCookieSession) {
   CgiResponse response = run(failed);
   EXPECT_EQ(probePage(response).page, "LOGIN");
   EXPECT_EQ(probePage(response).msg, "Invalid login.");
+  EXPECT_EQ(probePage(response).box, "alert");
   EXPECT_EQ(setCookieLines(response), std::vector<std::string>{kSessionRemovalLine});
   EXPECT_FALSE(sessionExists(id));
 }
@@ -330,32 +332,49 @@ TEST_F(SignInGate, SignInCarriesOutTheActionOfTheSameRequest) {
 
 TEST_F(SignInGate, PasswordChangeFailuresShowPasswordPage) {
   std::string id = signIn();
+  addSession(authDb, "1-1-1", "livingroom", false);
   std::string before = storedPass();
+  const std::string fresh = "&newpass1=tv-guide-9&newpass2=tv-guide-9";
   struct Case {
     std::string query;
     const char* message;
+    std::string session = "";
   };
   const Case cases[] = {
       {"oldpass=" + kPass + "&newpass1=abc&newpass2=abd", "Password mismatch"},
       {"oldpass=" + kPass + "&newpass2=abc", "Password mismatch"},
       {"oldpass=" + kPass + "&newpass1&newpass2=abc", "Password mismatch"},
       {"oldpass=" + kPass + "&newpass1=&newpass2=", "Password mismatch"},
-      {"newpass1=abc&newpass2=abc", "Invalid old password"},
-      {"oldpass&newpass1=abc&newpass2=abc", "Invalid old password"},
-      {"oldpass=481&newpass1=abc&newpass2=abc", "Invalid old password"},
-      {"oldpass=&newpass1=abc&newpass2=abc", "Invalid old password"},
+      {fresh.substr(1), "Invalid old password"},
+      {"oldpass" + fresh, "Invalid old password"},
+      {"oldpass=481" + fresh, "Invalid old password"},
+      {"oldpass=" + fresh, "Invalid old password"},
       {"oldpass=" + kPass + "&newpass1=" + std::string(257, 'p') +
            "&newpass2=" + std::string(257, 'p'),
        "The new password is too long (at most 256 bytes as the form sends it)"},
+      // The rules of a new password come before the current password.
+      {"oldpass=481&newpass1=short7x&newpass2=short7x",
+       "New password must have at least 8 characters."},
+      // Seven characters in eleven bytes.
+      {"oldpass=" + kPass +
+           "&newpass1=%C3%A4%C3%B6%C3%BC%C3%9F-tv&newpass2=%C3%A4%C3%B6%C3%BC%C3%9F-tv",
+       "New password must have at least 8 characters."},
+      {"oldpass=481&newpass1=PassWord1&newpass2=PassWord1",
+       "New password is one of the most common passwords: choose one that is harder to guess."},
+      {"oldpass=x&newpass1=LivingRoom&newpass2=LivingRoom",
+       "New password must not be the user name.", "1-1-1"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.query);
     CgiRequest change = request(c.query);
-    change.cookie = "quibsession=" + id;
+    change.cookie = "quibsession=" + (c.session.empty() ? id : c.session);
     CgiResponse response = run(change);
     EXPECT_EQ(response.exitStatus, 0);
-    EXPECT_EQ(probePage(response).page, "CHPASS");
-    EXPECT_EQ(probePage(response).msg, c.message);
+    ProbePage page = probePage(response);
+    EXPECT_EQ(page.page, "CHPASS");
+    EXPECT_EQ(page.msg, c.message);
+    EXPECT_EQ(page.box, "alert");
+    EXPECT_TRUE(page.backToTimers);
     EXPECT_EQ(storedPass(), before);
   }
   TestDb db(authDb);
@@ -365,12 +384,12 @@ TEST_F(SignInGate, PasswordChangeFailuresShowPasswordPage) {
 TEST_F(SignInGate, PasswordChangeSucceedsAndNewPasswordSignsIn) {
   std::string elsewhere = signIn("&sticky=on");
   std::string id = signIn();
-  CgiRequest change = request("oldpass=" + kPass + "&newpass1=s3cret&newpass2=s3cret");
+  CgiRequest change = request("oldpass=" + kPass + "&newpass1=s3cret-tv&newpass2=s3cret-tv");
   change.cookie = "quibsession=" + id;
   CgiResponse response = run(change);
   EXPECT_EQ(probePage(response).page, "LIST");
   EXPECT_EQ(probePage(response).msg, "Password changed");
-  EXPECT_EQ(storedPass(), hashPassword("admin", "s3cret").value());
+  EXPECT_EQ(storedPass(), hashPassword("admin", "s3cret-tv").value());
   {
     TestDb db(authDb);
     EXPECT_NE(db.scalar("select passchange_time from users where login = 'admin'"), "");
@@ -380,17 +399,18 @@ TEST_F(SignInGate, PasswordChangeSucceedsAndNewPasswordSignsIn) {
   EXPECT_FALSE(sessionExists(elsewhere));
 
   EXPECT_EQ(probePage(run(request(kSignIn))).msg, "Invalid login.");
-  EXPECT_EQ(probePage(run(request("login=admin&pass=s3cret"))).page, "LIST");
+  EXPECT_EQ(probePage(run(request("login=admin&pass=s3cret-tv"))).page, "LIST");
 }
 
 TEST_F(SignInGate, ChangeWithChpassStaysOnPasswordPage) {
   std::string id = signIn();
-  CgiRequest change = request("oldpass=" + kPass + "&newpass1=x&newpass2=x&chpass");
+  CgiRequest change = request("oldpass=" + kPass + "&newpass1=x-ray-tv&newpass2=x-ray-tv&chpass");
   change.cookie = "quibsession=" + id;
-  CgiResponse response = run(change);
-  EXPECT_EQ(probePage(response).page, "CHPASS");
-  EXPECT_EQ(probePage(response).msg, "Password changed");
-  EXPECT_EQ(storedPass(), hashPassword("admin", "x").value());
+  ProbePage page = probePage(run(change));
+  EXPECT_EQ(page.page, "CHPASS");
+  EXPECT_EQ(page.msg, "Password changed");
+  EXPECT_TRUE(page.box == "status" && page.backToTimers);
+  EXPECT_EQ(storedPass(), hashPassword("admin", "x-ray-tv").value());
 }
 
 TEST_F(SignInGate, ChpassAloneShowsEmptyPasswordPage) {
@@ -410,20 +430,22 @@ TEST_F(SignInGate, SignInAndChangeInOneRequestUseTheVerifiedName) {
   // Replacing the initial password in the sign-in itself goes straight on.
   useInitialPassword();
   CgiResponse response =
-      run(request("login=admin&pass=482&oldpass=482&newpass1=n&newpass2=n&delete=Delete&key=4"));
+      run(request("login=admin&pass=482&oldpass=482&newpass1=n3w-pass&newpass2=n3w-pass&"
+                  "delete=Delete&key=4"));
   EXPECT_EQ(response.exitStatus, 0);
   EXPECT_EQ(probePage(response).page, "LIST");
   EXPECT_FALSE(timerExists());
   EXPECT_EQ(probePage(response).msg, "Password changed");
-  EXPECT_EQ(storedPass(), hashPassword("admin", "n").value());
+  EXPECT_EQ(storedPass(), hashPassword("admin", "n3w-pass").value());
   EXPECT_TRUE(sessionExists(newSessionId(response)));
   EXPECT_FALSE(sessionExists(elsewhere));
 
-  CgiResponse mismatch = run(request("login=admin&pass=n&oldpass=n&newpass1=a&newpass2=b"));
+  CgiResponse mismatch =
+      run(request("login=admin&pass=n3w-pass&oldpass=n3w-pass&newpass1=a&newpass2=b"));
   EXPECT_EQ(mismatch.exitStatus, 0);
   EXPECT_EQ(probePage(mismatch).page, "CHPASS");
   EXPECT_EQ(probePage(mismatch).msg, "Password mismatch");
-  EXPECT_EQ(storedPass(), hashPassword("admin", "n").value());
+  EXPECT_EQ(storedPass(), hashPassword("admin", "n3w-pass").value());
 }
 
 TEST_F(SignInGate, MissingPageTemplateGivesHeaderOnly) {
@@ -443,7 +465,8 @@ TEST_F(SignInGate, ShippedPagesCarryTheFormsAndTheMessage) {
        {"<!DOCTYPE html>", "<meta charset=\"utf-8\">", "name=\"viewport\"", "action=\"skedra.cgi\"",
         "method=\"post\"", "name=\"login\"", "type=\"password\" id=\"pass\" name=\"pass\"",
         "type=\"checkbox\" id=\"sticky\" name=\"sticky\" value=\"on\"", "Keep me signed in",
-        ">Invalid login.<", "href=\"../skedra.css\""}) {
+        "id=\"msg-error\" role=\"alert\">Invalid login.<", "href=\"../skedra.css\"",
+        "name=\"pass\" autocomplete=\"current-password\" aria-invalid=\"true\""}) {
     EXPECT_NE(login.body.find(needle), std::string::npos) << needle;
   }
   EXPECT_EQ(login.body.find("<!--%quib"), std::string::npos);
@@ -457,6 +480,14 @@ TEST_F(SignInGate, ShippedPagesCarryTheFormsAndTheMessage) {
     EXPECT_NE(chpass.body.find(needle), std::string::npos) << needle;
   }
   EXPECT_EQ(chpass.body.find("<!--%quib"), std::string::npos);
+
+  // A refusal in its box, the field it concerns marked and described by it.
+  CgiRequest tooShort = request("oldpass=x&newpass1=short7x&newpass2=short7x");
+  tooShort.cookie = "quibsession=a-b-c";
+  const std::string refused = run(tooShort).body;
+  EXPECT_NE(refused.find("id=\"newpass1\" name=\"newpass1\" autocomplete=\"new-password\" "
+                         "aria-invalid=\"true\" aria-describedby=\"msg-error\">"),
+            std::string::npos);
 }
 
 TEST_F(SignInGate, InitialPasswordMustBeReplacedBeforeAnythingElse) {
@@ -481,8 +512,8 @@ TEST_F(SignInGate, InitialPasswordMustBeReplacedBeforeAnythingElse) {
       {"chpass", choose},
       {"quibsession=" + id + "&disable=Disable&key=4", choose},
       {"oldpass=482&newpass1=a&newpass2=b", "Password mismatch"},
-      {"oldpass=481&newpass1=a&newpass2=a", "Invalid old password"},
-      {"oldpass=482&newpass1=482&newpass2=482", choose},
+      {"oldpass=481&newpass1=tv-2030x&newpass2=tv-2030x", "Invalid old password"},
+      {"oldpass=482&newpass1=482&newpass2=482", "New password must not be the initial password."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.query);
@@ -491,6 +522,8 @@ TEST_F(SignInGate, InitialPasswordMustBeReplacedBeforeAnythingElse) {
     ProbePage page = probePage(run(next));
     EXPECT_EQ(page.page, "CHPASS");
     EXPECT_EQ(page.msg, c.message);
+    // The list would show this page again: no way back to it.
+    EXPECT_FALSE(page.backToTimers);
   }
   EXPECT_TRUE(timerExists());
   EXPECT_EQ(storedPass(), hashPassword("admin", "482").value());
@@ -507,13 +540,42 @@ TEST_F(SignInGate, InitialPasswordMustBeReplacedBeforeAnythingElse) {
 
   // Once changed, the session goes on.
   id = newSessionId(run(request("login=admin&pass=482")));
-  CgiRequest change = request("oldpass=482&newpass1=n3w&newpass2=n3w");
+  CgiRequest change = request("oldpass=482&newpass1=n3w-pass&newpass2=n3w-pass");
   change.cookie = "quibsession=" + id;
   EXPECT_EQ(probePage(run(change)).msg, "Password changed");
   CgiRequest act = request("delete=Delete&key=4");
   act.cookie = "quibsession=" + id;
   EXPECT_EQ(probePage(run(act)).page, "LIST");
   EXPECT_FALSE(timerExists());
+}
+
+// Right after a sign-in with the initial password the page does not ask for
+// it again: the sign-in's answer carries a proof that counts for a minute and
+// for its own session only; a cookie alone does not give it.
+TEST_F(SignInGate, ForcedChangeRightAfterSignInSkipsTheCurrentPassword) {
+  // Seconds since the sign-in, the proof brought ("own", "other" session's, none).
+  const std::tuple<int, std::string, std::string> rows[] = {{0, "own", "Password changed"},
+                                                            {61, "own", "Invalid old password"},
+                                                            {0, "", "Invalid old password"},
+                                                            {0, "other", "Invalid old password"}};
+  for (const auto& [age, proof, message] : rows) {
+    SCOPED_TRACE(std::to_string(age) + " s, proof " + proof);
+    useInitialPassword();
+    const std::string otherProof = probePage(run(request("login=admin&pass=482"))).signInProof;
+    CgiResponse signedIn = run(request("login=admin&pass=482"));
+    EXPECT_FALSE(probePage(signedIn).asksOldPassword);
+    const std::string id = newSessionId(signedIn);
+    TestDb(authDb).exec("update sessions set created_time = created_time - " + std::to_string(age) +
+                        " where id = '" + id + "'");
+    const std::string brought = proof == "own"  ? probePage(signedIn).signInProof
+                                : proof.empty() ? ""
+                                                : otherProof;
+    CgiRequest change = request("newpass1=tv-2030x&newpass2=tv-2030x&signinproof=" + brought);
+    change.cookie = "quibsession=" + id;
+    ProbePage page = probePage(run(change));
+    EXPECT_EQ(page.msg, message);
+    EXPECT_EQ(page.page == "CHPASS", page.asksOldPassword);
+  }
 }
 
 TEST_F(SignInGate, CrossSiteRequestsNeitherSignInNorAct) {

@@ -63,9 +63,9 @@ INITIAL_PASSWORD = "482"
 
 ROW_LINK = re.compile(r'<a href="([^"]*edit=Edit&amp;key=(\d+)[^"]*)">([^<]*)</a>')
 # The page's boxes: outcomes in the status box, errors in an alert box
-# beside the form they concern (the first that holds a text is the one).
-NOTICE = re.compile(r'<div class="msg msg-notice" role="status"[^>]*>(.+?)</div>', re.S)
-ERROR = re.compile(r'<div class="msg msg-error" role="alert"[^>]*>(.+?)</div>', re.S)
+# beside the form they concern; the first that holds a text is the one.
+NOTICE = re.compile(r'<div class="msg msg-notice"[^>]*>([^<]+)</div>')
+ERROR = re.compile(r'<div class="msg msg-error"[^>]*>([^<]+)</div>')
 
 
 class Failure(Exception):

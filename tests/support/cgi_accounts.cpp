@@ -68,7 +68,7 @@ std::vector<std::string> split(const std::string& text, char separator) {
 const char* const kSessionRemovalLine =
     "Set-Cookie: quibsession=0; expires=Thu, 1-Jan-1970 00:00:00 GMT";
 
-const char* const kTestPassword = "tv-0482";
+const char* const kTestPassword = "tv-04821";
 
 void createAccountDb(const std::string& path, const std::string& password) {
   TestDb db(path);
@@ -135,9 +135,15 @@ bool isSessionCookieLine(const std::string& line, bool sticky) {
 
 void writeProbeTemplates(const std::string& dir) {
   writeFile(dir + "/login.shtml",
-            "LOGIN[<!--%quib var=\"msg\" %-->]<!--%quib var=\"formtoken\" %-->\n");
+            "LOGIN[<!--%quib var=\"msg\" %-->]<!--%quib var=\"formtoken\" %-->|"
+            "<!--%quib var=\"msgError\" %-->|<!--%quib var=\"msgNotice\" %-->\n");
   writeFile(dir + "/chpass.shtml",
-            "CHPASS[<!--%quib var=\"msg\" %-->]<!--%quib var=\"formtoken\" %-->\n");
+            "CHPASS[<!--%quib var=\"msg\" %-->]<!--%quib var=\"formtoken\" %-->|"
+            "<!--%quib var=\"msgError\" %-->|<!--%quib var=\"msgNotice\" %-->|"
+            "<!--%quib include=\"chpassold.inc.shtml\" %-->|"
+            "<!--%quib include=\"chpassback.inc.shtml\" %-->|<!--%quib var=\"signinproof\" %-->\n");
+  writeFile(dir + "/chpassold.inc.shtml", "old");
+  writeFile(dir + "/chpassback.inc.shtml", "back");
   writeFile(dir + "/skedra.shtml",
             "LIST[<!--%quib var=\"msg\" %-->]|<!--%quib var=\"selfUrl\" %-->|"
             "<!--%quib var=\"buttonVar\" %-->|<!--%quib var=\"buttonVal\" %-->|"
@@ -156,7 +162,16 @@ ProbePage probePage(const CgiResponse& response) {
     if (line.rfind(open, 0) == 0 && close != std::string::npos && close >= open.size()) {
       page.page = name;
       page.msg = line.substr(open.size(), close - open.size());
-      page.formToken = line.substr(close + 1);
+      std::vector<std::string> fields = split(line.substr(close + 1), '|');
+      fields.resize(6);
+      page.formToken = fields[0];
+      // The box: the one that holds the message, the other one empty.
+      if (fields[1] + fields[2] == page.msg && !page.msg.empty()) {
+        page.box = fields[1].empty() ? "status" : "alert";
+      }
+      page.asksOldPassword = fields[3] == "old";
+      page.backToTimers = fields[4] == "back";
+      page.signInProof = fields[5];
       return page;
     }
   }

@@ -28,8 +28,9 @@ std::string sessionIdOfCookieLine(const std::string& line);
 std::string newSessionId(const CgiResponse& response);
 
 // Pages of one line each that show only the variables the tests look at:
-//   login.shtml  -> LOGIN[msg]formtoken
-//   chpass.shtml -> CHPASS[msg]formtoken
+//   login.shtml  -> LOGIN[msg]formtoken|msgError|msgNotice
+//   chpass.shtml -> CHPASS[msg]formtoken|msgError|msgNotice|old|back|signinproof
+//                   ("old", "back": the includes chpassold and chpassback)
 //   skedra.shtml -> LIST[msg]|selfUrl|buttonVar|buttonVal|formTitle|notice|formtoken|
 //                   pageTitle
 void writeProbeTemplates(const std::string& dir);
@@ -52,6 +53,11 @@ struct ProbePage {
   std::string selfUrl, buttonVar, buttonVal, formTitle;  // LIST only
   std::string formToken;                                 // every page
   std::string notice, pageTitle;                         // LIST only
+  // LOGIN and CHPASS: the box of the message ("alert", "status", or "" when
+  // there is none or it is not in exactly one box), the password page's parts.
+  std::string box;
+  bool asksOldPassword = false, backToTimers = false;
+  std::string signInProof;
 };
 ProbePage probePage(const CgiResponse& response);
 
