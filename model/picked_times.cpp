@@ -2,9 +2,13 @@
 #include "model/picked_times.h"
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "model/booking.h"
+#include "platform/local_time.h"
 
 namespace {
 
@@ -70,11 +74,15 @@ std::optional<EntryRefusal> applyPickedTimes(const PickedTimes& picked, TimerVal
     if (!end) {
       if (!refusal) refusal = EntryRefusal::kEndMalformed;
     } else if (startRead) {
-      // hh and mm as sent may lie beyond a day ("44:30"); the end is its
-      // time of day after the start's.
-      const int64_t start = int64_t{values.hh} * 60 + values.mm;
-      int64_t length = withinDay(*end - start);
-      if (length == 0) length = kMinutesPerDay;
+      // Both read as local time on the start's date as read (hh and mm as
+      // sent may lie beyond a day, "44:30"), so that on the nights of a
+      // daylight-saving change the recording ends at the time entered.
+      std::tm start = enteredStartFields(values);
+      const int64_t startInstant = localTimeInstant(start);
+      std::tm until = start;
+      until.tm_hour = *end / 60, until.tm_min = *end % 60, until.tm_sec = 0;
+      const bool nextDay = *end <= start.tm_hour * 60 + start.tm_min;
+      const int64_t length = (localTimeInstant(until, nextDay ? 1 : 0) - startInstant) / 60;
       values.hours = static_cast<int32_t>(length / 60);
       values.mins = static_cast<int32_t>(length % 60);
     }
@@ -91,6 +99,14 @@ std::string pickerDate(int32_t year, int32_t month, int32_t day) {
   text += '-';
   appendPadded(text, day, 2);
   return text;
+}
+
+std::string pickerEnd(const TimerValues& values) {
+  std::tm start = enteredStartFields(values);
+  const int64_t end =
+      localTimeInstant(start) + int64_t{values.hours} * 3600 + int64_t{values.mins} * 60;
+  const std::tm local = localFields(end, ZoneOffsets{});
+  return pickerTime(int64_t{local.tm_hour} * 60 + local.tm_min);
 }
 
 std::string pickerTime(int64_t minutes) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "model/entry_checks.h"
@@ -162,6 +163,15 @@ TEST_F(EntryChecks, PickersReplaceTheFieldsTheyStandFor) {
     EXPECT_EQ((std::vector<int32_t>{values.day, values.month, values.year, values.hh, values.mm,
                                     values.hours, values.mins}),
               (std::vector<int32_t>{e.day, e.month, e.year, e.hh, e.mm, e.hours, e.mins}));
+  }
+  // Across a change of the clocks, the end is the local time entered, and
+  // the end picker shows it back.
+  useTimeZone("Europe/Berlin");
+  for (const auto& [day, month, minutes] : {std::tuple{28, 3, 60}, std::tuple{31, 10, 180}}) {
+    TimerValues night = entry(day, month, 2027, 20, 0, 1, 0);
+    EXPECT_EQ(applyPickedTimes({kAbsent, "01:30", "03:30"}, night), std::nullopt);
+    EXPECT_EQ(night.hours * 60 + night.mins, minutes) << day;
+    EXPECT_EQ(pickerEnd(night), "03:30") << day;
   }
   // What the pickers show of a form: an impossible date as none, a time of
   // day past midnight as its time on the next day.

@@ -441,15 +441,16 @@ void publishForm(TemplateContext* context, ScreenState& state) {
   // The escaped title lives as long as the page's Elements do.
   state.pageTexts.push_front(quibHtmlEscape(form.title));
   const std::string& title = state.pageTexts.front();
-  // The date and time pickers' values: the start, and its end after the
-  // length (an end at the start's time of day is a whole day later).
+  // The date and time pickers' values: the start, and the local time at
+  // which its length ends, as the table shows it.
   state.pageTexts.push_front(pickerDate(form.year, form.month, form.day));
   const std::string& date = state.pageTexts.front();
-  const int64_t startMinutes = int64_t{form.hh} * 60 + form.mm;
-  state.pageTexts.push_front(pickerTime(startMinutes));
+  state.pageTexts.push_front(pickerTime(int64_t{form.hh} * 60 + form.mm));
   const std::string& start = state.pageTexts.front();
-  state.pageTexts.push_front(
-      pickerTime(startMinutes + int64_t{form.hours} * 60 + int64_t{form.mins}));
+  TimerValues timing;
+  timing.year = form.year, timing.month = form.month, timing.day = form.day;
+  timing.hh = form.hh, timing.mm = form.mm, timing.hours = form.hours, timing.mins = form.mins;
+  state.pageTexts.push_front(pickerEnd(timing));
   const std::string& end = state.pageTexts.front();
   ElementList list = std::move(context->elements);
   list = strelem("tfEnd", end, std::move(list));
