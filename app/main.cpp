@@ -188,8 +188,13 @@ void runTimerWrite(const TimerRequest& request, Outcome& outcome) {
     return;
   }
   TimerValues values = request.timer;
-  std::optional<EntryRefusal> refusal =
-      entryRefusal(request.prepadMinutes, request.postpadMinutes, values.hours, values.mins);
+  // A picker's value that could not be read comes first: the length and
+  // start that the other checks read may come from it.
+  std::optional<EntryRefusal> refusal = request.pickerRefusal;
+  if (!refusal) {
+    refusal =
+        entryRefusal(request.prepadMinutes, request.postpadMinutes, values.hours, values.mins);
+  }
   if (!refusal) refusal = acceptTitle(values.title, storedTitle);
   if (!refusal) refusal = clockRefusal(values);
   if (refusal) {

@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "model/picked_times.h"
 #include "quib/quib.h"
 
 namespace {
@@ -30,6 +32,14 @@ int32_t minutesToSeconds(int32_t minutes) {
 // A number of the request; an absent or bare parameter reads as 0.
 int32_t requestNumber(std::string_view name) {
   return quibAtoi(getParam(name));
+}
+
+// A picker's value, URL-decoded (its ':' arrives as %3A); none when the
+// request did not send it, "" when it sent the name alone.
+std::optional<std::string> pickerValue(std::string_view name) {
+  if (!isParam(name)) return std::nullopt;
+  const ParamValue value = getParam(name);
+  return value ? quibUrlDecode(*value) : std::string();
 }
 
 // The first action the request names.
@@ -79,5 +89,14 @@ TimerRequest readTimerRequest() {
   timer.quality = requestNumber("quality");
   timer.target = requestNumber("target");
   timer.disabled = requestNumber("disabled");
+
+  // The pickers replace the number fields of the same values.
+  const std::optional<std::string> date = pickerValue("date"), start = pickerValue("start"),
+                                   end = pickerValue("end");
+  PickedTimes picked;
+  if (date) picked.date = *date;
+  if (start) picked.start = *start;
+  if (end) picked.end = *end;
+  request.pickerRefusal = applyPickedTimes(picked, timer);
   return request;
 }

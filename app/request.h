@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
+#include "model/entry_refusal.h"
 #include "model/timer.h"
 #include "store/group_actions.h"
 
@@ -33,7 +35,11 @@ struct TimerRequest {
   int32_t prepadMinutes = 0;
   int32_t postpadMinutes = 0;
   bool saveDefaults = false;  // "savedef": the margins are also the new defaults
+  // The start and length already read from the date and time pickers
+  // ("date", "start", "end") where the request sent them.
   TimerValues timer;
+  // Why a picker's value could not be read, or none.
+  std::optional<EntryRefusal> pickerRefusal;
 };
 
 // The request's parameter that names action ("delete", ... "reinit").

@@ -8,4 +8,7 @@ enum class EntryRefusal {
   kBeyondClock,        // the recording reaches the end of the 32-bit clock
   kTitleNotUtf8,       // the title is not UTF-8 text
   kTitleTooLong,       // the title is longer than kTitleMaxCharacters
+  kDateMalformed,      // the date picker's value is not a date YYYY-MM-DD
+  kStartMalformed,     // the start picker's value is not a time HH:MM
+  kEndMalformed,       // the end picker's value is not a time HH:MM
 };

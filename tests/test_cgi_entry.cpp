@@ -504,6 +504,8 @@ TEST_F(RequestEntry, EveryActionSaysWhatItDid) {
     std::string msg = "";
     std::string mode = "create";
     std::string defaults = "";  // the stored defaults afterwards, "pre/post" seconds ("" none)
+    // The newest timer's day|month|year|hour|minute|hours|minutes ("" unchecked).
+    std::string newest = "";
   };
   constexpr const char* kSaved5And5 =
       "Saved the default margins: 5 minutes before, 5 minutes after. No timer was written.";
@@ -543,6 +545,21 @@ TEST_F(RequestEntry, EveryActionSaysWhatItDid) {
        "Not saved: a margin must lie between -720 and 720 minutes (12 hours).", 2, true},
       {"edit=Edit&key=9", kGone, 2, true},
       {"edit=Edit&key=2", "", 2, true, "", "update"},
+      // The date and time pickers, URL-encoded as a browser sends them or
+      // not, replace the number fields; the length runs to the end, on the
+      // next day at or before the start.
+      {"create=Create&title=P&channel=7&date=2030-01-02&start=20%3A15&end=21%3A45",
+       "Created \"P\".", 3, false, "", "create", "", "2|1|2030|20|15|1|30"},
+      {std::string("create=Create&title=P&date=2030-01-02&start=23:30&end=00%3A15") + kTimer,
+       "Created \"P\".", 3, false, "", "create", "", "2|1|2030|23|30|0|45"},
+      // 24 hours and the margins are more than a day.
+      {std::string("create=Create&title=P&start=20%3A00&end=20%3A00") + kTimer,
+       "Not saved: with its margins the recording would last more than 24 hours.", 2, true},
+      // A malformed picker is refused, never read as the number fields sent beside it.
+      {std::string("create=Create&title=P&date=2030-1-2") + kTimer,
+       "Not saved: the date must be given as year-month-day, like 2027-03-14.", 2, true},
+      {std::string("update=Update&key=2&title=P&start=25%3A00&end=21%3A00") + kTimer,
+       "Not saved: the start must be a time of day, like 20:15.", 2, true, "", "update"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.query);
@@ -566,6 +583,12 @@ TEST_F(RequestEntry, EveryActionSaysWhatItDid) {
     EXPECT_EQ(timerCount(), c.count);
     if (c.unchanged) {
       EXPECT_EQ(timers(), before);
+    }
+    if (!c.newest.empty()) {
+      EXPECT_EQ(TestDb(timerDb).rows("select date_day, date_month, date_year, start_hour, "
+                                     "start_minute, length_hour, length_minute from "
+                                     "timer_record_table order by ID desc limit 1"),
+                std::vector<std::string>{c.newest});
     }
     TestDb db(timerDb);
     const bool stored = !c.defaults.empty();
@@ -597,6 +620,10 @@ TEST_F(RequestEntry, EntryRemarksFollowTheNotice) {
        "with Film &amp; Co on Wed 9/12 20:30."},
       {"update=Update&key=2&title=Match&channel=9&day=9&month=12&year=2026&hh=20&mm=0&mins=5",
        "Updated \"Match\". It overlaps with Film &amp; Co on Wed 9/12 20:00."},
+      // A date past its month's end from the date picker, read on as "day" is.
+      {"create=Create&title=T&channel=7&date=2026-11-31&start=20%3A00&end=21%3A00",
+       "Created \"T\". 31/11/2026 was read as 1/12/2026. It lies in the past and will not "
+       "record."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.query);

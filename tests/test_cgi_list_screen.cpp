@@ -104,6 +104,7 @@ std::vector<Field> successfulControls(const std::string& form) {
   for (const std::string& tag : tags(form, "<input ")) {
     const auto attrs = attributes(tag);
     const std::string type = attrs.count("type") ? attrs.at("type") : "text";
+    if (!attrs.count("name")) continue;  // the page's own aids, never sent
     if ((type == "checkbox" || type == "radio") && !attrs.count("checked")) continue;
     if (type == "submit") continue;
     fields.push_back({attrs.at("name"), attrs.count("value") ? attrs.at("value") : "on"});
@@ -279,20 +280,25 @@ TEST_F(CgiListScreen, CreateModeShowsEveryTimerAndANewTimerForm) {
   EXPECT_EQ(values["formtoken"].find_first_not_of("0123456789abcdef"), std::string::npos);
   values.erase("formtoken");
   EXPECT_EQ(form.find("autofocus"), std::string::npos);
+  // No channel is chosen for the user: the list asks for one.
   const std::map<std::string, std::string> expected = {
-      {"quibsession", ""}, {"key", "0"},    {"title", "Web Timer"}, {"channel", "AV"},
-      {"day", "5"},        {"month", "12"}, {"year", "2026"},       {"hh", "20"},
-      {"mm", "03"},        {"hours", "0"},  {"mins", "30"},         {"prepad", "0"},
-      {"postpad", "0"},    {"repeat", "0"}, {"quality", "1"},       {"target", "0"},
-      {"disabled", "0"},   {"sort", ""}};
+      {"quibsession", ""},    {"key", "0"},       {"title", "Web Timer"}, {"channel", ""},
+      {"date", "2026-12-05"}, {"start", "20:03"}, {"end", "20:33"},       {"prepad", "0"},
+      {"postpad", "0"},       {"repeat", "0"},    {"quality", "1"},       {"target", "0"},
+      {"disabled", "0"},      {"sort", ""}};
   EXPECT_EQ(values, expected);
-  // The channel list: the external input, then the channel file's channels.
-  EXPECT_NE(
-      form.find("<option value=\"AV\">AV</option>\n<option value=\"5\">5 News (105)</option>\n"
-                "<option value=\"9\">9 Sport</option>"),
-      std::string::npos)
+  EXPECT_NE(form.find("<input type=\"text\" id=\"timer-form\" name=\"title\" required "),
+            std::string::npos)
       << form;
-  EXPECT_NE(form.find("<option value=\"12\">12 Kids &lt;Fun&gt; &amp; &quot;Co&quot;</option>"),
+  EXPECT_NE(form.find("<select id=\"f-channel\" name=\"channel\" required "), std::string::npos);
+  // The channel list: a choice to make, the external input, then the
+  // channel file's channels, each by its name first.
+  EXPECT_NE(form.find("<option value=\"\">Choose a channel</option>\n<option value=\"AV\">AV"
+                      "</option>\n<option value=\"5\">News (5, 105)</option>\n"
+                      "<option value=\"9\">Sport (9)</option>"),
+            std::string::npos)
+      << form;
+  EXPECT_NE(form.find("<option value=\"12\">Kids &lt;Fun&gt; &amp; &quot;Co&quot; (12)</option>"),
             std::string::npos);
   EXPECT_NE(form.find("<option value=\"11\">Sat</option>\n"), std::string::npos) << form;
 }
@@ -367,7 +373,8 @@ TEST_F(CgiListScreen, UpdateModeFillsTheFormFromTheEditedTimer) {
   ASSERT_EQ(response.exitStatus, 0) << response.output;
   const std::string& page = response.body;
   const std::string form = between(page, "<form class=\"timer-form\"", "</form>");
-  EXPECT_NE(form.find("name=\"title\" value=\"&quot;Quoted&quot;\" required autofocus>"),
+  EXPECT_NE(form.find("required aria-describedby=\"form-error\" value=\"&quot;Quoted&quot;\" "
+                      "autofocus>"),
             std::string::npos)
       << form;
   EXPECT_NE(page.find("<title>Edit: &quot;Quoted&quot;</title>"), std::string::npos);
@@ -398,22 +405,19 @@ TEST_F(CgiListScreen, RefusedWriteKeepsTheEnteredForm) {
                         "recording would last more than 24 hours.</div>"),
               std::string::npos)
         << form;
-    EXPECT_EQ(count(form, " aria-invalid=\"true\" aria-describedby=\"form-error\" autofocus"), 1);
+    EXPECT_EQ(count(form, " aria-invalid=\"true\" autofocus"), 1);
     EXPECT_EQ(count(page, "autofocus"), 1);
     std::map<std::string, std::string> values;
     for (const Field& field : successfulControls(form)) values[field.name] = field.value;
     const bool update = action.rfind("update", 0) == 0;
     EXPECT_EQ(values["key"], update ? "1" : "0");
     EXPECT_EQ(controlNames(form).count(update ? "update" : "create"), 1u);
+    // The end picker shows the end of the day the length reaches.
     const std::map<std::string, std::string> expected = {{"title", "Too long & more"},
                                                          {"channel", "5"},
-                                                         {"day", "31"},
-                                                         {"month", "2"},
-                                                         {"year", "2027"},
-                                                         {"hh", "21"},
-                                                         {"mm", "05"},
-                                                         {"hours", "30"},
-                                                         {"mins", "07"},
+                                                         {"date", "2027-02-31"},
+                                                         {"start", "21:05"},
+                                                         {"end", "03:12"},
                                                          {"prepad", "4"},
                                                          {"postpad", "-3"},
                                                          {"repeat", "3"},
@@ -429,10 +433,16 @@ TEST_F(CgiListScreen, RefusedWriteKeepsTheEnteredForm) {
 TEST_F(CgiListScreen, FormInputsCarryTheEntryBounds) {
   const std::string form = between(get("").body, "<form class=\"timer-form\"", "</form>");
   const std::map<std::string, std::pair<std::string, std::string>> bounds = {
-      {"hours", {"0", "24"}}, {"prepad", {"-720", "720"}}, {"postpad", {"-720", "720"}}};
+      {"date", {"1970-01-01", "2038-01-19"}},
+      {"prepad", {"-720", "720"}},
+      {"postpad", {"-720", "720"}}};
   int numbers = 0;
   for (const std::string& tag : tags(form, "<input ")) {
-    if (tag.find("type=\"number\"") == std::string::npos) continue;
+    if (tag.find("type=\"number\"") == std::string::npos &&
+        tag.find("type=\"date\"") == std::string::npos &&
+        tag.find("type=\"time\"") == std::string::npos) {
+      continue;
+    }
     ++numbers;
     EXPECT_NE(tag.find(" required"), std::string::npos) << tag;
     const auto attrs = attributes(tag);
@@ -441,18 +451,16 @@ TEST_F(CgiListScreen, FormInputsCarryTheEntryBounds) {
     EXPECT_EQ(attrs.at("min"), bound->second.first) << tag;
     EXPECT_EQ(attrs.at("max"), bound->second.second) << tag;
   }
-  EXPECT_EQ(numbers, 9);
+  EXPECT_EQ(numbers, 5);  // date, start, end and the two margins
 }
 
 TEST_F(CgiListScreen, FormsSendExactlyTheParametersTheProgramReads) {
   const std::string page = get("edit=Edit&key=1").body;
   const std::string timerForm = between(page, "<form class=\"timer-form\"", "</form>");
   EXPECT_EQ(controlNames(timerForm),
-            (std::set<std::string>{"quibsession", "key",        "title",    "channel", "day",
-                                   "month",       "year",       "hh",       "mm",      "hours",
-                                   "mins",        "prepad",     "postpad",  "savedef", "repeat",
-                                   "quality",     "target",     "disabled", "update",  "formtoken",
-                                   "sort",        "savedefonly"}));
+            (std::set<std::string>{"quibsession", "key", "title", "channel", "date", "start", "end",
+                                   "prepad", "postpad", "savedef", "repeat", "quality", "target",
+                                   "disabled", "update", "formtoken", "sort", "savedefonly"}));
   const std::string tableForm = between(page, "<h2 id=\"timers-heading\"", "</form>");
   EXPECT_EQ(controlNames(tableForm),
             (std::set<std::string>{"quibsession", "key", "enable", "disable", "clone",
@@ -622,7 +630,7 @@ TEST_F(CgiListScreen, EnteredLocalTimeSurvivesListAndEditForm) {
     }
     EXPECT_EQ(sent["prepad"], "3");
     EXPECT_EQ(sent["postpad"], "7");
-    EXPECT_EQ(std::stoi(sent["hh"]), c.hh);
+    EXPECT_EQ(std::stoi(sent["start"]), c.hh);
 
     request.query.reset();
     request.method = "POST";

@@ -6,8 +6,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
 
 #include "model/entry_checks.h"
+#include "model/picked_times.h"
 #include "model/timer.h"
 #include "support/test_env.h"
 #include "views/html/entry_remarks.h"
@@ -16,6 +20,9 @@
 namespace {
 
 using R = EntryRefusal;
+
+using Picked = std::optional<std::string_view>;
+constexpr Picked kAbsent = std::nullopt;
 
 // A timer as the form sends it, margins in minutes.
 TimerValues entry(int32_t day, int32_t month, int32_t year, int32_t hh, int32_t mm, int32_t hours,
@@ -115,6 +122,62 @@ TEST_F(EntryChecks, RemarkOnAMovedDateOrTime) {
     useTimeZone(c.zone);
     EXPECT_EQ(normalisedRemark(c.values), c.remark);
   }
+}
+
+// The date and time pickers over the number fields they replace, each read
+// as a whole: an end at or before the start is on the next day (at the
+// start, 24 hours later); a malformed value changes none of its fields and
+// says why, the first in the order date, start, end.
+TEST_F(EntryChecks, PickersReplaceTheFieldsTheyStandFor) {
+  using std::nullopt;
+  const struct {
+    Picked date, start, end;
+    TimerValues expected;  // from entry(2, 2, 2027, 20, 0, 1, 0), as sent
+    std::optional<R> refusal;
+  } cases[] = {
+      {"2027-03-14", "20:15", "21:45", entry(14, 3, 2027, 20, 15, 1, 30), nullopt},
+      {kAbsent, kAbsent, kAbsent, entry(2, 2, 2027, 20, 0, 1, 0), nullopt},
+      {kAbsent, "06:05", kAbsent, entry(2, 2, 2027, 6, 5, 1, 0), nullopt},
+      // Across midnight, at the start, just after it.
+      {kAbsent, "23:30", "00:15", entry(2, 2, 2027, 23, 30, 0, 45), nullopt},
+      {kAbsent, "20:15", "20:15", entry(2, 2, 2027, 20, 15, 24, 0), nullopt},
+      // An end alone counts from hh and mm as sent.
+      {kAbsent, kAbsent, "21:30", entry(2, 2, 2027, 20, 0, 1, 30), nullopt},
+      // A day past the month's end is read on as "day" is.
+      {"2027-02-31", kAbsent, kAbsent, entry(31, 2, 2027, 20, 0, 1, 0), nullopt},
+      {"2027-3-14", "20:15", "21:45", entry(2, 2, 2027, 20, 15, 1, 30), R::kDateMalformed},
+      {"2027-13-01", kAbsent, kAbsent, entry(2, 2, 2027, 20, 0, 1, 0), R::kDateMalformed},
+      {"2027-01-32", kAbsent, kAbsent, entry(2, 2, 2027, 20, 0, 1, 0), R::kDateMalformed},
+      {"", kAbsent, kAbsent, entry(2, 2, 2027, 20, 0, 1, 0), R::kDateMalformed},
+      {"2027-03-14", "24:00", "21:45", entry(14, 3, 2027, 20, 0, 1, 0), R::kStartMalformed},
+      {kAbsent, "20:60", kAbsent, entry(2, 2, 2027, 20, 0, 1, 0), R::kStartMalformed},
+      {kAbsent, "20:15:00", kAbsent, entry(2, 2, 2027, 20, 0, 1, 0), R::kStartMalformed},
+      {kAbsent, "20:15", "21.45", entry(2, 2, 2027, 20, 15, 1, 0), R::kEndMalformed},
+      {"x", "y", "z", entry(2, 2, 2027, 20, 0, 1, 0), R::kDateMalformed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(&c - cases));
+    TimerValues values = entry(2, 2, 2027, 20, 0, 1, 0);
+    EXPECT_EQ(applyPickedTimes({c.date, c.start, c.end}, values), c.refusal);
+    const TimerValues& e = c.expected;
+    EXPECT_EQ((std::vector<int32_t>{values.day, values.month, values.year, values.hh, values.mm,
+                                    values.hours, values.mins}),
+              (std::vector<int32_t>{e.day, e.month, e.year, e.hh, e.mm, e.hours, e.mins}));
+  }
+  // Across a change of the clocks, the end is the local time entered, and
+  // the end picker shows it back.
+  useTimeZone("Europe/Berlin");
+  for (const auto& [day, month, minutes] : {std::tuple{28, 3, 60}, std::tuple{31, 10, 180}}) {
+    TimerValues night = entry(day, month, 2027, 20, 0, 1, 0);
+    EXPECT_EQ(applyPickedTimes({kAbsent, "01:30", "03:30"}, night), std::nullopt);
+    EXPECT_EQ(night.hours * 60 + night.mins, minutes) << day;
+    EXPECT_EQ(pickerEnd(night), "03:30") << day;
+  }
+  // What the pickers show of a form: an impossible date as none, a time of
+  // day past midnight as its time on the next day.
+  EXPECT_EQ(pickerDate(0, 0, 0), "");
+  EXPECT_EQ(pickerTime(23 * 60 + 30 + 24 * 60), "23:30");
+  EXPECT_EQ(pickerTime(-30), "23:30");
 }
 
 }  // namespace

@@ -91,6 +91,24 @@ TEST_F(OptionsTest, ChannelListStartsWithAVThenFileOrderWithEscapedLabels) {
                 "300|" + longLabel + "|\n");
 }
 
+// The label that leads with the name, so that typing a name finds it.
+TEST_F(OptionsTest, ChannelLabelNameFirstIsEscapedBesideTheOtherVariables) {
+  const std::string longLabel = std::string(kScreenLongChannelName) + " (300, 301)";
+  writeFile(channelTemplate,
+            "<!--%quib var=\"channel\" %-->|<!--%quib var=\"chlabel\" %-->|"
+            "<!--%quib var=\"chaname\" %-->\n");
+  EXPECT_EQ(
+      channelOptions(5),
+      "AV|AV|AV\n"
+      "5|News (5, 105)|5 News (105)\n"
+      "9|Sport (9)|9 Sport\n"
+      "9|Sport HD (9, 109)|9 Sport HD (109)\n"
+      "12|Kids &lt;Fun&gt; &amp; &quot;Co&quot; (12)|12 Kids &lt;Fun&gt; &amp; &quot;Co&quot;\n"
+      "AV|Minus (-7)|-7 Minus\n"
+      "300|" +
+          longLabel + "|300 " + kScreenLongChannelName + " (301)\n");
+}
+
 TEST_F(OptionsTest, ChannelMarkingComparesSigned16BitNumbers) {
   std::string text = channelOptions(-1);
   EXPECT_EQ(text.substr(0, text.find('\n')), std::string("AV|AV|") + kMark);
@@ -110,7 +128,7 @@ TEST_F(OptionsTest, OptionVariablesAreGoneAfterEitherList) {
   EXPECT_EQ(names(), before);
   repeatOptions(3);
   EXPECT_EQ(names(), before);
-  for (const char* name : {"channel", "chaname", "selected", "repeat", "repname"}) {
+  for (const char* name : {"channel", "chaname", "chlabel", "selected", "repeat", "repname"}) {
     EXPECT_EQ(getElement(context.elements.get(), name), nullptr) << name;
   }
 }
@@ -141,6 +159,9 @@ TEST(ChannelLabel, ShowsAlternateNumberOnlyWhenItDiffersAsSigned16Bit) {
   EXPECT_EQ(sprintfChannelLabel(sport), "9 Sport");
   EXPECT_EQ(sprintfChannelLabel(news), "5 News (105)");
   EXPECT_EQ(sprintfChannelLabel(wrapped), "-25536 Film (4464)");
+  std::string nameFirst;
+  appendNameFirstLabel(nameFirst, wrapped);
+  EXPECT_EQ(nameFirst, "Film (-25536, 4464)");
   // No buffer limits the label.
   const std::string name(300, 'x');
   Channel longName{-32768, 32767, name.c_str(), nullptr};

@@ -128,7 +128,7 @@ class SchedrowsTest : public ScreenTest {
 
 const char* const kFormNames =
     "key,tfTitle,tfQualHQ,tfQualSP,tfTargetHDD,tfTargetUSB,tfDisabledYes,tfDisabledNo,tfDay,"
-    "tfMonth,tfYear,tfHh,tfMm,tfHours,tfMins,tfPrepad,tfPostpad,tfRepeat";
+    "tfMonth,tfYear,tfHh,tfMm,tfHours,tfMins,tfPrepad,tfPostpad,tfRepeat,tfDate,tfStart,tfEnd";
 
 TEST_F(SchedrowsTest, EmptyTableRendersNothingAndStillPublishesTheForm) {
   prePopulateTimerForm(state.form, {});
@@ -363,6 +363,10 @@ TEST_F(SchedrowsTest, UpdateModeCopiesTheEditedRowIntoTheForm) {
   EXPECT_EQ(var("tfPrepad"), "2");
   EXPECT_EQ(var("tfPostpad"), "10");
   EXPECT_EQ(var("tfRepeat"), "3");
+  // The pickers: its date, its start and its end after 45 minutes.
+  EXPECT_EQ(var("tfDate"), "2025-03-05");
+  EXPECT_EQ(var("tfStart"), "07:05");
+  EXPECT_EQ(var("tfEnd"), "07:50");
 }
 
 TEST_F(SchedrowsTest, EditKeyWithoutRowLeavesTheFormCleared) {

@@ -271,10 +271,34 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
   const tick = async (...ids) => {
     for (const id of ids) await page.check(`input[name="key"][value="${id}"]`);
   };
+  const pad = (n) => String(n).padStart(2, '0');
+  const clock = (minutes) => `${pad(Math.floor(minutes / 60) % 24)}:${pad(minutes % 60)}`;
+  const minutesOf = (time) => time.split(':').reduce((h, m) => Number(h) * 60 + Number(m));
+  // Fills the form through its pickers: date, start and end as given, or
+  // from day, month, year, hh, mm and a length (hours, mins) over what the
+  // form shows.
   const fillTimer = async (v) => {
     if (v.title !== undefined) await page.fill('input[name="title"]', v.title);
     if (v.channel !== undefined) await page.selectOption('select[name="channel"]', String(v.channel));
-    for (const name of ['day', 'month', 'year', 'hh', 'mm', 'hours', 'mins', 'prepad', 'postpad']) {
+    const date = v.date ?? (v.day !== undefined ? `${v.year}-${pad(v.month)}-${pad(v.day)}` : undefined);
+    if (date !== undefined) await page.fill('input[name="date"]', date);
+    const shown = {
+      start: minutesOf(await page.inputValue('input[name="start"]')),
+      end: minutesOf(await page.inputValue('input[name="end"]')),
+    };
+    const length = (shown.end - shown.start + 1440) % 1440 || 1440;
+    const start = v.start !== undefined ? minutesOf(v.start)
+      : (v.hh ?? Math.floor(shown.start / 60)) * 60 + (v.mm ?? shown.start % 60);
+    const newLength = (v.hours ?? Math.floor(length / 60)) * 60 + (v.mins ?? length % 60);
+    if (v.start !== undefined || v.hh !== undefined || v.mm !== undefined) {
+      await page.fill('input[name="start"]', clock(start));
+    }
+    if (v.end !== undefined) {
+      await page.fill('input[name="end"]', v.end);
+    } else if (start !== shown.start || newLength !== length) {
+      await page.fill('input[name="end"]', clock(start + newLength));
+    }
+    for (const name of ['prepad', 'postpad']) {
       if (v[name] !== undefined) await page.fill(`input[name="${name}"]`, String(v[name]));
     }
     if (v.repeat !== undefined) await page.selectOption('select[name="repeat"]', String(v.repeat));
@@ -478,26 +502,31 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     await page.keyboard.press('Enter');
     assert.equal(await focused(), 'timer-form');
     const count = timers().length;
-    // Title, channel (one down from AV), day, month, year, hour, minute.
-    for (const value of ['Per Tastatur', null, day, month, year, 4, 20]) {
-      if (value === null) {
-        await page.keyboard.press('ArrowDown');
-      } else {
-        await page.keyboard.press('Control+A');
-        await page.keyboard.type(String(value));
-      }
-      if (value !== 20) await page.keyboard.press('Tab');
-    }
-    const channel = await page.locator('select[name="channel"]').inputValue();
-    assert.notEqual(channel, 'AV');
+    // No channel is chosen for a new timer.
+    assert.equal(await page.locator('select[name="channel"]').inputValue(), '');
+    // The title, then part of a channel's name (accents need not be typed)
+    // into the box above the list, which chooses the first channel that
+    // holds it; Enter there sends the form with the date and times offered.
+    await page.keyboard.press('Control+A');
+    await page.keyboard.type('Per Tastatur');
+    await page.keyboard.press('Tab');
+    assert.equal(await focused(), 'f-chfind');
+    await page.keyboard.type('sud');
+    assert.deepEqual(await page.locator('select[name="channel"] option').allInnerTexts(),
+      ['Choose a channel', 'Drittes Süd (5, 105)']);
+    assert.equal(await page.locator('select[name="channel"]').inputValue(), '5');
+    const [date, start, end] = await Promise.all(['date', 'start', 'end'].map((name) =>
+      page.inputValue(`input[name="${name}"]`)));
     await Promise.all([page.waitForNavigation(), page.keyboard.press('Enter')]);
     assert.match(await notice(), /^Created "Per Tastatur"\./);
     assert.equal(timers().length, count + 1);
     const row = timerById(newestId());
     assert.equal(row.user_string, 'Per Tastatur');
-    assert.equal(String(row.channel), channel);
+    assert.equal(row.channel, 5);
     assert.deepEqual([row.date_year, row.date_month, row.date_day, row.start_hour,
-      row.start_minute], [year, month, day, 4, 20]);
+      row.start_minute], [...date.split('-'), ...start.split(':')].map(Number));
+    assert.equal(row.length_hour * 60 + row.length_minute,
+      (minutesOf(end) - minutesOf(start) + 1440) % 1440);
     forget(row.ID);
     await page.goto(cgi);
   });
@@ -559,9 +588,25 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     }
     const editLong = () =>
       Promise.all([page.waitForNavigation(), rowOf(id).locator('td.title a').click()]);
+    // The form's pickers and lists fit the width, side by side on a wide
+    // screen.
+    const formFits = async (width) => {
+      const fields = await boxes(page.locator('#f-date, #f-start, #f-end, #f-channel, #f-chfind'));
+      assert.equal(fields.length, 5);
+      for (const f of fields) {
+        assert.ok(f.left >= 0 && f.right <= width && f.width >= 100,
+          `at ${width} px a field of the form spans ${f.left}-${f.right} px`);
+      }
+      const [root] = await boxes(page.locator('html'));
+      assert.ok(root.scrollWidth <= width, `at ${width} px the page is ${root.scrollWidth} px wide`);
+      return boxes(page.locator('#f-date, #f-start, #f-end'));
+    };
     await page.setViewportSize({ width: 1280, height: 900 });
     await editLong();
     await shot('edit-1280.png');
+    const [date, start, end] = await formFits(1280);
+    assert.ok(Math.abs(date.top - start.top) < 2 && Math.abs(start.top - end.top) < 2,
+      `at 1280 px date, start and end are not on one line: ${JSON.stringify([date, start, end])}`);
 
     // Phone: every card is the title (three lines at most) with its status
     // pill above a line of channel, day and time, at most about 120 px high
@@ -629,13 +674,16 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
       return box.top >= 0 && box.bottom <= window.innerHeight;
     });
     await editLong();
+    await formFits(390);
     await shot('edit-390.png');
   });
 
   let created;
   await t.test('create a timer', async () => {
-    await fillTimer({ title: 'Abendnachrichten', channel: 9, day, month, year, hh: 19, mm: 5,
-      hours: 0, mins: 20, prepad: 2, postpad: 3, repeat: 0, quality: 1, target: 0, disabled: 0 });
+    // Through the pickers, from 20:15 to 21:45.
+    const date = `${year}-${pad(month)}-${pad(day)}`;
+    await fillTimer({ title: 'Abendnachrichten', channel: 9, date, start: '20:15', end: '21:45',
+      prepad: 2, postpad: 3, repeat: 0, quality: 1, target: 0, disabled: 0 });
     await submit('button[name="create"]');
     assert.ok(await onListScreen());
     assert.equal(timers().length, 13);
@@ -645,13 +693,13 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     assert.equal(row.source, 10);
     assert.equal(row.channel, 9);
     assert.deepEqual([row.date_year, row.date_month, row.date_day, row.start_hour,
-      row.start_minute], [year, month, day, 19, 5]);
-    assert.equal(row.timestamp_start, localEpoch(year, month, day, 19, 5) - 120);
-    assert.equal(row.timestamp_offset, 20 * 60 + 300);
+      row.start_minute, row.length_hour, row.length_minute], [year, month, day, 20, 15, 1, 30]);
+    assert.equal(row.timestamp_start, localEpoch(year, month, day, 20, 15) - 120);
+    assert.equal(row.timestamp_offset, 90 * 60 + 300);
     assert.equal(row.enable, 0);
     const shown = await rowOf(created).innerText();
     assert.match(shown, /9 Nachrichten 24/);
-    assert.match(shown, /19:05/);
+    assert.match(shown, /20:15/);
     assert.match(shown, /2 \/ 3 min/);
   });
 
@@ -660,18 +708,23 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     assert.equal(await page.locator('h2', { hasText: 'Update existing timer' }).count(), 1);
     assert.equal(await page.locator('input[name="title"]').inputValue(), 'Abendnachrichten');
     assert.equal(await page.locator('select[name="channel"]').inputValue(), '9');
-    assert.equal(Number(await page.locator('input[name="hh"]').inputValue()), 19);
+    assert.equal(await page.inputValue('input[name="date"]'), `${year}-${pad(month)}-${pad(day)}`);
+    assert.equal(await page.inputValue('input[name="start"]'), '20:15');
+    assert.equal(await page.inputValue('input[name="end"]'), '21:45');
     assert.equal(Number(await page.locator('input[name="prepad"]').inputValue()), 2);
     assert.equal(Number(await page.locator('input[name="postpad"]').inputValue()), 3);
-    await fillTimer({ title: 'Abendnachrichten (spät)', channel: 11, hh: 21, mm: 40, mins: 25 });
+    // Until after midnight: the end is on the next day.
+    await fillTimer({ title: 'Abendnachrichten (spät)', channel: 11, start: '23:40',
+      end: '00:05' });
     await submit('button[name="update"]');
     assert.ok(await onListScreen());
     assert.equal(timers().length, 13, 'an update must not add a timer');
     const row = timerById(created);
     assert.equal(row.user_string, 'Abendnachrichten (spät)');
     assert.equal(row.channel, 11);
-    assert.equal(row.start_hour, 21);
-    assert.equal(row.timestamp_start, localEpoch(year, month, day, 21, 40) - 120);
+    assert.deepEqual([row.start_hour, row.start_minute, row.length_hour, row.length_minute],
+      [23, 40, 0, 25]);
+    assert.equal(row.timestamp_start, localEpoch(year, month, day, 23, 40) - 120);
     assert.equal(row.timestamp_offset, 25 * 60 + 300);
     assert.match(await rowOf(created).innerText(), /11 Sport Plus/);
     // Back in create mode after the update.

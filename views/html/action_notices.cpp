@@ -54,6 +54,12 @@ std::string_view refusalNotice(EntryRefusal refusal) {
       return textOf(Text::kBeyondClock);
     case EntryRefusal::kTitleNotUtf8:
       return textOf(Text::kTitleNotUtf8);
+    case EntryRefusal::kDateMalformed:
+      return textOf(Text::kDateMalformed);
+    case EntryRefusal::kStartMalformed:
+      return textOf(Text::kStartMalformed);
+    case EntryRefusal::kEndMalformed:
+      return textOf(Text::kEndMalformed);
     case EntryRefusal::kTitleTooLong:
       break;
   }
@@ -68,7 +74,12 @@ FormField refusalField(EntryRefusal refusal) {
     case EntryRefusal::kWindowTooLong:
       return FormField::kLength;
     case EntryRefusal::kBeyondClock:
+    case EntryRefusal::kDateMalformed:
       return FormField::kDate;
+    case EntryRefusal::kStartMalformed:
+      return FormField::kStart;
+    case EntryRefusal::kEndMalformed:
+      return FormField::kLength;
     case EntryRefusal::kTitleNotUtf8:
     case EntryRefusal::kTitleTooLong:
       break;

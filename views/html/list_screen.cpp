@@ -25,15 +25,16 @@ constexpr const char* kSelfUrl = "skedra.cgi";
 // Seconds from now to the start that a new timer is offered with.
 constexpr std::time_t kNewTimerLead = 300;
 
-// What the input at fault carries: marked invalid, described by the form's
-// error and focused, so that the page opens at it.
+// What the input at fault carries: marked invalid and focused, so that the
+// page opens at it. Each input is described by the form's error box.
 constexpr const char* kFaultAttributes =
-    " aria-invalid=\"true\" aria-describedby=\"form-error\" autofocus";
+    " aria-invalid=\"true\" autofocus";
 
 // The names of the page variables that mark each input of the timer form.
 constexpr std::pair<FormField, const char*> kFaultVariables[] = {
     {FormField::kTitle, "titleFault"},
     {FormField::kDate, "dateFault"},
+    {FormField::kStart, "startFault"},
     {FormField::kLength, "lengthFault"},
     {FormField::kMargins, "marginsFault"},
 };

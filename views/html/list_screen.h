@@ -25,8 +25,9 @@ enum class FormMode { kCreate, kUpdate };
 // that the page opens at the problem. Successes always show at the top.
 enum class MessagePlace { kTop, kTimers, kForm };
 
-// The inputs of the timer form that an error can concern.
-enum class FormField { kNone, kTitle, kDate, kLength, kMargins };
+// The inputs of the timer form that an error can concern; the length is
+// entered as the end.
+enum class FormField { kNone, kTitle, kDate, kStart, kLength, kMargins };
 
 // The stored default margins, in minutes.
 struct DefaultMargins {

@@ -56,14 +56,19 @@ Element* lastElementOf(TemplateContext* context) {
   return context->elements ? getLastElem(context->elements.get()) : nullptr;
 }
 
-// One option of the channel list from its parsed template.
+// One option of the channel list from its parsed template; nameFirst is
+// the label that begins with the channel's name ("chlabel").
 void channelOption(const QuibTemplate& parsed, TemplateContext* context, Element* lastElement,
-                   int32_t value, bool isSelected, std::string_view label) {
+                   int32_t value, bool isSelected, std::string_view label,
+                   std::string_view nameFirst) {
   const std::string escapedLabel = quibHtmlEscape(label);
+  const std::string escapedNameFirst = quibHtmlEscape(nameFirst);
   ElementList channelValue =
       value < 0 ? strelem("channel", channelAV, nullptr) : intelem("channel", value, nullptr);
-  ElementList chain = strelem(const_selected, isSelected ? selected : blank,
-                              strelem("chaname", escapedLabel, std::move(channelValue)));
+  ElementList chain =
+      strelem(const_selected, isSelected ? selected : blank,
+              strelem("chaname", escapedLabel,
+                      strelem("chlabel", escapedNameFirst, std::move(channelValue))));
   expandWithTail(parsed, context, lastElement, std::move(chain));
 }
 
@@ -95,41 +100,52 @@ void printChannelOptions(std::string_view path, TemplateContext* context) {
     // An include runs with the context: each option's Elements go behind
     // the tail of its list.
     Element* lastElement = lastElementOf(context);
-    channelOption(parsed, context, lastElement, -1, formChannel == -1, textOf(Text::kChannelAV));
+    channelOption(parsed, context, lastElement, -1, formChannel == -1, textOf(Text::kChannelAV),
+                  textOf(Text::kChannelAV));
     for (const Channel* channel = channels; channel != nullptr; channel = channel->next) {
+      std::string nameFirst;
+      appendNameFirstLabel(nameFirst, *channel);
       channelOption(parsed, context, lastElement, channel->number, channel->number == formChannel,
-                    sprintfChannelLabel(*channel));
+                    sprintfChannelLabel(*channel), nameFirst);
     }
     return;
   }
   // The option's variables change in place behind the page's own, to which
   // the template is bound once; the options go straight into the response.
-  std::array<Element, 3> option;
+  std::array<Element, 4> option;
   option[0].name = const_selected;
   option[0].kind = kElementText;
   option[1].name = "chaname";
   option[1].kind = kElementText;
   option[2].name = "channel";
+  option[3].name = "chlabel";
+  option[3].kind = kElementText;
   const QuibBinding binding =
       quibBindTemplate(parsed, context->elements.get(), option.data(), option.size());
-  std::string label, escapedLabel;
+  std::string label, escapedLabel, nameFirst, escapedNameFirst;
   // A negative value (the external input's -1) is written as "AV".
   const auto write = [&](int32_t value, bool isSelected) {
     escapedLabel.clear();
     quibHtmlEscapeTo(label, escapedLabel);
+    escapedNameFirst.clear();
+    quibHtmlEscapeTo(nameFirst, escapedNameFirst);
     option[0].text = isSelected ? selected : blank;
     option[1].text = escapedLabel;
     option[2].kind = value < 0 ? kElementText : kElementInt;
     option[2].text = channelAV;
     option[2].number = value;
+    option[3].text = escapedNameFirst;
     quibExpandBound(parsed, binding, quibOutBuffer());
     quibOutAppended();
   };
   label = textOf(Text::kChannelAV);
+  nameFirst = label;
   write(-1, formChannel == -1);
   for (const Channel* channel = channels; channel != nullptr; channel = channel->next) {
     label.clear();
     appendChannelLabel(label, *channel);
+    nameFirst.clear();
+    appendNameFirstLabel(nameFirst, *channel);
     write(channel->number, channel->number == formChannel);
   }
 }
@@ -139,7 +155,8 @@ void printChannelOptions(std::string_view path, TemplateContext* context) {
 void printChannelOption(std::string_view templateText, TemplateContext* context,
                         Element* lastElement, int32_t value, bool isSelected,
                         std::string_view label) {
-  channelOption(quibParseTemplate(templateText), context, lastElement, value, isSelected, label);
+  channelOption(quibParseTemplate(templateText), context, lastElement, value, isSelected, label,
+                label);
 }
 
 // "9 Sport" when both numbers agree, "5 News (105)" otherwise; the numbers
@@ -165,6 +182,21 @@ void appendChannelLabel(std::string& label, const Channel& channel) {
         static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, altNumber).ptr - digits));
     label += ')';
   }
+}
+
+// "Sport (9)" when both numbers agree, "News (5, 105)" otherwise: the name
+// leads, so that a list's type-ahead finds a channel by its name.
+void appendNameFirstLabel(std::string& label, const Channel& channel) {
+  const int number = channel.number;
+  const int altNumber = channel.altNumber;
+  label += channel.name != nullptr ? channel.name : "";
+  label += " (";
+  label += std::to_string(number);
+  if (altNumber != number) {
+    label += ", ";
+    label += std::to_string(altNumber);
+  }
+  label += ')';
 }
 
 // First channel of the list with that number, or null.

@@ -24,6 +24,9 @@ void printChannelOption(std::string_view templateText, TemplateContext* context,
 std::string sprintfChannelLabel(const Channel& channel);
 // The same label appended to label.
 void appendChannelLabel(std::string& label, const Channel& channel);
+// The label that the form's list shows, the name first: "Sport (9)",
+// "News (5, 105)"; appended to label.
+void appendNameFirstLabel(std::string& label, const Channel& channel);
 const Channel* getChannelByNo(int number);
 // Whole content of a file, directives untouched; missing file: "".
 std::string loadFile(const std::string& path);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/occurrences.h"
+#include "model/picked_times.h"
 #include "model/repeat.h"
 #include "model/timer.h"
 #include "platform/local_time.h"
@@ -440,7 +441,21 @@ void publishForm(TemplateContext* context, ScreenState& state) {
   // The escaped title lives as long as the page's Elements do.
   state.pageTexts.push_front(quibHtmlEscape(form.title));
   const std::string& title = state.pageTexts.front();
+  // The date and time pickers' values: the start, and the local time at
+  // which its length ends, as the table shows it.
+  state.pageTexts.push_front(pickerDate(form.year, form.month, form.day));
+  const std::string& date = state.pageTexts.front();
+  state.pageTexts.push_front(pickerTime(int64_t{form.hh} * 60 + form.mm));
+  const std::string& start = state.pageTexts.front();
+  TimerValues timing;
+  timing.year = form.year, timing.month = form.month, timing.day = form.day;
+  timing.hh = form.hh, timing.mm = form.mm, timing.hours = form.hours, timing.mins = form.mins;
+  state.pageTexts.push_front(pickerEnd(timing));
+  const std::string& end = state.pageTexts.front();
   ElementList list = std::move(context->elements);
+  list = strelem("tfEnd", end, std::move(list));
+  list = strelem("tfStart", start, std::move(list));
+  list = strelem("tfDate", date, std::move(list));
   list = intelem("tfRepeat", form.repeat, std::move(list));
   list = intelem("tfPostpad", form.postpad, std::move(list));
   list = intelem("tfPrepad", form.prepad, std::move(list));
