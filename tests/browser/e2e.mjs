@@ -439,7 +439,7 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
   });
 
   await t.test('a title link opens the form in view, the row marked', async () => {
-    await Promise.all([page.waitForNavigation(), rowOf(2).locator('td.title a').click()]);
+    await Promise.all([page.waitForNavigation(), rowOf(2).locator('td.title > a').click()]);
     assert.match(page.url(), /#timer-form$/);
     assert.equal(await page.title(), 'Edit: "Tatort"');
     assert.equal(await focused(), 'timer-form');
@@ -529,13 +529,13 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
           [...e.childNodes].some((n) => n.nodeType === Node.TEXT_NODE && n.textContent.trim()))
         .map((e) => parseFloat(getComputedStyle(e).fontSize))));
       assert.ok(smallest >= 20, `at 1920 px the smallest text is ${smallest} px`);
-      await rowOf(id).locator('td.title a').focus();
+      await rowOf(id).locator('td.title > a').focus();
       assert.equal(await page.evaluate(() => getComputedStyle(document.activeElement).outlineWidth),
         '5px');
       await shot('list-1920.png');
     }
     const editLong = () =>
-      Promise.all([page.waitForNavigation(), rowOf(id).locator('td.title a').click()]);
+      Promise.all([page.waitForNavigation(), rowOf(id).locator('td.title > a').click()]);
     await page.setViewportSize({ width: 1280, height: 900 });
     await editLong();
     await shot('edit-1280.png');
