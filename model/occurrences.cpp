@@ -161,7 +161,9 @@ NextRecording nextRecording(const TimerSchedule& timer, const RecordingWindow* f
   if (day < 0) day = 0;
   for (const int64_t lastDay = day + 9; day <= lastDay; ++day) {
     if (!patternAllows(timer.repeat, static_cast<int>((first.weekday + day) % 7))) continue;
-    const int64_t start = patternDayStart(timer, first, day, zone);
+    // Day 0 is the first window itself (a pattern that begins ahead).
+    const int64_t start =
+        day == 0 ? int64_t{timer.timestampStart} : patternDayStart(timer, first, day, zone);
     if (start + length > now)
       return {start <= now ? NextRecording::kNow : NextRecording::kAt, start};
   }

@@ -212,17 +212,6 @@ class OverlapLists {
   size_t named_;
 };
 
-// Calls visit with every timer that records, in database order.
-template <typename Visit>
-void eachRecording(const RecordingTimers& recording, const std::vector<int32_t>& recordingOf,
-                   int32_t total, Visit visit) {
-  for (int32_t k = 1; k <= total;) {
-    const size_t timer = timerOfRecording(recording, k);
-    visit(timer);
-    k += recordingOf[timer];
-  }
-}
-
 }  // namespace
 
 std::vector<TimerOverlaps> findEveryOverlap(const std::vector<TimerSchedule>& timers,
@@ -242,11 +231,10 @@ std::vector<TimerOverlaps> findEveryOverlap(const std::vector<TimerSchedule>& ti
   std::sort(points.begin(), points.end(),
             [](const Point& a, const Point& b) { return a.key < b.key; });
 
-  const int32_t capacity[kKinds] = {std::max<int32_t>(tuners, 1), 1};
-  RecordingTimers recording[kKinds] = {recordingTimers(timers.size()),
-                                       recordingTimers(timers.size())};
-  int32_t recordingTotal[kKinds] = {0, 0};
-  std::vector<int32_t> recordingOf(timers.size(), 0);
+  const size_t capacity[kKinds] = {static_cast<size_t>(std::max<int32_t>(tuners, 1)), 1};
+  // The windows of each kind that record, unordered (place finds each).
+  std::vector<uint32_t> recording[kKinds];
+  std::vector<uint32_t> place(windowCount);
   // Whether a kind was over capacity after the previous instant: then every
   // pair of its recording timers has been found already.
   bool over[kKinds] = {false, false};
@@ -257,20 +245,27 @@ std::vector<TimerOverlaps> findEveryOverlap(const std::vector<TimerSchedule>& ti
   while (next < points.size()) {
     const int64_t instant = instantOf(points[next]);
     for (; next < points.size() && instantOf(points[next]) == instant; ++next) {
-      const uint32_t timer = timerOf[points[next].window];
-      const Kind kind = timers[timer].av ? kAV : kTuner;
-      const int32_t delta = isStart(points[next]) ? 1 : -1;
-      addRecording(recording[kind], timer, delta);
-      recordingTotal[kind] += delta;
-      recordingOf[timer] += delta;
-      if (delta > 0) started[kind].push_back(timer);
+      const uint32_t window = points[next].window;
+      const uint32_t timer = timerOf[window];
+      std::vector<uint32_t>& on = recording[timers[timer].av ? kAV : kTuner];
+      if (isStart(points[next])) {
+        place[window] = static_cast<uint32_t>(on.size());
+        on.push_back(window);
+        started[timers[timer].av ? kAV : kTuner].push_back(timer);
+      } else {
+        const uint32_t moved = on.back();
+        on[place[window]] = moved;
+        place[moved] = place[window];
+        on.pop_back();
+      }
     }
     for (const Kind kind : {kTuner, kAV}) {
-      const bool nowOver = recordingTotal[kind] > capacity[kind];
+      const bool nowOver = recording[kind].size() > capacity[kind];
       if (nowOver && !started[kind].empty()) {
         members.clear();
-        eachRecording(recording[kind], recordingOf, recordingTotal[kind],
-                      [&](size_t timer) { members.push_back(static_cast<uint32_t>(timer)); });
+        for (const uint32_t window : recording[kind]) members.push_back(timerOf[window]);
+        std::sort(members.begin(), members.end());
+        members.erase(std::unique(members.begin(), members.end()), members.end());
         if (!over[kind]) {
           // Just over capacity: every two timers that record overlap.
           for (size_t i = 0; i < members.size(); ++i) {

@@ -8,7 +8,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
+
 #include "model/occurrences.h"
 #include "model/overlaps.h"
 #include "model/timer.h"
@@ -23,11 +25,11 @@ namespace {
 constexpr int64_t kYearShown = 183 * 86400;
 
 // The anchor of a timer's row: "timer-12".
-void appendRowLink(std::string& html, int32_t id, const std::string& escapedTitle) {
+void appendRowLink(std::string& html, int32_t id, std::string_view escapedTitle) {
   html += "<a href=\"#timer-";
   html += std::to_string(id);
   html += "\">";
-  html += escapedTitle.empty() ? textOf(Text::kUntitled) : std::string_view(escapedTitle);
+  html += escapedTitle.empty() ? textOf(Text::kUntitled) : escapedTitle;
   html += "</a>";
 }
 
@@ -46,17 +48,22 @@ ListChecks listChecks(const std::vector<TimerSchedule>& timers,
   checks.past.resize(timers.size());
   checks.conflict.resize(timers.size());
   std::vector<NextRecording> next(timers.size());
-  // Most overlaps name one of a few timers: each title is escaped once.
-  std::vector<std::optional<std::string>> escaped(timers.size());
-  auto titleOf = [&](size_t timer) -> const std::string& {
-    std::optional<std::string>& title = escaped[timer];
-    if (!title) title = quibHtmlEscape(titles[timer]);
-    return *title;
+  // A timer is named on every row it overlaps, and the two of a pair at
+  // the same instant: each link and each instant's label is made once.
+  std::vector<std::optional<std::string>> links(timers.size());
+  auto link = [&](size_t timer) -> const std::string& {
+    std::optional<std::string>& html = links[timer];
+    if (!html) {
+      html.emplace();
+      appendRowLink(*html, timers[timer].id, quibHtmlEscape(titles[timer]));
+    }
+    return *html;
   };
-  auto link = [&](size_t timer) {
-    std::string html;
-    appendRowLink(html, timers[timer].id, titleOf(timer));
-    return html;
+  std::unordered_map<int64_t, std::string> labels;
+  auto labelAt = [&](int64_t moment) -> const std::string& {
+    const auto found = labels.find(moment);
+    if (found != labels.end()) return found->second;
+    return labels.emplace(moment, momentLabel(moment, zone)).first->second;
   };
   int32_t overlapping = 0;
   for (size_t timer = 0; timer < timers.size(); ++timer) {
@@ -83,9 +90,10 @@ ListChecks listChecks(const std::vector<TimerSchedule>& timers,
     const TimerOverlaps& its = overlaps[timer];
     if (its.named.empty()) continue;
     std::string& conflict = checks.conflict[timer];
+    conflict.reserve(its.named.size() * 96);
     for (const TimerOverlap& overlap : its.named) {
-      conflict += textWith(conflict.empty() ? Text::kOverlapsWith : Text::kOverlapsAlso,
-                           {link(overlap.other), momentLabel(overlap.moment, zone)});
+      appendFilled(conflict, textOf(conflict.empty() ? Text::kOverlapsWith : Text::kOverlapsAlso),
+                   {link(overlap.other), labelAt(overlap.moment)});
     }
     if (its.more > 0) conflict += textWith(Text::kOverlapsMore, {std::to_string(its.more)});
     ++overlapping;
@@ -108,17 +116,17 @@ ListChecks listChecks(const std::vector<TimerSchedule>& timers,
   if (overlapping > 0) {
     checks.conflicts = countText(Text::kTimersOverlap, overlapping);
     // The overlapping rows in page order, as many named as on a row.
-    std::string links;
+    std::string rows;
     size_t named = 0;
     for (const size_t timer : checks.order) {
       if (overlaps[timer].named.empty() || named++ >= kOverlapsNamed) continue;
-      if (!links.empty()) links += textOf(Text::kListSeparator);
-      links += link(timer);
+      if (!rows.empty()) rows += textOf(Text::kListSeparator);
+      rows += link(timer);
     }
     if (named > kOverlapsNamed) {
-      links += textWith(Text::kOverlapsMore, {std::to_string(named - kOverlapsNamed)});
+      rows += textWith(Text::kOverlapsMore, {std::to_string(named - kOverlapsNamed)});
     }
-    checks.conflictLinks = textWith(Text::kOverlapRows, {links});
+    checks.conflictLinks = textWith(Text::kOverlapRows, {rows});
   }
   return checks;
 }
