@@ -239,7 +239,7 @@ std::vector<TimerOverlaps> findEveryOverlap(const std::vector<TimerSchedule>& ti
   // pair of its recording timers has been found already.
   bool over[kKinds] = {false, false};
   std::vector<uint32_t> started[kKinds];
-  std::vector<uint32_t> members;  // the timers of a kind that record, in database order
+  std::vector<uint32_t> members;  // the timers of a kind that record
 
   size_t next = 0;
   while (next < points.size()) {
@@ -262,10 +262,10 @@ std::vector<TimerOverlaps> findEveryOverlap(const std::vector<TimerSchedule>& ti
     for (const Kind kind : {kTuner, kAV}) {
       const bool nowOver = recording[kind].size() > capacity[kind];
       if (nowOver && !started[kind].empty()) {
+        // In any order, a timer twice when two of its windows record: the
+        // lists keep each pair once and put the names in order.
         members.clear();
         for (const uint32_t window : recording[kind]) members.push_back(timerOf[window]);
-        std::sort(members.begin(), members.end());
-        members.erase(std::unique(members.begin(), members.end()), members.end());
         if (!over[kind]) {
           // Just over capacity: every two timers that record overlap.
           for (size_t i = 0; i < members.size(); ++i) {
