@@ -40,16 +40,22 @@ static const char kHeader[] =
 
 static const char kChecked[] = "checked=\"checked\" ";
 
+/* How many overlaps a row names. */
+#define NAMED 5
+
 struct Row {
   int source, channel, date, year, month, day, hh, mm, hours, mins, id, start, offset, enable,
       quality, target, lock;
   char* title;
-  /* The next recording window (none when next == 0) and the first overlap
-   * (other is the other row's index, -1 when there is none). */
+  /* The next recording window (none when next == 0), the first NAMED
+   * overlaps (the other rows' indexes and the instants, by instant and then
+   * database order) and how many more there are. */
   int next;
   int64_t nextStart;
-  int other;
-  int64_t moment;
+  int named;
+  int other[NAMED];
+  int64_t moment[NAMED];
+  int more;
 };
 
 struct Channel {
@@ -507,6 +513,20 @@ static void putMoment(int64_t instant) {
   fwrite(text, 1, n, stdout);
 }
 
+/* "Tue 9/12/2025 20:15": the same with the year, for a recording half a
+ * year or more ahead. */
+static void putMomentOrYear(int64_t instant, int64_t now) {
+  if (instant - now < 183 * (int64_t)DAY_SECONDS) {
+    putMoment(instant);
+    return;
+  }
+  time_t value = (time_t)instant;
+  struct tm local;
+  localtime_r(&value, &local);
+  printf("%s %d/%d/%d %02d:%02d", kWeek[5 + local.tm_wday], local.tm_mday, local.tm_mon + 1,
+         local.tm_year + 1900, local.tm_hour, local.tm_min);
+}
+
 static int patternAllows(int repeat, int weekday) {
   switch (repeat) {
     case 1:
@@ -607,6 +627,28 @@ static void timerWindows(struct Windows* w, struct Row* r, int timer, int64_t no
   }
 }
 
+/* The next start of a row without a window in the next 14 days that will
+ * record again: a single window's start, or a pattern's first day from the
+ * day of now on that it allows. */
+static int64_t nextStartAhead(const struct Row* r, int64_t now) {
+  if (r->date < 1 || r->date > 11) return r->start;
+  if (span.start == span.end) readSpan(now);
+  int64_t wall = startWall(r);
+  int64_t first = instantOfWall(wall);
+  int32_t firstStart = wrap32(first);
+  int weekday = weekdayOf(localDay(first, NULL));
+  int64_t length = r->offset > 0 ? r->offset : 0;
+  int64_t day = floorDiv(now - length - r->start, DAY_SECONDS) - 1;
+  if (day < 0) day = 0;
+  for (int64_t lastDay = day + 9; day <= lastDay; ++day) {
+    if (!patternAllows(r->date, (int)((weekday + day) % 7))) continue;
+    int32_t at = wrap32(instantOfWall(wall + day * DAY_SECONDS));
+    int64_t start = (int32_t)((uint32_t)r->start + ((uint32_t)at - (uint32_t)firstStart));
+    if (start + length > now) return start;
+  }
+  return now;
+}
+
 /* Sorts the points by time (the order within one instant does not matter):
  * least significant digit first, 11 bits a pass, over the bits in which the
  * times differ from the earliest. */
@@ -642,29 +684,75 @@ static void sortPoints(struct Point* points, size_t count) {
   free(spare);
 }
 
-/* Each row's first overlap: a sweep over the windows' start and end points.
- * At every instant where a window starts and more windows of its kind (the
- * tuners, or the AV input) record than there are of them, every row
- * recording then that has no overlap yet gets one: this instant, and the
- * first row in database order among the others recording. Within one
- * instant all points are applied before the check, so a window that ends as
- * another begins does not overlap it. */
-static void findOverlaps(struct Windows* w, struct Row* rows) {
+/* The overlaps found: each pair of rows once (a bit per pair, in the row of
+ * the lower index), each row's first NAMED by instant and database order. */
+static uint64_t** pairSeen;
+
+static void nameOverlap(struct Row* r, int other, int64_t moment) {
+  int at = r->named;
+  if (r->named == NAMED) {
+    ++r->more;
+    int last = NAMED - 1;
+    if (moment > r->moment[last] || (moment == r->moment[last] && other > r->other[last])) return;
+    at = last;
+  } else {
+    ++r->named;
+  }
+  while (at > 0 && (r->moment[at - 1] > moment ||
+                    (r->moment[at - 1] == moment && r->other[at - 1] > other))) {
+    r->other[at] = r->other[at - 1];
+    r->moment[at] = r->moment[at - 1];
+    --at;
+  }
+  r->other[at] = other;
+  r->moment[at] = moment;
+}
+
+static void addOverlap(struct Row* rows, int rowCount, int a, int b, int64_t moment) {
+  if (a == b) return;
+  int low = a < b ? a : b, high = a < b ? b : a;
+  if (!pairSeen[low]) {
+    pairSeen[low] = calloc((size_t)(rowCount + 63) / 64, sizeof(uint64_t));
+    if (!pairSeen[low]) fail("memory");
+  }
+  uint64_t bit = (uint64_t)1 << (high % 64);
+  if (pairSeen[low][high / 64] & bit) return;
+  pairSeen[low][high / 64] |= bit;
+  nameOverlap(&rows[a], b, moment);
+  nameOverlap(&rows[b], a, moment);
+}
+
+static int compareInts(const void* a, const void* b) {
+  return *(const int*)a - *(const int*)b;
+}
+
+/* Every row's overlaps: a sweep over the windows' start and end points. At
+ * every instant where a window starts and more windows of its kind (the
+ * tuners, or the AV input) record than there are of them, the rows that
+ * record overlap: all of them with each other when the kind was within its
+ * capacity before, else each row that starts with every one recording.
+ * Within one instant all points are applied before the check, so a window
+ * that ends as another begins does not overlap it. */
+static void findOverlaps(struct Windows* w, struct Row* rows, int rowCount) {
   size_t count = 2 * w->used;
   sortPoints(w->points, count);
-  /* Per kind the windows recording (unordered; place[] finds each) and how
-   * many of them belong to rows still waiting for their first overlap. */
+  pairSeen = calloc((size_t)rowCount + 1, sizeof *pairSeen);
+  /* Per kind the windows recording (unordered; place[] finds each), the
+   * rows that started at this instant, and the recording rows in database
+   * order. */
   uint32_t* recording = malloc((w->used + 1) * 2 * sizeof *recording);
   uint32_t* place = malloc((w->used + 1) * sizeof *place);
-  char* waiting = malloc(w->used + 1);
-  if (!recording || !place || !waiting) fail("memory");
+  int* started = malloc((w->used + 1) * 2 * sizeof *started);
+  int* members = malloc((w->used + 1) * sizeof *members);
+  if (!pairSeen || !recording || !place || !started || !members) fail("memory");
   uint32_t* active[2] = {recording, recording + w->used + 1};
-  size_t recordingCount[2] = {0, 0}, waitingCount[2] = {0, 0};
+  int* starts[2] = {started, started + w->used + 1};
+  size_t recordingCount[2] = {0, 0}, startCount[2] = {0, 0};
+  int over[2] = {0, 0};
   const size_t capacity[2] = {FLOOR_TUNERS > 1 ? FLOOR_TUNERS : 1, 1};
   size_t next = 0;
   while (next < count) {
     int64_t instant = w->points[next].time;
-    int started[2] = {0, 0};
     for (; next < count && w->points[next].time == instant; ++next) {
       uint32_t window = w->points[next].window;
       struct Row* r = &rows[w->timer[window]];
@@ -672,47 +760,39 @@ static void findOverlaps(struct Windows* w, struct Row* rows) {
       if (w->points[next].start) {
         place[window] = (uint32_t)recordingCount[kind];
         active[kind][recordingCount[kind]++] = window;
-        waiting[window] = r->other < 0;
-        waitingCount[kind] += (size_t)waiting[window];
-        started[kind] = 1;
+        starts[kind][startCount[kind]++] = w->timer[window];
       } else {
         uint32_t moved = active[kind][--recordingCount[kind]];
         active[kind][place[window]] = moved;
         place[moved] = place[window];
-        waitingCount[kind] -= (size_t)waiting[window];
       }
     }
     for (int kind = 0; kind < 2; ++kind) {
-      if (!started[kind] || recordingCount[kind] <= capacity[kind] || !waitingCount[kind]) continue;
-      /* The first two rows in database order among those recording. */
-      int first = -1, second = -1;
-      for (size_t i = 0; i < recordingCount[kind]; ++i) {
-        int timer = w->timer[active[kind][i]];
-        if (first < 0 || timer < first) {
-          second = first;
-          first = timer;
-        } else if (timer != first && (second < 0 || timer < second)) {
-          second = timer;
+      int nowOver = recordingCount[kind] > capacity[kind];
+      if (nowOver && startCount[kind]) {
+        size_t n = 0;
+        for (size_t i = 0; i < recordingCount[kind]; ++i) members[n++] = w->timer[active[kind][i]];
+        qsort(members, n, sizeof *members, compareInts);
+        if (!over[kind]) {
+          for (size_t i = 0; i < n; ++i)
+            for (size_t j = i + 1; j < n; ++j)
+              addOverlap(rows, rowCount, members[i], members[j], instant);
+        } else {
+          for (size_t i = 0; i < startCount[kind]; ++i)
+            for (size_t j = 0; j < n; ++j)
+              addOverlap(rows, rowCount, starts[kind][i], members[j], instant);
         }
       }
-      for (size_t i = 0; i < recordingCount[kind]; ++i) {
-        uint32_t window = active[kind][i];
-        if (!waiting[window]) continue;
-        int timer = w->timer[window];
-        int other = timer == first ? second : first;
-        if (other < 0) continue; /* only its own windows record */
-        if (rows[timer].other < 0) {
-          rows[timer].other = other;
-          rows[timer].moment = instant;
-        }
-        waiting[window] = 0;
-        --waitingCount[kind];
-      }
+      over[kind] = nowOver;
+      startCount[kind] = 0;
     }
   }
+  for (int i = 0; i < rowCount; ++i) free(pairSeen[i]);
+  free(pairSeen);
   free(recording);
   free(place);
-  free(waiting);
+  free(started);
+  free(members);
 }
 
 /* The next windows and overlaps of every row at now; the number of rows
@@ -721,14 +801,15 @@ static int scheduleRows(struct Row* rows, int count, int64_t now) {
   struct Windows windows = {0};
   for (int i = 0; i < count; ++i) {
     rows[i].next = 0;
-    rows[i].other = -1;
+    rows[i].named = 0;
+    rows[i].more = 0;
     timerWindows(&windows, &rows[i], i, now);
   }
-  findOverlaps(&windows, rows);
+  findOverlaps(&windows, rows, count);
   free(windows.points);
   free(windows.timer);
   int overlapping = 0;
-  for (int i = 0; i < count; ++i) overlapping += rows[i].other >= 0;
+  for (int i = 0; i < count; ++i) overlapping += rows[i].named > 0;
   return overlapping;
 }
 
@@ -743,6 +824,17 @@ static void putChannelLabel(const struct Channel* c) {
   printf("%d ", c->number);
   putEscaped(c->name);
   if (c->alt != c->number) printf(" (%d)", c->alt);
+}
+
+/* A link to a row: its title, or "(untitled)". */
+static void putRowLink(const struct Row* r) {
+  printf("<a href=\"#timer-%d\">", r->id);
+  if (r->title[0]) {
+    putEscaped(r->title);
+  } else {
+    fputs("(untitled)", stdout);
+  }
+  fputs("</a>", stdout);
 }
 
 static void putRow(const struct Row* rows, int n, int64_t now, const struct Channel* channels,
@@ -764,11 +856,13 @@ static void putRow(const struct Row* rows, int n, int64_t now, const struct Chan
   localtime_r(&begin, &first);
   localtime_r(&end, &last);
   int endDays = (int)(dayNumber(&last) - dayNumber(&first));
-  char ctimeText[64];
-  ctime_r(&stamp, ctimeText);
   const char* dot = r->enable ? "disabled" : "enabled";
+  const int past = (r->date < 1 || r->date > 11) && (int64_t)r->start + r->offset <= now;
+  struct tm stampFields;
+  localtime_r(&stamp, &stampFields);
 
-  printf("<tr class=\"%s %s\">\n<td class=\"tick\">", n % 2 ? "odd" : "even", dot);
+  printf("<tr id=\"timer-%d\" class=\"%s %s\">\n<td class=\"tick\">", r->id,
+         n % 2 ? "odd" : "even", dot);
   if (!r->lock) {
     printf(
         "<label class=\"tick-target\"><input type=\"checkbox\" name=\"key\" value=\"%d\">"
@@ -780,7 +874,7 @@ static void putRow(const struct Row* rows, int n, int64_t now, const struct Chan
   printf(
       "</td>\n<td class=\"state\" data-label=\"Status\"><span class=\"status status-%s\">%s"
       "</span></td>\n<td class=\"channel\" data-label=\"Channel\">",
-      dot, dot);
+      past ? "past" : dot, past ? "Past" : r->enable ? "Disabled" : "Enabled");
   const struct Channel* known;
   if (channel == -1) {
     fputs("AV", stdout);
@@ -791,22 +885,36 @@ static void putRow(const struct Row* rows, int n, int64_t now, const struct Chan
   }
   fputs("</td>\n<td class=\"day\" data-label=\"Day\">", stdout);
   if (r->date == 0) {
-    printf("%d/%02d/%d", r->day, r->month, r->year);
+    printf("%s %d/%02d/%d", kWeek[5 + first.tm_wday], r->day, r->month, r->year);
   } else if (r->date >= 1 && r->date <= 11) {
     fputs(kWeek[r->date], stdout);
   } else {
     printf("[%d] %d/%02d/%d", r->date, r->day, r->month, r->year);
   }
   printf(
-      "</td>\n<td class=\"num\" data-label=\"Time\" title=\"Recording starts %s\">"
+      "</td>\n<td class=\"num\" data-label=\"Time\" title=\"Recording starts "
+      "%s %d/%02d/%d %02d:%02d\">"
       "%02d:%02d\xe2\x80\x93%02d:%02d<span class=\"nextday\" title=\"ends on a later day\">",
-      ctimeText, r->hh, r->mm, last.tm_hour, last.tm_min);
+      kWeek[5 + stampFields.tm_wday], stampFields.tm_mday, stampFields.tm_mon + 1,
+      stampFields.tm_year + 1900, stampFields.tm_hour, stampFields.tm_min, r->hh, r->mm,
+      last.tm_hour, last.tm_min);
   if (endDays > 0) printf("+%d", endDays);
   fputs("</span></td>\n<td class=\"next\" data-label=\"Next recording\">", stdout);
-  if (r->next && r->nextStart <= now) {
+  if (past) {
+    fputs("past", stdout);
+  } else if (r->enable) {
+    fputs("disabled", stdout);
+  } else if (r->next && r->nextStart <= now) {
     fputs("now", stdout);
   } else if (r->next) {
     putMoment(r->nextStart);
+  } else {
+    int64_t ahead = nextStartAhead(r, now);
+    if (ahead <= now) {
+      fputs("now", stdout);
+    } else {
+      putMomentOrYear(ahead, now);
+    }
   }
   printf(
       "</td>\n<td class=\"num\" data-label=\"Length\">%d:%02d</td>\n"
@@ -820,12 +928,13 @@ static void putRow(const struct Row* rows, int n, int64_t now, const struct Chan
     putEscaped(r->title);
   }
   fputs("<span class=\"conflict\">", stdout);
-  if (r->other >= 0) {
-    fputs("Overlaps with ", stdout);
-    putEscaped(rows[r->other].title);
+  for (int i = 0; i < r->named; ++i) {
+    fputs(i ? ", " : "Overlaps with ", stdout);
+    putRowLink(&rows[r->other[i]]);
     fputs(" on ", stdout);
-    putMoment(r->moment);
+    putMoment(r->moment[i]);
   }
+  if (r->more) printf(" and %d more", r->more);
   printf("</span></td>\n<td class=\"target\" data-label=\"Target\">%s</td>\n</tr>\n",
          r->target ? "USB" : "HDD");
 }
@@ -932,8 +1041,20 @@ static void listPage(const char* timerDb, const char* channelFile) {
       "<th scope=\"col\">Title</th>\n<th scope=\"col\">Target</th>\n</tr>\n</thead>\n<tbody>",
       stdout);
   for (int i = 0; i < rowCount; ++i) putRow(rows, i, requestTime, channels, channelCount);
-  fputs("</tbody>\n</table>\n</div>\n<p class=\"msg msg-warning\" role=\"status\">", stdout);
-  if (overlapping) printf("%d timers overlap in the next 14 days", overlapping);
+  fputs("</tbody>\n</table>\n</div>\n<p class=\"msg msg-warning overlaps\" role=\"status\">",
+        stdout);
+  if (overlapping) {
+    printf(overlapping == 1 ? "%d timer overlaps in the next 14 days: "
+                            : "%d timers overlap in the next 14 days: ",
+           overlapping);
+    int linked = 0;
+    for (int i = 0; i < rowCount && linked < NAMED; ++i) {
+      if (!rows[i].named) continue;
+      if (linked++) fputs(", ", stdout);
+      putRowLink(&rows[i]);
+    }
+    if (overlapping > NAMED) printf(" and %d more", overlapping - NAMED);
+  }
   fputs(
       "</p>\n"
       "<p class=\"hint\">Tick timers, then choose what to do with them. Select a title to edit "

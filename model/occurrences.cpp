@@ -34,6 +34,35 @@ std::tm startFields(const TimerSchedule& timer) {
   return fields;
 }
 
+// A pattern's first start: its wall-clock time, its time value as the timer
+// write stored it (wrapped to 32 bits) and its local weekday.
+struct PatternStart {
+  int64_t wall = 0;
+  int64_t seconds = 0;
+  int weekday = 0;
+};
+
+PatternStart patternStart(const TimerSchedule& timer, const ZoneOffsets& zone) {
+  PatternStart first;
+  first.wall = wallClockSeconds(startFields(timer));
+  if (timer.start) {
+    first.seconds = timer.start->seconds;
+    first.weekday = timer.start->weekday;
+  } else {
+    first.seconds = wrap32(wallClockInstant(first.wall, zone, &first.weekday));
+  }
+  return first;
+}
+
+// The start of day k of a pattern: the start's local time of day, k local
+// days after its date, read as the timer write reads it, with the first
+// window's margin.
+int64_t patternDayStart(const TimerSchedule& timer, const PatternStart& first, int64_t day,
+                        const ZoneOffsets& zone) {
+  const int64_t instant = wallClockInstant(first.wall + day * kSecondsPerDay, zone);
+  return timer.timestampStart + (int64_t{wrap32(instant)} - first.seconds);
+}
+
 // Adds the window to windows when it has not ended at now; returns false
 // once windows begin beyond the horizon (every later one does too).
 bool keepWindow(int64_t start, int64_t length, int64_t now, std::vector<RecordingWindow>& windows) {
@@ -59,15 +88,7 @@ void appendWindows(const TimerSchedule& timer, int64_t now, const ZoneOffsets& z
   // Day k of the pattern starts at the start's local time of day, k local
   // days after the start's date; the window keeps the first one's margin.
   // Each start is read as the timer write reads it (wrapped to 32 bits).
-  const int64_t wall = wallClockSeconds(startFields(timer));
-  int weekday = 0;
-  int64_t firstStart = 0;
-  if (timer.start) {
-    firstStart = timer.start->seconds;
-    weekday = timer.start->weekday;
-  } else {
-    firstStart = wrap32(wallClockInstant(wall, zone, &weekday));
-  }
+  const PatternStart first = patternStart(timer, zone);
   // The first day whose window can still be recording at now: the windows
   // lie about a day apart (a clock change moves them by its hour). A window
   // longer than the horizon is looked for only that far back.
@@ -78,10 +99,8 @@ void appendWindows(const TimerSchedule& timer, int64_t now, const ZoneOffsets& z
   // that also holds where 32-bit time values wrap).
   const int64_t lastDay = day + lengthDays + kOccurrenceHorizon / kSecondsPerDay + 3;
   for (; day <= lastDay; ++day) {
-    if (!patternAllows(timer.repeat, static_cast<int>((weekday + day) % 7))) continue;
-    const int64_t instant = wallClockInstant(wall + day * kSecondsPerDay, zone);
-    const int64_t start = timer.timestampStart + (int64_t{wrap32(instant)} - firstStart);
-    if (!keepWindow(start, length, now, windows)) break;
+    if (!patternAllows(timer.repeat, static_cast<int>((first.weekday + day) % 7))) continue;
+    if (!keepWindow(patternDayStart(timer, first, day, zone), length, now, windows)) break;
   }
 }
 
@@ -121,4 +140,38 @@ TimerWindows allTimerWindows(const std::vector<TimerSchedule>& timers, int64_t n
 
 bool windowEnded(const TimerSchedule& timer, int64_t now) {
   return !hasPattern(timer.repeat) && int64_t{timer.timestampStart} + timer.timestampOffset <= now;
+}
+
+NextRecording nextRecording(const TimerSchedule& timer, const RecordingWindow* firstWindow,
+                            int64_t now, const ZoneOffsets& zone) {
+  if (windowEnded(timer, now)) return {NextRecording::kPast, 0};
+  if (!timer.active) return {NextRecording::kDisabled, 0};
+  if (firstWindow != nullptr) {
+    return {firstWindow->start <= now ? NextRecording::kNow : NextRecording::kAt,
+            firstWindow->start};
+  }
+  if (!hasPattern(timer.repeat)) return {NextRecording::kAt, timer.timestampStart};
+  // The windows lie about a day apart (a clock change moves them by its
+  // hour): the first that has not ended at now is on the day of now less
+  // the window's length or a few days after it, on the first day the
+  // pattern allows, found without walking the days from the first start.
+  const PatternStart first = patternStart(timer, zone);
+  const int64_t length = std::max<int64_t>(timer.timestampOffset, 0);
+  int64_t day = floorDiv(now - length - timer.timestampStart, kSecondsPerDay) - 1;
+  if (day < 0) day = 0;
+  for (const int64_t lastDay = day + 9; day <= lastDay; ++day) {
+    if (!patternAllows(timer.repeat, static_cast<int>((first.weekday + day) % 7))) continue;
+    // Day 0 is the first window itself (a pattern that begins ahead).
+    const int64_t start =
+        day == 0 ? int64_t{timer.timestampStart} : patternDayStart(timer, first, day, zone);
+    if (start + length > now)
+      return {start <= now ? NextRecording::kNow : NextRecording::kAt, start};
+  }
+  return {NextRecording::kPast, 0};
+}
+
+NextRecording nextRecording(const TimerSchedule& timer, int64_t now) {
+  const ZoneOffsets zone = occurrenceZone(now);
+  const std::vector<RecordingWindow> windows = timerWindows(timer, now, zone);
+  return nextRecording(timer, windows.empty() ? nullptr : &windows.front(), now, zone);
 }

@@ -48,3 +48,22 @@ TimerWindows allTimerWindows(const std::vector<TimerSchedule>& timers, int64_t n
 // True when the timer has no pattern and its one window has ended by now.
 // A repeating timer never ends; the horizon and `active` play no part.
 bool windowEnded(const TimerSchedule& timer, int64_t now);
+
+// When a timer records next, however far ahead, as the list tells it.
+struct NextRecording {
+  enum Kind {
+    kPast,      // it will never record again (a single window that has ended)
+    kDisabled,  // it is switched off
+    kNow,       // a window records at now
+    kAt,        // its next window begins at start
+  };
+  Kind kind = kPast;
+  int64_t start = 0;  // kNow and kAt: the window's start
+};
+// firstWindow: the timer's first window of timerWindows at now, or null when
+// it has none; beyond the horizon the next start is found arithmetically,
+// from the day of now, in the zone's offsets or the C library's beyond them.
+NextRecording nextRecording(const TimerSchedule& timer, const RecordingWindow* firstWindow,
+                            int64_t now, const ZoneOffsets& zone);
+// The same with the windows computed here.
+NextRecording nextRecording(const TimerSchedule& timer, int64_t now);

@@ -163,3 +163,126 @@ std::vector<std::optional<TimerOverlap>> findOverlaps(const std::vector<TimerSch
   }
   return overlaps;
 }
+
+namespace {
+
+// The overlaps found so far: each pair of timers once, each timer's first
+// overlaps by instant and database order.
+class OverlapLists {
+ public:
+  OverlapLists(size_t timers, size_t named) : lists_(timers), seen_(timers), named_(named) {}
+
+  void add(size_t a, size_t b, int64_t moment) {
+    if (a == b) return;
+    const size_t low = std::min(a, b);
+    const size_t high = std::max(a, b);
+    std::vector<uint64_t>& row = seen_[low];
+    if (row.empty()) row.assign((lists_.size() + 63) / 64, 0);
+    const uint64_t bit = uint64_t{1} << (high % 64);
+    if ((row[high / 64] & bit) != 0) return;
+    row[high / 64] |= bit;
+    name(lists_[a], {b, moment});
+    name(lists_[b], {a, moment});
+  }
+
+  std::vector<TimerOverlaps> take() { return std::move(lists_); }
+
+ private:
+  static bool before(const TimerOverlap& x, const TimerOverlap& y) {
+    return x.moment != y.moment ? x.moment < y.moment : x.other < y.other;
+  }
+
+  // Overlaps come in time order, but not in database order within one
+  // instant: a full list gives up its last name for an earlier one.
+  void name(TimerOverlaps& list, const TimerOverlap& overlap) {
+    if (list.named.size() == named_) {
+      if (named_ == 0 || !before(overlap, list.named.back())) {
+        ++list.more;
+        return;
+      }
+      list.named.pop_back();
+      ++list.more;
+    }
+    const auto at = std::upper_bound(list.named.begin(), list.named.end(), overlap, before);
+    list.named.insert(at, overlap);
+  }
+
+  std::vector<TimerOverlaps> lists_;
+  std::vector<std::vector<uint64_t>> seen_;  // by the lower index: a bit per higher one
+  size_t named_;
+};
+
+}  // namespace
+
+std::vector<TimerOverlaps> findEveryOverlap(const std::vector<TimerSchedule>& timers,
+                                            const TimerWindows& all, int32_t tuners, size_t named) {
+  OverlapLists lists(timers.size(), named);
+  const size_t windowCount = all.windows.size();
+  std::vector<uint32_t> timerOf(windowCount);
+  std::vector<Point> points;
+  points.reserve(2 * windowCount);
+  for (size_t timer = 0; timer < timers.size(); ++timer) {
+    for (size_t window = all.first[timer]; window < all.first[timer + 1]; ++window) {
+      timerOf[window] = static_cast<uint32_t>(timer);
+      points.push_back({all.windows[window].start * 2 + 1, static_cast<uint32_t>(window)});
+      points.push_back({all.windows[window].end * 2, static_cast<uint32_t>(window)});
+    }
+  }
+  std::sort(points.begin(), points.end(),
+            [](const Point& a, const Point& b) { return a.key < b.key; });
+
+  const size_t capacity[kKinds] = {static_cast<size_t>(std::max<int32_t>(tuners, 1)), 1};
+  // The windows of each kind that record, unordered (place finds each).
+  std::vector<uint32_t> recording[kKinds];
+  std::vector<uint32_t> place(windowCount);
+  // Whether a kind was over capacity after the previous instant: then every
+  // pair of its recording timers has been found already.
+  bool over[kKinds] = {false, false};
+  std::vector<uint32_t> started[kKinds];
+  std::vector<uint32_t> members;  // the timers of a kind that record
+
+  size_t next = 0;
+  while (next < points.size()) {
+    const int64_t instant = instantOf(points[next]);
+    for (; next < points.size() && instantOf(points[next]) == instant; ++next) {
+      const uint32_t window = points[next].window;
+      const uint32_t timer = timerOf[window];
+      std::vector<uint32_t>& on = recording[timers[timer].av ? kAV : kTuner];
+      if (isStart(points[next])) {
+        place[window] = static_cast<uint32_t>(on.size());
+        on.push_back(window);
+        started[timers[timer].av ? kAV : kTuner].push_back(timer);
+      } else {
+        const uint32_t moved = on.back();
+        on[place[window]] = moved;
+        place[moved] = place[window];
+        on.pop_back();
+      }
+    }
+    for (const Kind kind : {kTuner, kAV}) {
+      const bool nowOver = recording[kind].size() > capacity[kind];
+      if (nowOver && !started[kind].empty()) {
+        // In any order, a timer twice when two of its windows record: the
+        // lists keep each pair once and put the names in order.
+        members.clear();
+        for (const uint32_t window : recording[kind]) members.push_back(timerOf[window]);
+        if (!over[kind]) {
+          // Just over capacity: every two timers that record overlap.
+          for (size_t i = 0; i < members.size(); ++i) {
+            for (size_t j = i + 1; j < members.size(); ++j) {
+              lists.add(members[i], members[j], instant);
+            }
+          }
+        } else {
+          // Still over: each timer that starts overlaps every one that records.
+          for (const uint32_t a : started[kind]) {
+            for (const uint32_t b : members) lists.add(a, b, instant);
+          }
+        }
+      }
+      over[kind] = nowOver;
+      started[kind].clear();
+    }
+  }
+  return lists.take();
+}

@@ -33,3 +33,23 @@ std::vector<std::optional<TimerOverlap>> findOverlaps(const std::vector<TimerSch
 std::vector<std::optional<TimerOverlap>> findOverlaps(const std::vector<TimerSchedule>& timers,
                                                       const TimerWindows& windows,
                                                       int32_t tuners = kRecorderTuners);
+
+// How many of a timer's overlaps are named; the rest are only counted.
+constexpr size_t kOverlapsNamed = 5;
+
+// Every timer that a timer overlaps: the first `named` of them by the
+// instant their overlap begins (then in database order), and how many more
+// there are.
+struct TimerOverlaps {
+  std::vector<TimerOverlap> named;
+  int32_t more = 0;
+};
+// Each timer's overlaps (same index as timers) over the windows computed
+// beforehand: two timers overlap when both record at an instant at which
+// their kind is over capacity, as for findOverlaps; the overlap begins at
+// the first such instant. The work grows with the pairs that overlap, the
+// memory with the timers that overlap times the timers.
+std::vector<TimerOverlaps> findEveryOverlap(const std::vector<TimerSchedule>& timers,
+                                            const TimerWindows& windows,
+                                            int32_t tuners = kRecorderTuners,
+                                            size_t named = kOverlapsNamed);

@@ -237,13 +237,13 @@ TEST_F(CgiListScreen, CreateModeShowsEveryTimerAndANewTimerForm) {
 
   // The table: channel labels, escaped titles, the locked row without a box.
   const std::string table = between(page, "<tbody>", "</tbody>");
-  EXPECT_EQ(count(table, "<tr class="), 3) << table;
-  EXPECT_NE(table.find("<tr class=\"even enabled\">"), std::string::npos);
-  EXPECT_NE(table.find("<tr class=\"odd disabled\">"), std::string::npos);
+  EXPECT_EQ(count(table, "<tr id="), 3) << table;
+  EXPECT_NE(table.find("<tr id=\"timer-1\" class=\"even enabled\">"), std::string::npos);
+  EXPECT_NE(table.find("<tr id=\"timer-2\" class=\"odd disabled\">"), std::string::npos);
   EXPECT_NE(table.find(">5 News (105)</td>"), std::string::npos) << table;
   EXPECT_NE(table.find(">AV</td>"), std::string::npos) << table;
   EXPECT_NE(table.find(">&lt; 77 &gt;</td>"), std::string::npos) << table;
-  EXPECT_NE(table.find(">4/03/2025</td>"), std::string::npos) << table;
+  EXPECT_NE(table.find(">Tue 4/03/2025</td>"), std::string::npos) << table;
   EXPECT_NE(table.find(">Mon-Sat</td>"), std::string::npos) << table;
   EXPECT_NE(table.find(">20:15–21:45<span class=\"nextday\" title=\"ends on a later day\"></span>"),
             std::string::npos)
@@ -303,19 +303,21 @@ TEST_F(CgiListScreen, CreateModeShowsEveryTimerAndANewTimerForm) {
   EXPECT_NE(form.find("<option value=\"11\">Sat</option>\n"), std::string::npos) << form;
 }
 
-// Each row's next recording and its first overlap, the page's count of
-// overlapping timers, and the rows by their next recording on request (GET
-// or POST), the order surviving in both forms.
+// Each row's status, next recording and overlaps, each linked to its row,
+// the page's count of overlapping timers with links to their rows, and the
+// rows by their next recording on request (GET or POST), the order surviving
+// in both forms.
 TEST_F(CgiListScreen, RowsShowTheirNextRecordingAndOverlaps) {
   // Now is Saturday 5/12 19:58; the fixture's three timers record nothing
-  // in the next 14 days (past, disabled, beyond the horizon).
+  // in the next 14 days (past, disabled, years ahead).
   struct Added {
     const char* title;
     int32_t repeat, day, hour, minute, minutes, source;
-  } added[] = {{"Recording", 0, 5, 19, 30, 60, 10},       // ID 4, records now
-               {"Quiz <b>", 0, 5, 20, 0, 30, 10},         // ID 5, from 20:00 with it
-               {"Daily", 1, 1, 21, 0, 30, 10},            // ID 6, every day at 21:00
-               {"AV beside Daily", 0, 5, 21, 0, 30, 1}};  // ID 7, the AV input
+  } added[] = {{"Recording", 0, 5, 19, 30, 60, 10},      // ID 4, records now
+               {"Quiz <b>", 0, 5, 20, 0, 30, 10},        // ID 5, from 20:00 with it
+               {"Daily", 1, 1, 21, 0, 30, 10},           // ID 6, every day at 21:00
+               {"AV beside Daily", 0, 5, 21, 0, 30, 1},  // ID 7, the AV input
+               {"Third", 0, 5, 20, 15, 30, 10}};         // ID 8, over both at 20:15
   for (const Added& a : added) {
     FirmwareTimer timer;
     timer.title = a.title;
@@ -325,20 +327,41 @@ TEST_F(CgiListScreen, RowsShowTheirNextRecordingAndOverlaps) {
     timer.source = a.source;
     firmwareInsert(timerDb, timer);
   }
-  const ShownRow recording{"Recording", "now", "Overlaps with Quiz &lt;b&gt; on Sat 5/12 20:00"};
+  const char* const recordingLink = "<a href=\"#timer-4\">Recording</a>";
+  const char* const quizLink = "<a href=\"#timer-5\">Quiz &lt;b&gt;</a>";
+  const char* const thirdLink = "<a href=\"#timer-8\">Third</a>";
+  const ShownRow recording{"Recording", "now",
+                           "Overlaps with " + std::string(quizLink) + " on Sat 5/12 20:00, " +
+                               thirdLink + " on Sat 5/12 20:15"};
   const ShownRow quiz{"Quiz &lt;b&gt;", "Sat 5/12 20:00",
-                      "Overlaps with Recording on Sat 5/12 20:00"};
+                      "Overlaps with " + std::string(recordingLink) + " on Sat 5/12 20:00, " +
+                          thirdLink + " on Sat 5/12 20:15"};
   const ShownRow daily{"Daily", "Sat 5/12 21:00", ""};
   const ShownRow av{"AV beside Daily", "Sat 5/12 21:00", ""};
-  const ShownRow news{"News &amp; Weather &lt;live&gt;", "", ""};
-  const ShownRow quoted{"&quot;Quoted&quot;", "", ""};
-  const ShownRow locked{"Locked &lt;film&gt;", "", ""};
+  const ShownRow third{"Third", "Sat 5/12 20:15",
+                       "Overlaps with " + std::string(recordingLink) + " on Sat 5/12 20:15, " +
+                           quizLink + " on Sat 5/12 20:15"};
+  const ShownRow news{"News &amp; Weather &lt;live&gt;", "past", ""};
+  const ShownRow quoted{"&quot;Quoted&quot;", "disabled", ""};
+  const ShownRow locked{"Locked &lt;film&gt;", "Fri 3/5/2030 20:00", ""};
 
   const std::string page = get("").body;
   EXPECT_EQ(shownRows(page),
-            (std::vector<ShownRow>{news, quoted, locked, recording, quiz, daily, av}));
-  EXPECT_NE(page.find("<p class=\"msg msg-warning\" role=\"status\">2 timers overlap in the next "
-                      "14 days</p>"),
+            (std::vector<ShownRow>{news, quoted, locked, recording, quiz, daily, av, third}));
+  // The status of the timer that has recorded, the weekday of its date, the
+  // tooltip of its start (margin included).
+  const std::string table = between(page, "<tbody>", "</tbody>");
+  EXPECT_NE(table.find("<span class=\"status status-past\">Past</span></td>\n"
+                       "<td class=\"channel\" data-label=\"Channel\">5 News (105)</td>\n"
+                       "<td class=\"day\" data-label=\"Day\">Tue 4/03/2025</td>\n"
+                       "<td class=\"num\" data-label=\"Time\" title=\"Recording starts "
+                       "Tue 4/03/2025 20:10\">"),
+            std::string::npos)
+      << table;
+  EXPECT_EQ(count(table, "status-past"), 1) << table;
+  EXPECT_NE(page.find("<p class=\"msg msg-warning overlaps\" role=\"status\">3 timers overlap in "
+                      "the next 14 days: " +
+                      std::string(recordingLink) + ", " + quizLink + ", " + thirdLink + "</p>"),
             std::string::npos);
   EXPECT_NE(page.find("aria-sort=\"none\"><a href=\"skedra.cgi?sort=next\">"), std::string::npos);
   EXPECT_EQ(count(page, "name=\"sort\" value=\"\""), 2);
@@ -360,7 +383,7 @@ TEST_F(CgiListScreen, RowsShowTheirNextRecordingAndOverlaps) {
     request.signIn = true;
     const std::string sorted = runCgi(request).body;
     EXPECT_EQ(shownRows(sorted),
-              (std::vector<ShownRow>{recording, quiz, daily, av, news, quoted, locked}));
+              (std::vector<ShownRow>{recording, quiz, third, daily, av, locked, news, quoted}));
     EXPECT_NE(sorted.find("aria-sort=\"ascending\"><a href=\"skedra.cgi?sort=stored\">"),
               std::string::npos);
     EXPECT_EQ(count(sorted, "name=\"sort\" value=\"next\""), 2);
@@ -380,7 +403,8 @@ TEST_F(CgiListScreen, UpdateModeFillsTheFormFromTheEditedTimer) {
   EXPECT_NE(page.find("<title>Edit: &quot;Quoted&quot;</title>"), std::string::npos);
   const std::string table = between(page, "<tbody>", "</tbody>");
   EXPECT_EQ(count(table, " editing\">"), 1) << table;
-  EXPECT_NE(table.find("<tr class=\"odd disabled editing\">"), std::string::npos) << table;
+  EXPECT_NE(table.find("<tr id=\"timer-2\" class=\"odd disabled editing\">"), std::string::npos)
+      << table;
   EXPECT_EQ(count(table, "<span class=\"badge\">Editing</span>"), 1) << table;
 }
 

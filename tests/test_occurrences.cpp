@@ -200,26 +200,59 @@ TEST_F(Occurrences, WindowsOverTheNextFourteenDays) {
   }
 }
 
+// Whether a timer's window has ended, and what the list tells of its next
+// recording: "past", "disabled", "now" or its start however far ahead.
 TEST_F(Occurrences, OnlyATimerWithoutPatternEnds) {
   const int64_t now = localSeconds(2027, 1, 10, 12, 0);
   TimerSchedule disabledPast = timer(0, 2027, 1, 9, 20, 0, 60);
   disabledPast.active = false;
+  TimerSchedule disabledAhead = timer(0, 2027, 1, 11, 20, 0, 60);
+  disabledAhead.active = false;
   const struct {
     const char* what;
     TimerSchedule timer;
     bool ended;
+    const char* next;
   } cases[] = {
-      {"once, ended", timer(0, 2027, 1, 9, 20, 0, 60), true},
-      {"once, ends as now begins", timer(0, 2027, 1, 10, 11, 0, 60), true},
-      {"once, recording", timer(0, 2027, 1, 10, 11, 30, 60), false},
-      {"once, beyond the horizon", timer(0, 2027, 3, 1, 20, 0, 60), false},
-      {"once and disabled, ended", disabledPast, true},
-      {"everyday, first start long past", timer(1, 2026, 1, 1, 20, 0, 60), false},
-      {"code above 11, ended", timer(12, 2027, 1, 9, 20, 0, 60), true},
+      {"once, ended", timer(0, 2027, 1, 9, 20, 0, 60), true, "past"},
+      {"once, ends as now begins", timer(0, 2027, 1, 10, 11, 0, 60), true, "past"},
+      {"once, recording", timer(0, 2027, 1, 10, 11, 30, 60), false, "now"},
+      {"once, beyond the horizon", timer(0, 2027, 3, 1, 20, 0, 60), false, "01/03 20:00 CET"},
+      {"once, years ahead, with its margin", timer(0, 2031, 7, 4, 20, 0, 60, 5), false,
+       "04/07 19:55 CEST"},
+      {"once and disabled, ended", disabledPast, true, "past"},
+      {"once and disabled, ahead", disabledAhead, false, "disabled"},
+      {"everyday, first start long past", timer(1, 2026, 1, 1, 20, 0, 60), false,
+       "10/01 20:00 CET"},
+      {"Sat, first start long past", timer(11, 2026, 1, 3, 20, 0, 60), false, "16/01 20:00 CET"},
+      {"Mon, months ahead, in summer time", timer(6, 2027, 6, 7, 20, 0, 60), false,
+       "07/06 20:00 CEST"},
+      {"Mon-Fri from a Saturday months ahead", timer(2, 2027, 6, 5, 6, 0, 60), false,
+       "07/06 06:00 CEST"},
+      {"code above 11, ended", timer(12, 2027, 1, 9, 20, 0, 60), true, "past"},
+      {"code above 11, ahead", timer(12, 2027, 5, 9, 20, 0, 60), false, "09/05 20:00 CEST"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(windowEnded(c.timer, now), c.ended);
+    const NextRecording next = nextRecording(c.timer, now);
+    switch (next.kind) {
+      case NextRecording::kPast:
+        EXPECT_STREQ(c.next, "past");
+        break;
+      case NextRecording::kDisabled:
+        EXPECT_STREQ(c.next, "disabled");
+        break;
+      case NextRecording::kNow:
+        EXPECT_STREQ(c.next, "now");
+        EXPECT_LE(next.start, now);
+        break;
+      case NextRecording::kAt: {
+        const std::string start = describe({next.start, next.start});
+        EXPECT_EQ(start.substr(0, start.find('-')), c.next);
+        break;
+      }
+    }
   }
 }
 

@@ -117,6 +117,97 @@ TEST(Overlaps, FirstOverlapOfEveryTimer) {
   }
 }
 
+// Each timer's overlaps: "B Sun 10/1 20:00, C Sun 10/1 21:00" and "+N"
+// for those counted but not named.
+std::vector<std::string> everyOverlapOf(const std::vector<Spec>& specs, int32_t tuners,
+                                        size_t named = kOverlapsNamed) {
+  std::vector<TimerSchedule> timers;
+  for (const Spec& spec : specs) timers.push_back(schedule(spec));
+  const TimerWindows windows = allTimerWindows(timers, kNow, occurrenceZone(kNow));
+  std::vector<std::string> texts;
+  for (const TimerOverlaps& overlaps : findEveryOverlap(timers, windows, tuners, named)) {
+    std::string text;
+    for (const TimerOverlap& overlap : overlaps.named) {
+      if (!text.empty()) text += ", ";
+      text += timers[overlap.other].title + " " + momentLabel(overlap.moment);
+    }
+    if (overlaps.more > 0) text += " +" + std::to_string(overlaps.more);
+    texts.push_back(text);
+  }
+  return texts;
+}
+
+TEST(Overlaps, EveryOverlapOfEveryTimer) {
+  struct Case {
+    const char* what;
+    int32_t tuners;
+    size_t named;
+    std::vector<Spec> timers;
+    std::vector<std::string> expected;
+  };
+  const Case cases[] = {
+      {"one tuner: a long timer overlaps two that follow each other",
+       1,
+       5,
+       {{"A", 0, 20, 0, 180}, {"B", 0, 20, 30, 60}, {"C", 0, 21, 30, 60}},
+       {"B Sun 10/1 20:30, C Sun 10/1 21:30", "A Sun 10/1 20:30", "A Sun 10/1 21:30"}},
+      {"two tuners: the third puts all three over, a fourth later meets the two that record",
+       2,
+       5,
+       {{"A", 0, 20, 0, 240}, {"B", 0, 20, 30, 120}, {"C", 0, 21, 0, 30}, {"D", 0, 22, 0, 60}},
+       {"B Sun 10/1 21:00, C Sun 10/1 21:00, D Sun 10/1 22:00",
+        "A Sun 10/1 21:00, C Sun 10/1 21:00, D Sun 10/1 22:00",
+        "A Sun 10/1 21:00, B Sun 10/1 21:00", "A Sun 10/1 22:00, B Sun 10/1 22:00"}},
+      {"still over capacity: a timer that starts meets every one that records",
+       1,
+       5,
+       {{"A", 0, 20, 0, 120}, {"B", 0, 20, 0, 60}, {"C", 0, 20, 30, 120}},
+       {"B Sun 10/1 20:00, C Sun 10/1 20:30", "A Sun 10/1 20:00, C Sun 10/1 20:30",
+        "A Sun 10/1 20:30, B Sun 10/1 20:30"}},
+      {"a pair is named once, at its first overlap",
+       1,
+       5,
+       {{"Daily", 0, 20, 0, 60, false, 1}, {"Weekly", 1, 20, 30, 60, false, 6}},
+       {"Weekly Mon 11/1 20:30", "Daily Mon 11/1 20:30"}},
+      {"AV and tuners apart; a disabled timer overlaps nothing",
+       1,
+       5,
+       {{"T", 0, 20, 0, 60},
+        {"V", 0, 20, 0, 60, true},
+        {"W", 0, 20, 30, 60, true},
+        {"X", 0, 20, 0, 60, false, 0, false}},
+       {"", "W Sun 10/1 20:30", "V Sun 10/1 20:30", ""}},
+      {"beyond the names: earliest first, then in database order, the rest counted",
+       1,
+       2,
+       {{"A", 0, 20, 0, 120}, {"B", 0, 21, 0, 30}, {"C", 0, 20, 30, 30}, {"D", 0, 20, 30, 30}},
+       {"C Sun 10/1 20:30, D Sun 10/1 20:30 +1", "A Sun 10/1 21:00",
+        "A Sun 10/1 20:30, D Sun 10/1 20:30", "A Sun 10/1 20:30, C Sun 10/1 20:30"}},
+      {"two that start at once while over: each names the first in database order",
+       1,
+       1,
+       {{"A", 0, 20, 0, 120}, {"B", 0, 20, 0, 60}, {"C", 0, 20, 30, 30}, {"D", 0, 20, 30, 30}},
+       {"B Sun 10/1 20:00 +2", "A Sun 10/1 20:00 +2", "A Sun 10/1 20:30 +2",
+        "A Sun 10/1 20:30 +2"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(everyOverlapOf(c.timers, c.tuners, c.named), c.expected);
+  }
+}
+
+TEST(Overlaps, ManyAtOneInstantNameFiveAndCountTheRest) {
+  std::vector<Spec> specs(1000, Spec{"T", 0, 20, 0, 60});
+  specs[0].title = "First";
+  const std::vector<std::string> texts = everyOverlapOf(specs, kRecorderTuners);
+  const std::string t = "T Sun 10/1 20:00";
+  EXPECT_EQ(texts[0], t + ", " + t + ", " + t + ", " + t + ", " + t + " +994");
+  for (size_t i = 1; i < texts.size(); ++i) {
+    ASSERT_EQ(texts[i], "First Sun 10/1 20:00, " + t + ", " + t + ", " + t + ", " + t + " +994")
+        << i;
+  }
+}
+
 TEST(Overlaps, ManyAtOneInstantAllNameTheFirst) {
   std::vector<Spec> specs(1000, Spec{"T", 0, 20, 0, 60});
   specs[0].title = "First";

@@ -134,7 +134,7 @@ TEST_F(SchedrowsTest, EmptyTableRendersNothingAndStillPublishesTheForm) {
   prePopulateTimerForm(state.form, {});
   EXPECT_TRUE(render().empty());
   EXPECT_EQ(output, "");
-  EXPECT_EQ(names(), std::string(kFormNames) + ",conflicts,msg,selfLink");
+  EXPECT_EQ(names(), std::string(kFormNames) + ",conflictLinks,conflicts,msg,selfLink");
   EXPECT_EQ(getElement(context.elements.get(), "key")->kind, kElementInt);
   EXPECT_EQ(getElement(context.elements.get(), "tfTitle")->kind, kElementText);
   EXPECT_EQ(var("key"), "0");
@@ -307,7 +307,7 @@ TEST_F(SchedrowsTest, LockedRowsHaveNoTickAndAPlainEscapedTitle) {
 
   EXPECT_EQ(rows[2]["rowtick"], "[tick 3]");
   // The row variables are gone after the table; only the form was added.
-  EXPECT_EQ(names(), std::string(kFormNames) + ",conflicts,msg,selfLink");
+  EXPECT_EQ(names(), std::string(kFormNames) + ",conflictLinks,conflicts,msg,selfLink");
 }
 
 TEST_F(SchedrowsTest, UpdateModeCopiesTheEditedRowIntoTheForm) {
@@ -399,7 +399,7 @@ TEST_F(SchedrowsTest, MissingTemplatesAndNullTitlesRenderEmpty) {
   context.elements = strelem("msg", "", nullptr);
   output = captureStdout([&] { execSchedrows("no-such-rows.shtml", &context); });
   EXPECT_EQ(output, "");
-  EXPECT_EQ(names(), std::string(kFormNames) + ",conflicts,msg");
+  EXPECT_EQ(names(), std::string(kFormNames) + ",conflictLinks,conflicts,msg");
 }
 
 TEST_F(SchedrowsTest, FailingQueryEndsTheRequestWithStatusOne) {

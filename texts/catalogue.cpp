@@ -50,6 +50,12 @@ std::string fillText(std::string_view pattern, std::initializer_list<std::string
   size_t length = pattern.size();
   for (std::string_view value : values) length += value.size();
   text.reserve(length);
+  appendFilled(text, pattern, values);
+  return text;
+}
+
+void appendFilled(std::string& text, std::string_view pattern,
+                  std::initializer_list<std::string_view> values) {
   size_t at = 0;
   while (at < pattern.size()) {
     const size_t open = pattern.find('{', at);
@@ -66,7 +72,6 @@ std::string fillText(std::string_view pattern, std::initializer_list<std::string
     at = open + 3;
   }
   if (at < pattern.size()) text.append(pattern, at, std::string_view::npos);
-  return text;
 }
 
 std::string textWith(Text key, std::initializer_list<std::string_view> values) {

@@ -53,6 +53,9 @@ std::string_view textOf(Text key, int64_t count);
 // on ("{1}" to "{9}"); a place without a value stays empty, any other brace
 // is copied as it stands. The result grows to whatever length it needs.
 std::string fillText(std::string_view pattern, std::initializer_list<std::string_view> values);
+// The same appended to text, for a text built of many.
+void appendFilled(std::string& text, std::string_view pattern,
+                  std::initializer_list<std::string_view> values);
 // The text of key with its values filled in.
 std::string textWith(Text key, std::initializer_list<std::string_view> values);
 // The form of key that count takes, with count in decimal as "{1}".

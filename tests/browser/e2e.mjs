@@ -412,7 +412,7 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     const locked = page.locator('table.timers tbody tr').filter({
       has: page.locator('td.title', { hasText: /^Fußball: Länderspiel/ }),
     });
-    assert.equal(await locked.locator('a').count(), 0);
+    assert.equal(await locked.locator('td.title > a').count(), 0);
     // The "Tatort" margins (5 before, 10 after) come back from the stored times.
     assert.match(await rowOf(2).innerText(), /5 \/ 10 min/);
     assert.equal(await page.locator('input[name="title"]').inputValue(), 'Web Timer');
@@ -473,13 +473,51 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     assert.equal(await rowOf(id).locator('.conflict').innerText(), `Overlaps with ${overlap}`);
     assert.ok((await notice()).endsWith(`It overlaps with ${overlap}.`), await notice());
     assert.match(await page.locator('p.msg-warning').innerText(),
-      /^\d+ timers overlap in the next 14 days$/);
+      /^\d+ timers overlap in the next 14 days: \S/);
     forget(id);
     await page.goto(cgi);
   });
 
+  await t.test('a row names every timer it overlaps; the count links to the rows', async () => {
+    // Tomorrow from 20:30 and from 20:40, both while the "Tatort" records.
+    const overlapping = { channel: 3, day, month, year, hours: 0, mins: 30, prepad: 0,
+      postpad: 0, repeat: 0 };
+    await fillTimer({ ...overlapping, title: 'Zur selben Zeit', hh: 20, mm: 30 });
+    await submit('button[name="create"]');
+    const first = newestId();
+    await fillTimer({ ...overlapping, title: 'Gleich danach', hh: 20, mm: 40 });
+    await submit('button[name="create"]');
+    const second = newestId();
+    const weekday = ['Sun', 'Mon', 'Tue', 'Wed', 'Thu', 'Fri', 'Sat'][tomorrow.getDay()];
+    const when = `${weekday} ${day}/${month} 20:40`;
+    assert.equal(await rowOf(second).locator('.conflict').innerText(),
+      `Overlaps with "Tatort" on ${when}, Zur selben Zeit on ${when}`);
+    const target = () => page.evaluate(() => document.querySelector(':target')?.id);
+    // A name in the warning leads to that timer's row.
+    await rowOf(second).locator('.conflict a', { hasText: 'Zur selben Zeit' }).click();
+    assert.equal(await target(), `timer-${first}`);
+    // The count's links lead to rows that overlap, the first of them too.
+    const count = page.locator('p.msg-warning.overlaps');
+    assert.match(await count.innerText(), /^\d+ timers overlap in the next 14 days: /);
+    const links = count.locator('a');
+    const shown = await links.count();
+    assert.ok(shown >= 3 && shown <= 5, `${shown} links after the count`);
+    for (let i = 0; i < shown; ++i) {
+      const row = page.locator(`table.timers tr${await links.nth(i).getAttribute('href')}`);
+      assert.equal(await row.count(), 1);
+      assert.match(await row.locator('.conflict').innerText(), /^Overlaps with /);
+    }
+    const last = await links.nth(shown - 1).getAttribute('href');
+    await links.nth(shown - 1).click();
+    assert.equal(`#${await target()}`, last);
+    await page.screenshot({ path: path.join(artifacts, 'overlaps.png'), fullPage: true });
+    await assertAccessible('the list with a row that overlaps two timers');
+    forget(first, second);
+    await page.goto(cgi);
+  });
+
   await t.test('a title link opens the form in view, the row marked', async () => {
-    await Promise.all([page.waitForNavigation(), rowOf(2).locator('td.title a').click()]);
+    await Promise.all([page.waitForNavigation(), rowOf(2).locator('td.title > a').click()]);
     assert.match(page.url(), /#timer-form$/);
     assert.equal(await page.title(), 'Edit: "Tatort"');
     assert.equal(await focused(), 'timer-form');
@@ -574,7 +612,7 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
           [...e.childNodes].some((n) => n.nodeType === Node.TEXT_NODE && n.textContent.trim()))
         .map((e) => parseFloat(getComputedStyle(e).fontSize))));
       assert.ok(smallest >= 20, `at 1920 px the smallest text is ${smallest} px`);
-      await rowOf(id).locator('td.title a').focus();
+      await rowOf(id).locator('td.title > a').focus();
       assert.equal(await page.evaluate(() => getComputedStyle(document.activeElement).outlineWidth),
         '5px');
       // A remote's arrows step through the links and buttons.
@@ -583,11 +621,11 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
       assert.equal(await page.evaluate(() => document.activeElement.textContent), 'Change password');
       await page.keyboard.press('ArrowUp');
       assert.equal(await page.evaluate(() => document.activeElement.textContent), 'New timer');
-      await rowOf(id).locator('td.title a').focus();
+      await rowOf(id).locator('td.title > a').focus();
       await shot('list-1920.png');
     }
     const editLong = () =>
-      Promise.all([page.waitForNavigation(), rowOf(id).locator('td.title a').click()]);
+      Promise.all([page.waitForNavigation(), rowOf(id).locator('td.title > a').click()]);
     // The form's pickers and lists fit the width, side by side on a wide
     // screen.
     const formFits = async (width) => {

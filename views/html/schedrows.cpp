@@ -163,11 +163,10 @@ void appendTwoDigits(std::string& text, int value) {
 }
 
 // The recording's start in local time, as the C library's ctime writes it
-// ("Tue Mar  4 20:10:00 2025" and a newline), from the time value in 64 bits
-// (a 32-bit time_t cannot hold one past 2038). Written by hand for the
+// ("Tue Mar  4 20:10:00 2025" and a newline), from the local fields of the
+// time value in 64 bits (a 32-bit time_t cannot hold one past 2038). Written by hand for the
 // fields that ctime's fixed layout covers, through strftime otherwise.
-void setCtimeText(std::string& text, int64_t instant) {
-  const std::tm local = localFields(instant, ZoneOffsets{});
+void setCtimeText(std::string& text, const std::tm& local) {
   text.clear();
   const int64_t year = int64_t{local.tm_year} + 1900;
   if (local.tm_wday < 0 || local.tm_wday > 6 || local.tm_mon < 0 || local.tm_mon > 11 ||
@@ -194,6 +193,23 @@ void setCtimeText(std::string& text, int64_t instant) {
   text += ' ';
   appendDecimal(text, static_cast<int32_t>(year));
   text += '\n';
+}
+
+// The recording's start as the page writes days: "Fri 11/12/2026 20:00".
+void setStartsAtText(std::string& text, const std::tm& local) {
+  text.clear();
+  text.append(weekdayName(local.tm_wday));
+  text += ' ';
+  appendDecimal(text, local.tm_mday);
+  text += '/';
+  if (local.tm_mon < 9) text += '0';
+  appendDecimal(text, local.tm_mon + 1);
+  text += '/';
+  appendDecimal(text, wrap32(int64_t{local.tm_year} + 1900));
+  text += ' ';
+  appendTwoDigits(text, local.tm_hour);
+  text += ':';
+  appendTwoDigits(text, local.tm_min);
 }
 
 // The context's list with chain hung behind its tail; returns the Element
@@ -245,6 +261,10 @@ enum RowSlot : size_t {
   kEndDays,
   kRowMark,
   kRowBadge,
+  kState,
+  kStateText,
+  kDayLabel,
+  kStartsAt,
   kRowSlots
 };
 
@@ -262,7 +282,8 @@ constexpr RowVariable kRowVariables[kRowSlots] = {
     {"mins", kElementInt},      {"fmins", kElementInt},      {"prepad", kElementInt},
     {"postpad", kElementInt},   {"timestamp", kElementText}, {"showtitle", kElementText},
     {"target", kElementText},   {"endDays", kElementText},   {"rowMark", kElementText},
-    {"rowBadge", kElementText},
+    {"rowBadge", kElementText}, {"state", kElementText},     {"stateText", kElementText},
+    {"dayLabel", kElementText}, {"startsAt", kElementText},
 };
 
 // The three templates of a row, parsed once for the whole table.
@@ -298,11 +319,20 @@ class RowRenderer {
 
   // Renders one timer row (row counter n) with its list checks.
   void render(const ScheduleRow& row, const RowStart& start, int n, std::string_view nextrec,
-              std::string_view conflict, bool editing) {
+              std::string_view conflict, bool past, bool editing) {
     const int16_t channel = row.source == kSourceAV ? int16_t{-1} : row.channel;
     const RowTimes times = deriveTimes(row, start);
     setDayLabel(timerday_, row);
-    setCtimeText(timestamp_, times.windowStart);
+    // A single recording's date with its weekday: "Fri 11/12/2026".
+    dayLabel_.clear();
+    if (row.date == kRepeatOnce) {
+      dayLabel_ = weekdayName(start.local.tm_wday);
+      dayLabel_ += ' ';
+    }
+    dayLabel_ += timerday_;
+    const std::tm windowStart = localFields(times.windowStart, ZoneOffsets{});
+    setCtimeText(timestamp_, windowStart);
+    setStartsAtText(startsAt_, windowStart);
     showtitle_.clear();
     quibHtmlEscapeTo(row.title, showtitle_);
     // "+1" when the recording ends on the next day, "+2" the day after, ...
@@ -338,6 +368,13 @@ class RowRenderer {
     text(kEndDays, endDays_);
     text(kRowMark, editing ? " editing" : "");
     text(kRowBadge, editing ? std::string_view(badge_) : std::string_view());
+    // A timer that will never record again is past, switched on or off.
+    text(kState, past ? "past" : row.enable != 0 ? "disabled" : "enabled");
+    text(kStateText, textOf(past              ? Text::kStatusPast
+                            : row.enable != 0 ? Text::kStatusDisabled
+                                              : Text::kStatusEnabled));
+    text(kDayLabel, dayLabel_);
+    text(kStartsAt, startsAt_);
     if (bound_) {
       renderBound(row.lock == 0);
     } else {
@@ -407,7 +444,7 @@ class RowRenderer {
   std::array<Element, kRowSlots> vars_;
   bool bound_ = false;
   QuibBinding row_, checkbox_, titlinkBinding_;
-  std::string timerday_, timestamp_, showtitle_, endDays_, rowtick_, titlink_;
+  std::string timerday_, dayLabel_, timestamp_, startsAt_, showtitle_, endDays_, rowtick_, titlink_;
   // The badge of the row being edited, made once for the table.
   const std::string badge_ = editingBadge();
   std::map<int16_t, std::string> channels_;
@@ -511,13 +548,16 @@ void execSchedrows(std::string_view path, TemplateContext* context) {
     const ScheduleRow& row = rows[index];
     const bool editing = state.command != createCmd && row.id == state.editKey;
     renderer.render(row, starts[index], n++, checks.nextrec[index], checks.conflict[index],
-                    editing);
+                    checks.past[index], editing);
     if (row.id == state.editKey) copyToForm(row, deriveTimes(row, starts[index]), state.form);
   }
   // After the table, like the form's variables (which stay at the head):
-  // the page's overlap count.
+  // the page's overlap count and the links to the overlapping rows.
   state.pageTexts.push_front(checks.conflicts);
   context->elements = strelem("conflicts", state.pageTexts.front(), std::move(context->elements));
+  state.pageTexts.push_front(checks.conflictLinks);
+  context->elements =
+      strelem("conflictLinks", state.pageTexts.front(), std::move(context->elements));
   if (state.entered) state.form = *state.entered;
   publishForm(context, state);
 }

@@ -29,13 +29,18 @@ void appendTwoDigits(std::string& text, int value) {
   text += static_cast<char>('0' + value % 10);
 }
 
-// "Tue 9/12 20:15" from the local fields of an instant.
-std::string labelOf(const std::tm& local) {
+// "Tue 9/12 20:15" from the local fields of an instant; "Tue 9/12/2025
+// 20:15" with the year.
+std::string labelOf(const std::tm& local, bool withYear = false) {
   std::string text(weekdayName(local.tm_wday));
   text += ' ';
   appendNumber(text, local.tm_mday);
   text += '/';
   appendNumber(text, local.tm_mon + 1);
+  if (withYear) {
+    text += '/';
+    text += std::to_string(int64_t{local.tm_year} + 1900);
+  }
   text += ' ';
   appendTwoDigits(text, local.tm_hour);
   text += ':';
@@ -70,6 +75,14 @@ std::string timestampText(const std::tm& local) {
 std::string momentLabel(int64_t instant, const ZoneOffsets& zone) {
   if (instant < zone.from || instant >= zone.to) return momentLabel(instant);
   return labelOf(localFields(instant, zone));
+}
+
+std::string momentLabel(int64_t instant, const ZoneOffsets& zone, bool withYear) {
+  if (!withYear) return momentLabel(instant, zone);
+  const std::time_t value = static_cast<std::time_t>(instant);
+  std::tm local{};
+  if (localtime_r(&value, &local) == nullptr) return std::string();
+  return labelOf(local, true);
 }
 
 std::string momentLabel(int64_t instant) {

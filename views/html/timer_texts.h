@@ -21,6 +21,8 @@ std::string timestampText(const std::tm& local);
 std::string momentLabel(int64_t instant);
 // The same with the zone's offsets read beforehand.
 std::string momentLabel(int64_t instant, const ZoneOffsets& zone);
+// With the year when withYear: "Tue 9/12/2025 20:15".
+std::string momentLabel(int64_t instant, const ZoneOffsets& zone, bool withYear);
 
 // "Overlaps with <title> on Tue 9/12 20:00", the title HTML-escaped: a
 // row's overlap warning.
