@@ -341,11 +341,19 @@ def boot(args, guest, work, number):
 
 
 def timer_values(rng, title):
-    """Form values of a timer the browser enters."""
-    return {"title": title, "day": rng.randint(1, 28), "month": rng.randint(1, 12), "year": 2031,
-            "hh": rng.randint(0, 23), "mm": rng.choice((0, 15, 30, 45)),
-            "hours": rng.randint(0, 2), "mins": rng.choice((15, 30, 45)),
-            "prepad": rng.randint(0, 10), "postpad": rng.randint(0, 15), "disabled": 0}
+    """Form values of a timer the browser enters: the page's date, start and
+    end, and the numbers they stand for. The days stop before the last week
+    of a month, where the recorder's zone changes its clocks (an end read as
+    local time would then give another length)."""
+    values = {"title": title, "day": rng.randint(1, 24), "month": rng.randint(1, 12),
+              "year": 2031, "hh": rng.randint(0, 23), "mm": rng.choice((0, 15, 30, 45)),
+              "hours": rng.randint(0, 2), "mins": rng.choice((15, 30, 45)),
+              "prepad": rng.randint(0, 10), "postpad": rng.randint(0, 15), "disabled": 0}
+    end = (60 * (values["hh"] + values["hours"]) + values["mm"] + values["mins"]) % (24 * 60)
+    values["date"] = f"{values['year']}-{values['month']:02d}-{values['day']:02d}"
+    values["start"] = f"{values['hh']:02d}:{values['mm']:02d}"
+    values["end"] = f"{end // 60:02d}:{end % 60:02d}"
+    return values
 
 
 def stored(values, channel):
