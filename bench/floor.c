@@ -38,7 +38,6 @@ static const char kHeader[] =
     "X-Content-Type-Options: nosniff\n"
     "Content-type: text/html; charset=utf-8\n\n";
 
-static const char kChecked[] = "checked=\"checked\" ";
 
 /* How many overlaps a row names. */
 #define NAMED 5
@@ -182,7 +181,8 @@ static void signInPage(void) {
       "<link rel=\"icon\" href=\"../favicon.svg\" type=\"image/svg+xml\">\n"
       "<link rel=\"stylesheet\" href=\"../skedra.css\">\n</head>\n<body>\n"
       "<div class=\"page page-narrow\">\n<header class=\"topbar\">\n<h1>Recording timers</h1>\n"
-      "</header>\n\n<div class=\"msg msg-error\" role=\"alert\"></div>\n\n<main>\n"
+      "</header>\n\n<div class=\"msg msg-error\" id=\"msg-error\" role=\"alert\"></div>\n"
+      "<div class=\"msg msg-notice\" role=\"status\"></div>\n\n<main>\n"
       "<section class=\"panel\" aria-labelledby=\"signin-heading\">\n"
       "<h2 id=\"signin-heading\">Sign in</h2>\n"
       "<form method=\"post\" action=\"skedra.cgi\" accept-charset=\"utf-8\">\n"
@@ -826,6 +826,16 @@ static void putChannelLabel(const struct Channel* c) {
   if (c->alt != c->number) printf(" (%d)", c->alt);
 }
 
+/* The form's option label: the name first, then the numbers. */
+static void putOptionLabel(const struct Channel* c) {
+  putEscaped(c->name);
+  if (c->alt != c->number) {
+    printf(" (%d, %d)", c->number, c->alt);
+  } else {
+    printf(" (%d)", c->number);
+  }
+}
+
 /* A link to a row: its title, or "(untitled)". */
 static void putRowLink(const struct Row* r) {
   printf("<a href=\"#timer-%d\">", r->id);
@@ -977,6 +987,9 @@ static void listPage(const char* timerDb, const char* channelFile) {
   time_t soon = requestTime + 300;
   struct tm now;
   localtime_r(&soon, &now);
+  time_t ends = soon + 1800;
+  struct tm end;
+  localtime_r(&ends, &end);
 
   fputs(kHeader, stdout);
   fputs(
@@ -987,6 +1000,7 @@ static void listPage(const char* timerDb, const char* channelFile) {
       "<link rel=\"stylesheet\" href=\"../skedra.css\">\n</head>\n<body>\n"
       "<a class=\"skip\" href=\"#timer-form\">Skip to the timer form</a>\n"
       "<div class=\"page\">\n<header class=\"topbar\">\n<h1>Recording timers</h1>\n"
+      "<a class=\"btn btn-primary new-timer\" href=\"skedra.cgi#timer-form\">New timer</a>\n"
       "<nav class=\"account\" aria-label=\"Account\">\n"
       "<a class=\"btn btn-quiet\" href=\"skedra.cgi?chpass=1\">Change password</a>\n"
       "<form class=\"inline\" method=\"post\" action=\"skedra.cgi\" accept-charset=\"utf-8\">\n"
@@ -997,8 +1011,8 @@ static void listPage(const char* timerDb, const char* channelFile) {
   fputs(
       "\">\n<button type=\"submit\" class=\"btn btn-quiet\" name=\"logout\" value=\"1\">Sign "
       "out</button>\n</form>\n</nav>\n</header>\n\n"
-      "<div class=\"msg msg-error\" role=\"alert\"></div>\n"
       "<div class=\"msg msg-notice\" role=\"status\"></div>\n"
+      "<div class=\"msg msg-error\" role=\"alert\" tabindex=\"-1\"></div>\n"
       "<div class=\"msg msg-warning\" role=\"status\"></div>\n",
       stdout);
   if (resave) {
@@ -1058,14 +1072,23 @@ static void listPage(const char* timerDb, const char* channelFile) {
   fputs(
       "</p>\n"
       "<p class=\"hint\">Tick timers, then choose what to do with them. Select a title to edit "
-      "that timer.</p>\n<div class=\"actions\">\n"
+      "that timer.</p>\n"
+      "<div class=\"msg msg-error\" role=\"alert\" tabindex=\"-1\"></div>\n"
+      "<div class=\"actions\">\n"
+      "<label class=\"choice select-all\" hidden><input type=\"checkbox\" id=\"select-all\"> "
+      "Select all</label>\n"
       "<button type=\"submit\" class=\"btn\" name=\"enable\" value=\"Enable\">Enable</button>\n"
-      "<button type=\"submit\" class=\"btn\" name=\"disable\" value=\"Disable\">Disable</button>\n"
+      "<button type=\"submit\" class=\"btn\" name=\"disable\" "
+      "value=\"Disable\">Disable</button>\n"
       "<button type=\"submit\" class=\"btn\" name=\"clone\" value=\"Clone\">Clone</button>\n"
-      "<button type=\"submit\" class=\"btn btn-danger\" name=\"delete\" "
-      "value=\"Delete\">Delete</button>\n</div>\n</form>\n</section>\n\n"
-      "<section class=\"panel\" "
-      "aria-labelledby=\"form-heading\">\n<h2 id=\"form-heading\">Create new timer</h2>\n"
+      "<button type=\"submit\" class=\"btn btn-danger\" name=\"confirmdelete\" "
+      "value=\"Delete\">Delete</button>\n"
+      "</div>\n"
+      "</form>\n"
+      "</section>\n"
+      "\n"
+      "<section class=\"panel\" aria-labelledby=\"form-heading\">\n"
+      "<h2 id=\"form-heading\">Create new timer</h2>\n"
       "<form class=\"timer-form\" method=\"post\" action=\"skedra.cgi\" "
       "accept-charset=\"utf-8\">\n"
       "<input type=\"submit\" hidden tabindex=\"-1\" name=\"create\" value=\"Create\">\n"
@@ -1074,90 +1097,232 @@ static void listPage(const char* timerDb, const char* channelFile) {
       stdout);
   fputs(token, stdout);
   fputs(
-      "\">\n<input type=\"hidden\" name=\"sort\" value=\"\">\n"
-      "<input type=\"hidden\" name=\"key\" value=\"0\">\n\n<div class=\"field\">\n"
+      "\">\n"
+      "<input type=\"hidden\" name=\"sort\" value=\"\">\n"
+      "<input type=\"hidden\" name=\"key\" value=\"0\">\n"
+      "<div class=\"msg msg-error\" role=\"alert\" id=\"form-error\" tabindex=\"-1\"></div>\n"
+      "\n"
+      "<div class=\"field\">\n"
       "<label for=\"timer-form\">Title</label>\n"
-      "<input type=\"text\" id=\"timer-form\" name=\"title\" value=\"Web Timer\" >\n</div>\n\n"
-      "<div class=\"field\">\n<label for=\"f-channel\">Channel</label>\n"
-      "<select id=\"f-channel\" name=\"channel\" aria-describedby=\"f-channel-hint\">\n"
+      "<input type=\"text\" id=\"timer-form\" name=\"title\" required "
+      "aria-describedby=\"form-error\" value=\"Web Timer\">\n"
+      "</div>\n"
+      "\n"
+      "<div class=\"field\">\n"
+      "<label for=\"f-channel\">Channel</label>\n"
+      "<div class=\"chfind\" hidden>\n"
+      "<label class=\"sr\" for=\"f-chfind\">Find a channel by part of its name</label>\n"
+      "<input type=\"search\" id=\"f-chfind\" placeholder=\"Find a channel\" "
+      "autocomplete=\"off\" aria-controls=\"f-channel\" aria-describedby=\"f-chfind-count\">\n"
+      "<span class=\"hint\" id=\"f-chfind-count\" role=\"status\"></span>\n"
+      "</div>\n"
+      "<select id=\"f-channel\" name=\"channel\" required "
+      "aria-describedby=\"f-channel-hint\">\n"
+      "<option value=\"\">Choose a channel</option>\n"
       "<option value=\"AV\">AV</option>\n",
       stdout);
   for (int i = 0; i < channelCount; ++i) {
-    printf("<option value=\"%d\"%s>", channels[i].number,
-           channels[i].number == 0 ? " selected=\"selected\"" : "");
-    putChannelLabel(&channels[i]);
+    printf("<option value=\"%d\">", channels[i].number);
+    putOptionLabel(&channels[i]);
     fputs("</option>\n", stdout);
   }
-  printf(
-      "\n</select>\n<span class=\"hint\" id=\"f-channel-hint\">AV is the external input</span>\n"
-      "</div>\n\n<fieldset class=\"field\">\n"
-      "<legend>Date <span class=\"hint\">day / month / year</span></legend>\n"
-      "<div class=\"group\">\n<label class=\"sr\" for=\"f-day\">Day</label>\n"
-      "<input type=\"number\" class=\"w2\" id=\"f-day\" name=\"day\" min=\"1\" max=\"31\" "
-      "required value=\"%d\">\n<span class=\"sep\">/</span>\n"
-      "<label class=\"sr\" for=\"f-month\">Month</label>\n"
-      "<input type=\"number\" class=\"w2\" id=\"f-month\" name=\"month\" min=\"1\" max=\"12\" "
-      "required value=\"%d\">\n<span class=\"sep\">/</span>\n"
-      "<label class=\"sr\" for=\"f-year\">Year</label>\n"
-      "<input type=\"number\" class=\"w4\" id=\"f-year\" name=\"year\" min=\"1970\" "
-      "max=\"2037\" required value=\"%d\">\n</div>\n</fieldset>\n\n<fieldset class=\"field\">\n"
-      "<legend>Start <span class=\"hint\">hours : minutes</span></legend>\n"
-      "<div class=\"group\">\n<label class=\"sr\" for=\"f-hh\">Start hour</label>\n"
-      "<input type=\"number\" class=\"w2\" id=\"f-hh\" name=\"hh\" min=\"0\" max=\"23\" "
-      "required value=\"%02d\">\n<span class=\"sep\">:</span>\n"
-      "<label class=\"sr\" for=\"f-mm\">Start minute</label>\n"
-      "<input type=\"number\" class=\"w2\" id=\"f-mm\" name=\"mm\" min=\"0\" max=\"59\" "
-      "required value=\"%02d\">\n</div>\n</fieldset>\n\n",
-      now.tm_mday, now.tm_mon + 1, now.tm_year + 1900, now.tm_hour, now.tm_min);
-  printf(
-      "<fieldset class=\"field\">\n<legend>Length</legend>\n<div class=\"group\">\n"
-      "<input type=\"number\" class=\"w2\" id=\"f-hours\" name=\"hours\" min=\"0\" max=\"24\" "
-      "required "
-      "aria-label=\"Length hours\" value=\"0\">\n"
-      "<span class=\"unit\" aria-hidden=\"true\">hours</span>\n"
-      "<input type=\"number\" class=\"w2\" id=\"f-mins\" name=\"mins\" min=\"0\" max=\"59\" "
-      "required "
-      "aria-label=\"Length minutes\" value=\"30\">\n"
-      "<span class=\"unit\" aria-hidden=\"true\">minutes</span>\n</div>\n</fieldset>\n\n"
-      "<fieldset class=\"field\">\n<legend>Margins <span class=\"hint\">minutes</span></legend>\n"
-      "<div class=\"group\">\n<span class=\"unit\" aria-hidden=\"true\">before</span>\n"
+  fputs(
+      "\n"
+      "</select>\n"
+      "<span class=\"hint\" id=\"f-channel-hint\">AV is the external input</span>\n"
+      "</div>\n"
+      "\n"
+      "<div class=\"field when\">\n"
+      "<div class=\"when-part\">\n"
+      "<label for=\"f-date\">Date</label>\n"
+      "<input type=\"date\" id=\"f-date\" name=\"date\" min=\"1970-01-01\" max=\"2038-01-19\" "
+      "required aria-describedby=\"form-error\" value=\"",
+      stdout);
+  printf("%04d-%02d-%02d", now.tm_year + 1900, now.tm_mon + 1, now.tm_mday);
+  fputs(
+      "\">\n"
+      "</div>\n"
+      "<div class=\"when-part\">\n"
+      "<label for=\"f-start\">Start</label>\n"
+      "<input type=\"time\" id=\"f-start\" name=\"start\" required "
+      "aria-describedby=\"form-error\" value=\"",
+      stdout);
+  printf("%02d:%02d", now.tm_hour, now.tm_min);
+  fputs(
+      "\">\n"
+      "</div>\n"
+      "<div class=\"when-part\">\n"
+      "<label for=\"f-end\">End</label>\n"
+      "<input type=\"time\" id=\"f-end\" name=\"end\" required aria-describedby=\"form-error "
+      "f-end-hint\" value=\"",
+      stdout);
+  printf("%02d:%02d", end.tm_hour, end.tm_min);
+  fputs(
+      "\">\n"
+      "</div>\n"
+      "<span class=\"hint\" id=\"f-end-hint\">An end at or before the start is on the next "
+      "day: an end at the start records a whole day.</span>\n"
+      "</div>\n"
+      "\n"
+      "<fieldset class=\"field\">\n"
+      "<legend>Margins <span class=\"hint\">minutes</span></legend>\n"
+      "<div class=\"group\">\n"
+      "<span class=\"unit\" aria-hidden=\"true\">before</span>\n"
       "<input type=\"number\" class=\"w3\" id=\"f-prepad\" name=\"prepad\" min=\"-720\" "
-      "max=\"720\" required aria-label=\"Margin before (minutes)\" value=\"%d\">\n"
+      "max=\"720\" required aria-describedby=\"form-error\" aria-label=\"Margin before "
+      "(minutes)\" value=\"",
+      stdout);
+  printf("%d", prepad / 60);
+  fputs(
+      "\">\n"
       "<span class=\"unit\" aria-hidden=\"true\">after</span>\n"
       "<input type=\"number\" class=\"w3\" id=\"f-postpad\" name=\"postpad\" min=\"-720\" "
-      "max=\"720\" required aria-label=\"Margin after (minutes)\" value=\"%d\">\n"
+      "max=\"720\" required aria-label=\"Margin after (minutes)\" value=\"",
+      stdout);
+  printf("%d", postpad / 60);
+  fputs(
+      "\">\n"
       "<button type=\"submit\" class=\"btn\" name=\"savedefonly\" value=\"Save as defaults "
-      "only\" formnovalidate>Save as defaults only</button>\n</div>\n"
+      "only\" formnovalidate>Save as defaults only</button>\n"
+      "</div>\n"
       "<div class=\"choice\">\n"
       "<input type=\"checkbox\" id=\"f-savedef\" name=\"savedef\" value=\"1\">\n"
-      "<label for=\"f-savedef\">Save margins as defaults</label>\n</div>\n</fieldset>\n\n"
-      "<div class=\"field\">\n<label for=\"f-repeat\">Repeat</label>\n"
-      "<select id=\"f-repeat\" name=\"repeat\">\n",
-      prepad / 60, postpad / 60);
-  for (int code = 0; code < 12; ++code) {
-    printf("<option value=\"%d\">%s</option>\n", code, kWeek[code]);
-  }
-  printf(
-      "\n</select>\n</div>\n\n<fieldset class=\"field\">\n<legend>Quality</legend>\n"
-      "<div class=\"choices\">\n<span class=\"choice\"><input type=\"radio\" id=\"f-qual-sp\" "
-      "name=\"quality\" value=\"0\" ><label for=\"f-qual-sp\">SP (standard)</label></span>\n"
+      "<label for=\"f-savedef\">Save margins as defaults</label>\n"
+      "</div>\n"
+      "</fieldset>\n"
+      "\n"
+      "<div class=\"field\">\n"
+      "<label for=\"f-repeat\">Repeat</label>\n"
+      "<select id=\"f-repeat\" name=\"repeat\">\n"
+      "<option value=\"0\">Once</option>\n"
+      "<option value=\"1\">Everyday</option>\n"
+      "<option value=\"2\">Mon-Fri</option>\n"
+      "<option value=\"3\">Mon-Sat</option>\n"
+      "<option value=\"4\">Every Weekend</option>\n"
+      "<option value=\"5\">Sun</option>\n"
+      "<option value=\"6\">Mon</option>\n"
+      "<option value=\"7\">Tue</option>\n"
+      "<option value=\"8\">Wed</option>\n"
+      "<option value=\"9\">Thu</option>\n"
+      "<option value=\"10\">Fri</option>\n"
+      "<option value=\"11\">Sat</option>\n"
+      "\n"
+      "</select>\n"
+      "</div>\n"
+      "\n"
+      "<fieldset class=\"field\">\n"
+      "<legend>Quality</legend>\n"
+      "<div class=\"choices\">\n"
+      "<span class=\"choice\"><input type=\"radio\" id=\"f-qual-sp\" name=\"quality\" "
+      "value=\"0\" ><label for=\"f-qual-sp\">SP (standard)</label></span>\n"
       "<span class=\"choice\"><input type=\"radio\" id=\"f-qual-hq\" name=\"quality\" "
-      "value=\"1\" %s><label for=\"f-qual-hq\">HQ (high quality)</label></span>\n</div>\n"
-      "</fieldset>\n\n<fieldset class=\"field\">\n<legend>Record to</legend>\n"
-      "<div class=\"choices\">\n<span class=\"choice\"><input type=\"radio\" "
-      "id=\"f-target-hdd\" name=\"target\" value=\"0\" %s><label for=\"f-target-hdd\">HDD "
-      "(internal disk)</label></span>\n<span class=\"choice\"><input type=\"radio\" "
-      "id=\"f-target-usb\" name=\"target\" value=\"1\" ><label "
-      "for=\"f-target-usb\">USB</label></span>\n</div>\n</fieldset>\n\n"
-      "<fieldset class=\"field\">\n<legend>Status</legend>\n<div class=\"choices\">\n"
+      "value=\"1\" checked=\"checked\" ><label for=\"f-qual-hq\">HQ (high "
+      "quality)</label></span>\n"
+      "</div>\n"
+      "</fieldset>\n"
+      "\n"
+      "<fieldset class=\"field\">\n"
+      "<legend>Record to</legend>\n"
+      "<div class=\"choices\">\n"
+      "<span class=\"choice\"><input type=\"radio\" id=\"f-target-hdd\" name=\"target\" "
+      "value=\"0\" checked=\"checked\" ><label for=\"f-target-hdd\">HDD (internal "
+      "disk)</label></span>\n"
+      "<span class=\"choice\"><input type=\"radio\" id=\"f-target-usb\" name=\"target\" "
+      "value=\"1\" ><label for=\"f-target-usb\">USB</label></span>\n"
+      "</div>\n"
+      "</fieldset>\n"
+      "\n"
+      "<fieldset class=\"field\">\n"
+      "<legend>Status</legend>\n"
+      "<div class=\"choices\">\n"
       "<span class=\"choice\"><input type=\"radio\" id=\"f-enabled\" name=\"disabled\" "
-      "value=\"0\" %s><label for=\"f-enabled\">Enabled</label></span>\n"
+      "value=\"0\" checked=\"checked\" ><label for=\"f-enabled\">Enabled</label></span>\n"
       "<span class=\"choice\"><input type=\"radio\" id=\"f-disabled\" name=\"disabled\" "
-      "value=\"1\" ><label for=\"f-disabled\">Disabled</label></span>\n</div>\n"
-      "</fieldset>\n\n<div class=\"actions\">\n<button type=\"submit\" class=\"btn "
-      "btn-primary\" name=\"create\" value=\"Create\">Create</button>\n\n</div>\n</form>\n"
-      "</section>\n</main>\n</div>\n</body>\n</html>\n",
-      kChecked, kChecked, kChecked);
+      "value=\"1\" ><label for=\"f-disabled\">Disabled</label></span>\n"
+      "</div>\n"
+      "</fieldset>\n"
+      "\n"
+      "<div class=\"actions\">\n"
+      "<button type=\"submit\" class=\"btn btn-primary\" name=\"create\" "
+      "value=\"Create\">Create</button>\n"
+      "\n"
+      "</div>\n"
+      "</form>\n"
+      "<script>\n"
+      "// Optional help for the page; it works the same without scripts.\n"
+      "(function () {\n"
+      "  // \"Select all\" ticks or clears every timer of the table.\n"
+      "  var all = document.getElementById('select-all');\n"
+      "  var ticks = document.querySelectorAll('.timers input[name=\"key\"]');\n"
+      "  if (all && ticks.length) {\n"
+      "    all.parentNode.hidden = false;\n"
+      "    all.addEventListener('change', function () {\n"
+      "      for (var i = 0; i < ticks.length; i++) ticks[i].checked = all.checked;\n"
+      "    });\n"
+      "  }\n"
+      "  // A remote control has arrows and OK: up and down step through links,\n"
+      "  // buttons and boxes, and Enter ticks a box. Inputs that take arrows keep them.\n"
+      "  document.addEventListener('keydown', function (event) {\n"
+      "    var here = document.activeElement;\n"
+      "    if (event.altKey || event.ctrlKey || event.metaKey || !here) return;\n"
+      "    var steps = here.matches('a[href], button, input[type=\"checkbox\"], "
+      "input[type=\"submit\"]');\n"
+      "    if (event.key === 'Enter' && here.matches('input[type=\"checkbox\"]')) {\n"
+      "      here.click();\n"
+      "      event.preventDefault();\n"
+      "    } else if (steps && (event.key === 'ArrowDown' || event.key === 'ArrowUp')) {\n"
+      "      var stops = Array.prototype.filter.call(\n"
+      "        document.querySelectorAll('a[href], button, input, select, textarea'),\n"
+      "        function (e) { return !e.disabled && e.tabIndex >= 0 && e.offsetParent !== "
+      "null; });\n"
+      "      var at = stops.indexOf(here) + (event.key === 'ArrowDown' ? 1 : -1);\n"
+      "      if (at >= 0 && at < stops.length) {\n"
+      "        stops[at].focus();\n"
+      "        event.preventDefault();\n"
+      "      }\n"
+      "    }\n"
+      "  });\n"
+      "})();\n"
+      "\n"
+      "// Narrows the channel list to the channels whose label holds what is typed\n"
+      "// into the box above it, ignoring case and accents; without scripts the list\n"
+      "// is whole and its type-ahead finds a channel by the first letters of its\n"
+      "// name.\n"
+      "(function () {\n"
+      "  var box = document.getElementById('f-chfind');\n"
+      "  var select = document.getElementById('f-channel');\n"
+      "  var count = document.getElementById('f-chfind-count');\n"
+      "  if (!box || !select) return;\n"
+      "  var fold = function (text) {\n"
+      "    return text.normalize('NFD').replace(/[\\u0300-\\u036f]/g, '').toLowerCase();\n"
+      "  };\n"
+      "  var placeholder = select.options[0];\n"
+      "  var all = Array.prototype.slice.call(select.options, 1).map(function (option) {\n"
+      "    return { option: option, text: fold(option.text) };\n"
+      "  });\n"
+      "  box.parentNode.hidden = false;\n"
+      "  box.addEventListener('input', function () {\n"
+      "    var wanted = fold(box.value.trim());\n"
+      "    var chosen = select.value;\n"
+      "    var shown = all.filter(function (entry) { return entry.text.indexOf(wanted) >= 0; "
+      "});\n"
+      "    select.textContent = '';\n"
+      "    select.appendChild(placeholder);\n"
+      "    shown.forEach(function (entry) { select.appendChild(entry.option); });\n"
+      "    var kept = shown.some(function (entry) { return entry.option.value === chosen; });\n"
+      "    if (kept) select.value = chosen;\n"
+      "    else select.selectedIndex = wanted && shown.length ? 1 : 0;\n"
+      "    count.textContent = wanted ? shown.length + ' of ' + all.length + ' channels' : "
+      "'';\n"
+      "  });\n"
+      "})();\n"
+      "</script>\n"
+      "</section>\n"
+      "</main>\n"
+      "</div>\n"
+      "</body>\n"
+      "</html>\n",
+      stdout);
   sqlite3_close(db);
 }
 
