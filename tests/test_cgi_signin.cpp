@@ -351,7 +351,7 @@ TEST_F(SignInGate, PasswordChangeFailuresShowPasswordPage) {
       {"oldpass=" + fresh, "Invalid old password"},
       {"oldpass=" + kPass + "&newpass1=" + std::string(257, 'p') +
            "&newpass2=" + std::string(257, 'p'),
-       "The new password is too long (at most 256 bytes as the form sends it)"},
+       "New password is too long: at most 256 bytes as the form sends it."},
       // The rules of a new password come before the current password.
       {"oldpass=481&newpass1=short7x&newpass2=short7x",
        "New password must have at least 8 characters."},
@@ -491,7 +491,7 @@ TEST_F(SignInGate, ShippedPagesCarryTheFormsAndTheMessage) {
 }
 
 TEST_F(SignInGate, InitialPasswordMustBeReplacedBeforeAnythingElse) {
-  const std::string choose = "Choose a new password to finish signing in";
+  const std::string choose = "Choose a new password to finish signing in.";
   useInitialPassword();
   CgiResponse first = run(request("login=admin&pass=482&delete=Delete&key=4"));
   EXPECT_EQ(first.exitStatus, 0);

@@ -366,7 +366,7 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
 
   await t.test('the first sign-in replaces the initial password', async () => {
     await signIn('admin', '482');
-    const choose = 'Choose a new password to finish signing in';
+    const choose = 'Choose a new password to finish signing in.';
     assert.equal(await page.locator('input[name="newpass2"]').count(), 1, 'no password form');
     assert.equal(await notice(), choose);
     // The password typed a moment ago is not asked for again.
