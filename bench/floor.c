@@ -38,7 +38,6 @@ static const char kHeader[] =
     "X-Content-Type-Options: nosniff\n"
     "Content-type: text/html; charset=utf-8\n\n";
 
-
 /* How many overlaps a row names. */
 #define NAMED 5
 
@@ -871,8 +870,8 @@ static void putRow(const struct Row* rows, int n, int64_t now, const struct Chan
   struct tm stampFields;
   localtime_r(&stamp, &stampFields);
 
-  printf("<tr id=\"timer-%d\" class=\"%s %s\">\n<td class=\"tick\">", r->id,
-         n % 2 ? "odd" : "even", dot);
+  printf("<tr id=\"timer-%d\" class=\"%s %s\">\n<td class=\"tick\">", r->id, n % 2 ? "odd" : "even",
+         dot);
   if (!r->lock) {
     printf(
         "<label class=\"tick-target\"><input type=\"checkbox\" name=\"key\" value=\"%d\">"
@@ -884,7 +883,10 @@ static void putRow(const struct Row* rows, int n, int64_t now, const struct Chan
   printf(
       "</td>\n<td class=\"state\" data-label=\"Status\"><span class=\"status status-%s\">%s"
       "</span></td>\n<td class=\"channel\" data-label=\"Channel\">",
-      past ? "past" : dot, past ? "Past" : r->enable ? "Disabled" : "Enabled");
+      past ? "past" : dot,
+      past        ? "Past"
+      : r->enable ? "Disabled"
+                  : "Enabled");
   const struct Channel* known;
   if (channel == -1) {
     fputs("AV", stdout);

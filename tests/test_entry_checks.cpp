@@ -106,10 +106,8 @@ TEST_F(EntryChecks, RemarkOnAMovedDateOrTime) {
     std::string remark;
   } cases[] = {
       {"UTC", entry(31, 2, 2027, 20, 0, 1, 0), "31/2/2027 was read as 3/3/2027."},
-      {"UTC", entry(9, 12, 2026, 23, 75, 1, 0),
-       "9/12/2026 23:75 was read as 10/12/2026 00:15."},
-      {"UTC", entry(8, 12, 2026, 44, 30, 1, 0),
-       "8/12/2026 44:30 was read as 9/12/2026 20:30."},
+      {"UTC", entry(9, 12, 2026, 23, 75, 1, 0), "9/12/2026 23:75 was read as 10/12/2026 00:15."},
+      {"UTC", entry(8, 12, 2026, 44, 30, 1, 0), "8/12/2026 44:30 was read as 9/12/2026 20:30."},
       {"UTC", entry(2, 2, 2027, 20, 0, 1, 0), ""},
       // Saturday entered for "Mon-Fri": booked on Monday, read as entered.
       {"UTC", entry(12, 12, 2026, 20, 0, 1, 0, 0, 0, 2), ""},

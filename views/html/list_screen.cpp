@@ -27,15 +27,12 @@ constexpr std::time_t kNewTimerLead = 300;
 
 // What the input at fault carries: marked invalid and focused, so that the
 // page opens at it. Each input is described by the form's error box.
-constexpr const char* kFaultAttributes =
-    " aria-invalid=\"true\" autofocus";
+constexpr const char* kFaultAttributes = " aria-invalid=\"true\" autofocus";
 
 // The names of the page variables that mark each input of the timer form.
 constexpr std::pair<FormField, const char*> kFaultVariables[] = {
-    {FormField::kTitle, "titleFault"},
-    {FormField::kDate, "dateFault"},
-    {FormField::kStart, "startFault"},
-    {FormField::kLength, "lengthFault"},
+    {FormField::kTitle, "titleFault"},     {FormField::kDate, "dateFault"},
+    {FormField::kStart, "startFault"},     {FormField::kLength, "lengthFault"},
     {FormField::kMargins, "marginsFault"},
 };
 
