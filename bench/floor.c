@@ -1162,8 +1162,8 @@ static void listPage(const char* timerDb, const char* channelFile) {
   fputs(
       "\">\n"
       "</div>\n"
-      "<span class=\"hint\" id=\"f-end-hint\">An end at or before the start is on the next "
-      "day: an end at the start records a whole day.</span>\n"
+      "<span class=\"hint\" id=\"f-end-hint\">An end before the start is on the next "
+      "day.</span>\n"
       "</div>\n"
       "\n"
       "<fieldset class=\"field\">\n"

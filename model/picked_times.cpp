@@ -81,7 +81,10 @@ std::optional<EntryRefusal> applyPickedTimes(const PickedTimes& picked, TimerVal
       const int64_t startInstant = localTimeInstant(start);
       std::tm until = start;
       until.tm_hour = *end / 60, until.tm_min = *end % 60, until.tm_sec = 0;
-      const bool nextDay = *end <= start.tm_hour * 60 + start.tm_min;
+      // An end equal to the start keeps the length at nothing: a form saved
+      // unchanged keeps a timer of no length (the margins may still make a
+      // recording of it) rather than making it last a whole day.
+      const bool nextDay = *end < start.tm_hour * 60 + start.tm_min;
       const int64_t length = (localTimeInstant(until, nextDay ? 1 : 0) - startInstant) / 60;
       values.hours = static_cast<int32_t>(length / 60);
       values.mins = static_cast<int32_t>(length % 60);

@@ -21,9 +21,9 @@ struct PickedTimes {
 // and mins. A date is YYYY-MM-DD with a month of 1-12 and a day of 1-31 (a
 // day past the month's end is read into the next month, as for "day"); a
 // start or an end is HH:MM of 00:00-23:59. The end is the first moment at
-// that time of day after the start: at or before the start, it is on the
-// next day, so an end equal to the start records until the same time on the
-// next day (24 hours, or 23 or 25 across a daylight-saving change). Both are
+// that time of day from the start on: before the start, it is on the next
+// day (across a daylight-saving change the length is an hour shorter or
+// longer); equal to the start, the length is nothing. Both are
 // read as local time on the date of the start as sent ("start", or else "hh"
 // and "mm"), and the length is the time between them. A malformed value
 // leaves its fields as they were and gives the first refusal, in the order

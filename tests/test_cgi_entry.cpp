@@ -552,9 +552,9 @@ TEST_F(RequestEntry, EveryActionSaysWhatItDid) {
        "Created \"P\".", 3, false, "", "create", "", "2|1|2030|20|15|1|30"},
       {std::string("create=Create&title=P&date=2030-01-02&start=23:30&end=00%3A15") + kTimer,
        "Created \"P\".", 3, false, "", "create", "", "2|1|2030|23|30|0|45"},
-      // 24 hours and the margins are more than a day.
-      {std::string("create=Create&title=P&start=20%3A00&end=20%3A00") + kTimer,
-       "Not saved: with its margins the recording would last more than 24 hours.", 2, true},
+      // An end at the start gives no length: without margins nothing records.
+      {"create=Create&title=P&channel=7&date=2030-01-02&start=20%3A00&end=20%3A00",
+       "Not saved: with its margins the recording would not last at all.", 2, true},
       // A malformed picker is refused, never read as the number fields sent beside it.
       {std::string("create=Create&title=P&date=2030-1-2") + kTimer,
        "Not saved: the date must be given as year-month-day, like 2027-03-14.", 2, true},

@@ -123,8 +123,8 @@ TEST_F(EntryChecks, RemarkOnAMovedDateOrTime) {
 }
 
 // The date and time pickers over the number fields they replace, each read
-// as a whole: an end at or before the start is on the next day (at the
-// start, 24 hours later); a malformed value changes none of its fields and
+// as a whole: an end before the start is on the next day, one at the start
+// gives no length; a malformed value changes none of its fields and
 // says why, the first in the order date, start, end.
 TEST_F(EntryChecks, PickersReplaceTheFieldsTheyStandFor) {
   using std::nullopt;
@@ -138,7 +138,7 @@ TEST_F(EntryChecks, PickersReplaceTheFieldsTheyStandFor) {
       {kAbsent, "06:05", kAbsent, entry(2, 2, 2027, 6, 5, 1, 0), nullopt},
       // Across midnight, at the start, just after it.
       {kAbsent, "23:30", "00:15", entry(2, 2, 2027, 23, 30, 0, 45), nullopt},
-      {kAbsent, "20:15", "20:15", entry(2, 2, 2027, 20, 15, 24, 0), nullopt},
+      {kAbsent, "20:15", "20:15", entry(2, 2, 2027, 20, 15, 0, 0), nullopt},
       // An end alone counts from hh and mm as sent.
       {kAbsent, kAbsent, "21:30", entry(2, 2, 2027, 20, 0, 1, 30), nullopt},
       // A day past the month's end is read on as "day" is.
