@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/api.h"
 #include "app/form_token.h"
 #include "app/gate.h"
 #include "app/list_page.h"
@@ -192,11 +193,8 @@ void runTimerWrite(const TimerRequest& request, Outcome& outcome) {
   // start that the other checks read may come from it.
   std::optional<EntryRefusal> refusal = request.pickerRefusal;
   if (!refusal) {
-    refusal =
-        entryRefusal(request.prepadMinutes, request.postpadMinutes, values.hours, values.mins);
+    refusal = timerEntryRefusal(values, request.prepadMinutes, request.postpadMinutes, storedTitle);
   }
-  if (!refusal) refusal = acceptTitle(values.title, storedTitle);
-  if (!refusal) refusal = clockRefusal(values);
   if (refusal) {
     releaseFormToken();
     refuse(outcome, *refusal);
@@ -319,6 +317,7 @@ int main(int argc, char** argv) {
   // The request reads few pages; each is allocated as it is needed.
   sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
   const char* timerDbPath = argc > 1 ? argv[1] : SKEDRA_TIMER_DB_PATH;
+  if (apiRequested()) return runApi(timerDbPath);
   exitIfError(openWebSchedDb(timerDbPath), FailureSite::kOpenTimerDb);
 
   parseParams();

@@ -59,6 +59,16 @@ std::optional<EntryRefusal> clockRefusal(const TimerValues& values) {
   return std::nullopt;
 }
 
+std::optional<EntryRefusal> timerEntryRefusal(TimerValues& values, int32_t prepadMinutes,
+                                              int32_t postpadMinutes,
+                                              const std::optional<std::string>& stored) {
+  std::optional<EntryRefusal> refusal =
+      entryRefusal(prepadMinutes, postpadMinutes, values.hours, values.mins);
+  if (!refusal) refusal = acceptTitle(values.title, stored);
+  if (!refusal) refusal = clockRefusal(values);
+  return refusal;
+}
+
 TimerForm enteredForm(int32_t id, const TimerValues& values, int32_t prepadMinutes,
                       int32_t postpadMinutes) {
   TimerForm form;

@@ -84,6 +84,14 @@ struct ScheduleRow {
   std::string title;
 };
 
+// A row as the JSON interface shows it beyond the list's columns: who wrote
+// it, and a version that changes whenever any stored column of it changes.
+struct TimerRecord {
+  ScheduleRow row;
+  bool fromFirmware = false;  // carries what only the firmware writes (a guide event, a type)
+  std::string version;        // 16 lowercase hex digits
+};
+
 // The firmware's source code of the external AV input.
 constexpr int32_t kSourceAV = 1;
 

@@ -14,6 +14,9 @@ namespace {
 // Set once the request's timer action has been committed.
 bool web_sched_action_done = false;
 
+// The answer of a failure other than the page's, when one was set.
+FailureAnswer failure_answer = nullptr;
+
 }  // namespace
 
 int openWebSchedDb(const char* path, int flags) {
@@ -23,6 +26,10 @@ int openWebSchedDb(const char* path, int flags) {
   // for a moment: wait for it instead of failing.
   if (code == SQLITE_OK) code = quibWaitForLocks(web_sched_db, 1);
   return code;
+}
+
+void answerFailuresWith(FailureAnswer answer) {
+  failure_answer = answer;
 }
 
 void noteActionDone() {
@@ -75,7 +82,11 @@ int exitIfError(int code, FailureSite site) {
                                      std::to_string(static_cast<int>(site))});
   // Whatever part of the page was written is dropped: the response is the
   // header and the error text.
-  quibSendFailure(text, quibDatabaseFailureStatus(code));
+  if (failure_answer != nullptr) {
+    failure_answer(code, text);
+  } else {
+    quibSendFailure(text, quibDatabaseFailureStatus(code));
+  }
   // The response is out; nothing is left to report a failed close to.
   closeTimerDbAfterFailure();
   std::exit(1);

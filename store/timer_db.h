@@ -4,6 +4,8 @@
 
 #include <sqlite3.h>
 
+#include <string_view>
+
 #include "quib/quib.h"
 #include "store/failure_sites.h"
 
@@ -37,6 +39,12 @@ void endTimerRead(FailureSite site);
 // (closeTimerDbAfterFailure) and ends the process with exit status 1. The
 // sites and their numbers are listed in store/failure_sites.h.
 int exitIfError(int code, FailureSite site);
+
+// How a failure of the timer database is answered, in place of the page's
+// error line: code is the SQLite result code, text the error line. The
+// answer goes out through the response; exitIfError then ends the request.
+using FailureAnswer = void (*)(int code, std::string_view text);
+void answerFailuresWith(FailureAnswer answer);
 
 // Finalises every statement still open on web_sched_db, rolls back a
 // transaction that is still open, then closes it and sets it to null.

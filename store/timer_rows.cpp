@@ -5,12 +5,15 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "model/timer.h"
 #include "model/title_text.h"
 #include "quib/sqlite_handle.h"
+#include "sha1/sha1.h"
 #include "store/timer_db.h"
 
 namespace {
@@ -19,6 +22,20 @@ constexpr const char* kRowQuery =
     "select source, channel, date, date_year, date_month, date_day, start_hour, "
     "start_minute,length_hour, length_minute, ID, timestamp_start, timestamp_offset, enable, "
     "quality, target,lock, user_string from timer_record_table";
+
+// The list's columns, then what only the interface's own reading shows: the
+// columns the interface writes as constants and the firmware fills.
+constexpr const char* kRecordQuery =
+    "select source, channel, date, date_year, date_month, date_day, start_hour, "
+    "start_minute,length_hour, length_minute, ID, timestamp_start, timestamp_offset, enable, "
+    "quality, target,lock, user_string, schedule_type, event_id, user_id, datestamp, SAP from "
+    "timer_record_table";
+constexpr const char* kOneRecordQuery =
+    "select source, channel, date, date_year, date_month, date_day, start_hour, "
+    "start_minute,length_hour, length_minute, ID, timestamp_start, timestamp_offset, enable, "
+    "quality, target,lock, user_string, schedule_type, event_id, user_id, datestamp, SAP from "
+    "timer_record_table where ID = ?1";
+constexpr int kRecordColumns = 23;
 
 ScheduleRow readRow(sqlite3_stmt* statement) {
   ScheduleRow row;
@@ -73,7 +90,61 @@ std::vector<ScheduleRow> readRows(const ReadSites& sites) {
   return rows;
 }
 
+// The version of the row the statement stands on: the first 64 bits of the
+// SHA-1 of every column as stored, each with its type and length, so that no
+// change of any column keeps the version.
+std::string rowVersion(sqlite3_stmt* statement) {
+  SHA1State state;
+  SHA1Reset(state);
+  for (int column = 0; column < kRecordColumns; ++column) {
+    const unsigned char* bytes = sqlite3_column_text(statement, column);
+    const uint32_t size = static_cast<uint32_t>(sqlite3_column_bytes(statement, column));
+    const uint8_t head[5] = {static_cast<uint8_t>(sqlite3_column_type(statement, column)),
+                             static_cast<uint8_t>(size >> 24), static_cast<uint8_t>(size >> 16),
+                             static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)};
+    SHA1Input(state, head, sizeof head);
+    if (bytes != nullptr) SHA1Input(state, bytes, size);
+  }
+  SHA1Result(state);
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string version;
+  for (int word = 0; word < 2; ++word) {
+    for (int shift = 28; shift >= 0; shift -= 4)
+      version += kHex[(state.digest[word] >> shift) & 15];
+  }
+  return version;
+}
+
+// The interface writes schedule type 0, event -1 and user 0; a row with any
+// other value there is the firmware's own (a guide event, a series).
+bool writtenByFirmware(sqlite3_stmt* statement) {
+  return sqlite3_column_int(statement, 18) != 0 || sqlite3_column_int(statement, 19) != -1 ||
+         sqlite3_column_int(statement, 20) != 0;
+}
+
 }  // namespace
+
+std::vector<TimerRecord> readTimerRecords(std::optional<int32_t> id) {
+  std::vector<TimerRecord> records;
+  sqlite3_stmt* prepared = nullptr;
+  const int rc =
+      sqlite3_prepare_v2(web_sched_db, id ? kOneRecordQuery : kRecordQuery, -1, &prepared, nullptr);
+  SqliteStatement statement(prepared);
+  exitIfError(rc, FailureSite::kRowsPrepare);
+  if (id) exitIfError(sqlite3_bind_int(statement.get(), 1, *id), FailureSite::kRowsPrepare);
+  for (;;) {
+    const int result = sqlite3_step(statement.get());
+    if (result == SQLITE_DONE) break;
+    if (result != SQLITE_ROW) exitIfError(result, FailureSite::kRowsStep);
+    TimerRecord record;
+    record.version = rowVersion(statement.get());
+    record.row = readRow(statement.get());
+    record.fromFirmware = writtenByFirmware(statement.get());
+    records.push_back(std::move(record));
+  }
+  exitIfError(sqlite3_reset(statement.get()), FailureSite::kRowsReset);
+  return records;
+}
 
 std::vector<ScheduleRow> readTimerRows() {
   return readRows({FailureSite::kRowsPrepare, FailureSite::kRowsStep, FailureSite::kRowsReset});

@@ -14,6 +14,7 @@
 #include "model/occurrences.h"
 #include "model/picked_times.h"
 #include "model/repeat.h"
+#include "model/row_times.h"
 #include "model/timer.h"
 #include "platform/local_time.h"
 #include "platform/time_arith.h"
@@ -32,86 +33,6 @@ constexpr std::string_view kUnchecked = "";
 // Shown in the title cell of the timer that the form below is editing.
 std::string editingBadge() {
   return "<span class=\"badge\">" + std::string(textOf(Text::kEditing)) + "</span>";
-}
-
-// The values derived from a row for display.
-struct RowTimes {
-  int32_t prepad = 0;   // minutes
-  int32_t postpad = 0;  // minutes
-  int32_t ehh = 0;
-  int32_t emm = 0;
-  int32_t fhours = 0;
-  int32_t fmins = 0;
-  int32_t endDays = 0;      // local days from the start's date to the end's
-  int64_t windowStart = 0;  // the recording's start, margin included
-};
-
-// Booking arithmetic is 32-bit as on the recorder: sums and differences wrap
-// instead of overflowing.
-int32_t add32(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-int32_t sub32(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-}
-int32_t mul32(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
-}
-
-// The row's start as local time, read exactly as the timer write read it
-// (unwrapped); local gets the start's local date and time.
-int64_t localStart(const ScheduleRow& row, std::tm& local) {
-  local = std::tm{};
-  local.tm_year = sub32(row.year, 1900);
-  local.tm_mon = sub32(row.month, 1);
-  local.tm_mday = row.day;
-  local.tm_hour = row.hh;
-  local.tm_min = row.mm;
-  local.tm_sec = 0;
-  return localTimeInstant(local);
-}
-
-// Calendar days from the date of a to the date of b (both local).
-int32_t daysBetween(const std::tm& a, const std::tm& b) {
-  return static_cast<int32_t>(floorDiv(wallClockSeconds(b), kSecondsPerDay) -
-                              floorDiv(wallClockSeconds(a), kSecondsPerDay));
-}
-
-// The row's start read as local time, once for the row's times and its
-// recording windows.
-struct RowStart {
-  int64_t instant = 0;
-  int32_t seconds = 0;  // instant wrapped to 32 bits, as the timer write stores it
-  std::tm local{};      // the start's local date and time
-};
-
-RowStart readStart(const ScheduleRow& row) {
-  RowStart start;
-  start.instant = localStart(row, start.local);
-  start.seconds = static_cast<int32_t>(static_cast<uint32_t>(start.instant));
-  return start;
-}
-
-RowTimes deriveTimes(const ScheduleRow& row, const RowStart& rowStart) {
-  RowTimes times;
-  const std::tm& first = rowStart.local;
-  const int32_t start = rowStart.seconds;
-  const int32_t length = add32(mul32(row.hours, 3600), mul32(row.mins, 60));
-  // The margin in 32 bits: the same whether timestamp_start was stored
-  // wrapped or in full.
-  const int32_t prepadSeconds = sub32(start, static_cast<int32_t>(row.timestampStart));
-  times.prepad = prepadSeconds / 60;
-  times.postpad = sub32(sub32(row.timestampOffset, length) / 60, times.prepad);
-  times.windowStart = rowStart.instant - prepadSeconds;
-  // The end in 64 bits, so a row past the 32-bit range lists the same on
-  // every build.
-  const std::tm local = localFields(rowStart.instant + length, ZoneOffsets{});
-  times.ehh = local.tm_hour;
-  times.emm = local.tm_min;
-  times.endDays = daysBetween(first, local);
-  times.fhours = row.timestampOffset / 3600;
-  times.fmins = (row.timestampOffset % 3600) / 60;
-  return times;
 }
 
 void appendDecimal(std::string& text, int32_t value) {
