@@ -325,13 +325,7 @@ bool apiRequested() {
 }
 
 void failCall(Problem problem, ProblemDetails details) {
-  quibOutBuffer().clear();
-  writeProblem(problem, details);
-  quibSendResponse();
-  // Whatever the request began is rolled back: nothing is written on an error.
-  closeTimerDbAfterFailure();
-  quibClose();
-  std::exit(0);
+  throw ApiProblem{problem, std::move(details)};
 }
 
 std::string apiBase() {
@@ -344,9 +338,11 @@ void answerJson(std::string_view status, std::string_view body, std::string_view
   writeJsonAnswer(status, lines, body);
 }
 
-int runApi(const char* timerDbPath) {
-  answerFailuresWith(answerDatabaseFailure);
-  exitIfError(openWebSchedDb(timerDbPath), FailureSite::kOpenTimerDb);
+namespace {
+
+// Reads the request, checks its credentials and body, and runs its resource.
+// A problem found on the way ends it with the problem's answer instead.
+void answerCall() {
   const std::string_view path = environment("PATH_INFO").substr(kApiPrefix.size());
   ApiCall call;
   call.method = environment("REQUEST_METHOD");
@@ -365,6 +361,21 @@ int runApi(const char* timerDbPath) {
   call.ifMatch = ifMatchVersion();
   call.feed = feedToken();
   handler(call);
+}
+
+}  // namespace
+
+int runApi(const char* timerDbPath) {
+  answerFailuresWith(answerDatabaseFailure);
+  exitIfError(openWebSchedDb(timerDbPath), FailureSite::kOpenTimerDb);
+  try {
+    answerCall();
+  } catch (const ApiProblem& problem) {
+    // The transaction a write began was rolled back on the way here: nothing
+    // is written on an error.
+    quibOutBuffer().clear();
+    writeProblem(problem.problem, problem.details);
+  }
   quibSendResponse();
   sqlite3_close(web_sched_db);
   web_sched_db = nullptr;

@@ -19,7 +19,13 @@ struct ApiCall {
   std::string_view feed;               // the feed token of the calendar's address
 };
 
-// Ends the request with a problem: written, sent, exit status 0.
+// A problem that ends the request: thrown by failCall, answered by the
+// interface's entry once every transaction on the way has rolled back.
+struct ApiProblem {
+  Problem problem;
+  ProblemDetails details;
+};
+// Ends the request with a problem (throws ApiProblem).
 [[noreturn]] void failCall(Problem problem, ProblemDetails details = {});
 
 // The members of the body, checked against the names a resource takes:

@@ -18,6 +18,7 @@
 #include "model/repeat.h"
 #include "model/row_times.h"
 #include "platform/local_time.h"
+#include "quib/response.h"
 #include "store/group_actions.h"
 #include "store/padding_defaults.h"
 #include "store/store_statements.h"
@@ -413,22 +414,27 @@ void runGroup(ApiCall& call, GroupAction action) {
 
 }  // namespace
 
+// The whole list, however long: written straight into the response, which
+// goes out in blocks once the reads are done, so that a long list is never
+// held whole in memory.
 void listTimers(ApiCall&) {
   beginTimerRead(FailureSite::kRowsPrepare);
   const TimerTable table = readTable();
   endTimerRead(FailureSite::kRowsReset);
-  std::string body;
-  body.reserve(table.records.size() * 600 + 16);
-  JsonWriter json(body);
+  answerJson("200 OK", "");
+  quibStreamResponse();
+  std::string& out = quibOutBuffer();
+  JsonWriter json(out);
   json.beginObject();
   json.key("items");
   json.beginArray();
   for (size_t i = 0; i < table.records.size(); ++i) {
     writeTimer(json, table.records[i], table.facts[i], table.zone);
+    quibOutAppended();
   }
   json.endArray();
   json.endObject();
-  answerJson("200 OK", body);
+  quibOutAppended();
 }
 
 void readTimer(ApiCall& call) {
