@@ -41,6 +41,9 @@ std::optional<std::string> stringField(const JsonValue& body, std::string_view n
 std::optional<bool> booleanField(const JsonValue& body, std::string_view name);
 // Refuses the request for the value of a member (bad-value).
 [[noreturn]] void badValue(std::string_view name, std::string detail);
+// An RFC 3339 date and time with its offset (or Z) on a whole minute, as an
+// instant; none for anything else (a day its month lacks, seconds, no offset).
+std::optional<int64_t> readRfc3339(std::string_view text);
 // A required member that is absent.
 [[noreturn]] void missingField(std::string_view name);
 

@@ -31,9 +31,11 @@ namespace {
 
 // The variables a request may set; any other line is ignored, so that no
 // input can point the program at files outside the scratch folder.
-constexpr std::array<const char*, 10> kRequestVariables = {
-    "REQUEST_METHOD", "QUERY_STRING", "CONTENT_LENGTH",      "HTTP_COOKIE", "HTTP_HOST",
-    "HTTP_ORIGIN",    "HTTP_REFERER", "HTTP_SEC_FETCH_SITE", "REMOTE_ADDR", "SERVER_NAME"};
+constexpr std::array<const char*, 16> kRequestVariables = {
+    "REQUEST_METHOD", "QUERY_STRING",  "CONTENT_LENGTH", "HTTP_COOKIE",
+    "HTTP_HOST",      "HTTP_ORIGIN",   "HTTP_REFERER",   "HTTP_SEC_FETCH_SITE",
+    "REMOTE_ADDR",    "SERVER_NAME",   "PATH_INFO",      "SCRIPT_NAME",
+    "CONTENT_TYPE",   "HTTP_IF_MATCH", "HTTP_X_API_KEY", "HTTP_AUTHORIZATION"};
 constexpr std::string_view kSessionMark = "@SID@";
 constexpr std::string_view kTokenMark = "@TOKEN@";
 // Standard input is a pipe filled before the run: the body must fit.
@@ -172,7 +174,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzPutEnv(variableStorage[*variable], name, line.substr(equals + 1));
   }
   const char* method = std::getenv("REQUEST_METHOD");
-  if (method != nullptr && std::strcmp(method, "POST") == 0 && !std::getenv("CONTENT_LENGTH")) {
+  const bool sendsBody =
+      method != nullptr && (std::strcmp(method, "POST") == 0 || std::strcmp(method, "PUT") == 0);
+  if (sendsBody && !std::getenv("CONTENT_LENGTH")) {
     fuzzPutEnv(variableStorage[*requestVariable("CONTENT_LENGTH")], "CONTENT_LENGTH",
                std::to_string(body.size()));
   }
