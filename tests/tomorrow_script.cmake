@@ -1,5 +1,5 @@
-# scripts/tomorrow-recordings.py over a timer list fixture and against a
-# stand-in server (tests/api/test_tomorrow.py), with the host's Python.
+# scripts/tomorrow-recordings.py over a timer list fixture
+# (tests/api/test_tomorrow.py), with the host's Python.
 find_program(SKEDRA_PYTHON3 python3)
 if(SKEDRA_PYTHON3)
   add_test(NAME tomorrow_script
