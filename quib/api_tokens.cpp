@@ -142,12 +142,18 @@ std::optional<int64_t> lastUse(std::string_view digest) {
   return static_cast<int64_t>(status.st_mtime);
 }
 
-// Makes the table where it is missing, in the caller's transaction if one
-// is open. False when the database has none and may keep it so.
+// True when the database has the table; with create it is made where it is
+// missing: in the caller's open transaction, or else with every other table
+// that the database lacks.
 bool useTokensTable(bool create) {
   if (prepares(kProbeApiTokens)) return true;
-  if (create) execSQL(kCreateApiTokens);
-  return create;
+  if (!create) return false;
+  if (sqlite3_get_autocommit(getQuibDb()) != 0) {
+    prepareWithTables(kProbeApiTokens);
+  } else {
+    execSQL(kCreateApiTokens);
+  }
+  return true;
 }
 
 // Runs sql with text parameters (bound in order) and gives the first column

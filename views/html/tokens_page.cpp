@@ -40,8 +40,8 @@ std::string revokeForm(const ApiTokenInfo& token, const std::string& selfUrl,
                      "<input type=\"hidden\" name=\"tokenid\" value=\"" + std::to_string(token.id) +
                      "\">\n<button type=\"submit\" class=\"btn btn-danger\" name=\"revoketoken\" "
                      "value=\"1\" aria-label=\"";
-  form += textWith(Text::kRevokeToken,
-                   {token.scope == ApiScope::kFeed ? textOf(Text::kNewFeedLabel) : name});
+  form += token.scope == ApiScope::kFeed ? std::string(textOf(Text::kRevokeFeed))
+                                         : textWith(Text::kRevokeToken, {name});
   form += "\">";
   form += textOf(Text::kRevoke);
   form += "</button>\n</form>";
@@ -114,6 +114,7 @@ void displayTokensPage(const TokensPage& page) {
     feedText = textOf(Text::kNoFeed);
   }
   const std::string rows = tokenRows(page, selfUrl, hidden);
+  const std::string noTokens = "<p>" + std::string(textOf(Text::kNoTokens)) + "</p>";
   const std::string box = newTokenBox(page);
 
   TemplateContext context;
@@ -129,7 +130,7 @@ void displayTokensPage(const TokensPage& page) {
   list = strelem("errorFocus", page.error.empty() ? "" : " autofocus", std::move(list));
   list = strelem("newToken", box, std::move(list));
   list = strelem("tokenRows", rows, std::move(list));
-  list = strelem("noTokens", anyToken ? "" : textOf(Text::kNoTokens), std::move(list));
+  list = strelem("noTokens", anyToken ? "" : noTokens, std::move(list));
   list = strelem("tableHidden", anyToken ? "" : " hidden", std::move(list));
   list = strelem("feedText", feedText, std::move(list));
   list = strelem("feedRevoke", feedRevoke, std::move(list));
