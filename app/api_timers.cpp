@@ -151,7 +151,13 @@ struct Entry {
 
 void applyBody(const JsonValue& body, Entry& entry) {
   TimerValues& values = entry.values;
-  if (std::optional<std::string> title = stringField(body, "title")) values.title = *title;
+  if (std::optional<std::string> title = stringField(body, "title")) {
+    // The firmware's column is C text: a NUL would cut the title short.
+    if (title->find('\0') != std::string::npos) {
+      badValue("title", std::string(refusalDetail(EntryRefusal::kTitleNotUtf8)));
+    }
+    values.title = *title;
+  }
   if (std::optional<int32_t> channel = integerField(body, "channel", 0, INT16_MAX)) {
     values.channel = *channel;
   }

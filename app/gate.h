@@ -17,6 +17,8 @@ struct GateOutcome {
   // The request signed in by its own password: its form is the sign-in
   // page's, whose token the sign-in cookie repeats.
   bool signedInByPassword = false;
+  // The signed-in user, whose tokens the tokens page shows.
+  std::string user;
 };
 // Signs in and out, changes passwords; renders the sign-in or password page
 // itself when the request may not go on.

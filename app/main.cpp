@@ -16,6 +16,7 @@
 #include "app/gate.h"
 #include "app/list_page.h"
 #include "app/request.h"
+#include "app/tokens_page.h"
 #include "model/entry_checks.h"
 #include "model/timer.h"
 #include "model/title_text.h"
@@ -72,6 +73,10 @@ struct Outcome {
   // The selected timers are to be shown for confirmation of their delete.
   bool confirmDelete = false;
   int exitStatus = 0;
+  // The signed-in user, whose tokens the token actions change, and what they
+  // leave for the tokens page.
+  std::string user;
+  TokenOutcome tokens;
 };
 
 // The action did nothing, for the reason the text gives.
@@ -247,6 +252,11 @@ void runReinit(const TimerRequest&, Outcome& outcome) {
   }
 }
 
+// Makes or revokes one of the user's tokens; the tokens page follows.
+void runTokens(const TimerRequest& request, Outcome& outcome) {
+  outcome.tokens = runTokenAction(request.action, outcome.user);
+}
+
 // Where the page shows an action's error: beside the form that sent it.
 MessagePlace errorPlace(Action action) {
   switch (action) {
@@ -303,9 +313,13 @@ constexpr ActionRunner kActionRunners[] = {
     runConfirmDelete,  // kConfirmDelete
     runEdit,           // kEdit
     runReinit,         // kReinit
+    nullptr,           // kTokens
+    runTokens,         // kNewToken
+    runTokens,         // kRevokeToken
+    runTokens,         // kRotateFeed
 };
 static_assert(sizeof kActionRunners / sizeof kActionRunners[0] ==
-              static_cast<size_t>(Action::kReinit) + 1);
+              static_cast<size_t>(Action::kRotateFeed) + 1);
 
 }  // namespace
 
@@ -336,6 +350,7 @@ int main(int argc, char** argv) {
   const TimerRequest request = readTimerRequest();
   const bool acting = actionActs(request.action);
   Outcome outcome;
+  outcome.user = gate.user;
   if (gate.crossSite) {
     // The list screen as it is, saying why when the request asked to act.
     if (acting) {
@@ -346,6 +361,12 @@ int main(int argc, char** argv) {
     fail(outcome, Text::kFormRefused);
   } else if (ActionRunner run = kActionRunners[static_cast<size_t>(request.action)]) {
     run(request, outcome);
+  }
+  if (showsTokens(request.action)) {
+    // A refusal of the gate comes to the page as the action's failure.
+    if (outcome.failed) outcome.tokens = TokenOutcome{outcome.notice, true, std::nullopt, false};
+    showTokensPage(gate.user, gate.sessionId, outcome.tokens);
+    return endRun(0);
   }
   // A form kept as entered for a timer being edited stays in that timer's
   // form; the timer gone, it becomes a new one.

@@ -14,10 +14,11 @@ namespace {
 
 // The parameter of each action, in the order of Action.
 constexpr const char* kActionNames[] = {
-    "",       "delete", "enable",        "disable", "clone",  "savedefonly",
-    "create", "update", "confirmdelete", "edit",    "reinit",
+    "",         "delete",      "enable",        "disable", "clone",  "savedefonly",
+    "create",   "update",      "confirmdelete", "edit",    "reinit", "tokens",
+    "newtoken", "revoketoken", "rotatefeed",
 };
-static_assert(std::size(kActionNames) == static_cast<size_t>(Action::kReinit) + 1);
+static_assert(std::size(kActionNames) == static_cast<size_t>(Action::kRotateFeed) + 1);
 
 // The form sends margins in minutes; the store works in seconds. A number
 // far outside the form's range saturates at the 32-bit limits rather than
@@ -57,7 +58,12 @@ const char* actionName(Action action) {
 }
 
 bool actionActs(Action action) {
-  return action != Action::kNone && action != Action::kEdit && action != Action::kConfirmDelete;
+  return action != Action::kNone && action != Action::kEdit && action != Action::kConfirmDelete &&
+         action != Action::kTokens;
+}
+
+bool showsTokens(Action action) {
+  return action >= Action::kTokens;
 }
 
 TimerRequest readTimerRequest() {

@@ -12,7 +12,8 @@
 // The actions a request may name, in the order in which the first one named
 // wins (the group actions, then the defaults-only button, then the timer
 // form's buttons, then the page's Delete button, which only asks first, the
-// edit link and the restart).
+// edit link and the restart; then the tokens page, and its buttons that make
+// a token, revoke one and replace the calendar feed's).
 enum class Action {
   kNone,
   kDelete,
@@ -25,6 +26,10 @@ enum class Action {
   kConfirmDelete,
   kEdit,
   kReinit,
+  kTokens,
+  kNewToken,
+  kRevokeToken,
+  kRotateFeed,
 };
 
 struct TimerRequest {
@@ -47,6 +52,8 @@ const char* actionName(Action action);
 // Reads the parsed request parameters into one TimerRequest.
 TimerRequest readTimerRequest();
 // True when the action changes something: all but the edit link, which only
-// opens a form, and the page's Delete button, which only asks. Each needs the
-// token of its form.
+// opens a form, the page's Delete button, which only asks, and the tokens
+// page's link. Each needs the token of its form.
 bool actionActs(Action action);
+// True for the actions whose answer is the tokens page.
+bool showsTokens(Action action);

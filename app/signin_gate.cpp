@@ -234,6 +234,7 @@ GateOutcome runSignInGate() {
     return outcome;
   }
   if (message) outcome.message = std::move(message->text);
+  outcome.user = std::move(*user);
   user.reset();
   outcome.letThrough = true;
   return outcome;

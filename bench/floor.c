@@ -1005,6 +1005,7 @@ static void listPage(const char* timerDb, const char* channelFile) {
       "<a class=\"btn btn-primary new-timer\" href=\"skedra.cgi#timer-form\">New timer</a>\n"
       "<nav class=\"account\" aria-label=\"Account\">\n"
       "<a class=\"btn btn-quiet\" href=\"skedra.cgi?chpass=1\">Change password</a>\n"
+      "<a class=\"btn btn-quiet\" href=\"skedra.cgi?tokens\">API tokens</a>\n"
       "<form class=\"inline\" method=\"post\" action=\"skedra.cgi\" accept-charset=\"utf-8\">\n"
       "<input type=\"hidden\" name=\"quibsession\" value=\"\">\n"
       "<input type=\"hidden\" name=\"formtoken\" value=\"",

@@ -77,6 +77,7 @@ void createQuibTables() {
   execSQL(kCreateUsers);
   execSQL(kCreateFormTokens);
   execSQL(kCreateSignInFailures);
+  execSQL(kCreateApiTokens);
   if (newUsers) {
     std::optional<std::string> pass = initialPasswordDigest();
     execSQL(kInsertAdmin, pass ? Param(*pass) : std::nullopt);

@@ -38,6 +38,12 @@ inline constexpr const char* kCreateFormTokens =
 inline constexpr const char* kCreateSignInFailures =
     "create table if not exists signinfailures (login text, address text, failures int, "
     "last_time int, primary key (login, address))";
+// Tokens of the JSON interface and of the calendar feed (api_tokens.cpp):
+// only the digest of a token is stored. A database made before the table
+// existed gains it on first use.
+inline constexpr const char* kCreateApiTokens =
+    "create table if not exists apitokens (id integer primary key, login text not null, name "
+    "text not null, scope text not null, digest text not null unique, created int not null)";
 
 // 1 when the account has this stored password.
 inline constexpr const char* kCheckUser = "select 1 from users where login = ? and pass = ?";
@@ -90,6 +96,14 @@ bool prepares(const char* sql);
 // does; a request that cannot have the database to itself leaves it to a
 // later one.
 void reclaimFreedPagesOnce();
+
+// Seconds that attempts of login from the request's source address must
+// still wait after repeated failures (sign_in.cpp); 0 when they may try.
+// Reads the count only.
+int64_t signInWaitSeconds(std::string_view login);
+// Counts a failed attempt of login from the request's source address, in the
+// caller's open transaction or in one of its own.
+void countSignInFailure(std::string_view login);
 
 // The stored password of the initial account, or none.
 std::optional<std::string> initialPasswordDigest();

@@ -16,8 +16,10 @@ struct ApiTokenInfo {
   int64_t id = 0;
   std::string name;
   ApiScope scope = ApiScope::kRead;
-  int64_t created = 0;              // time value
-  std::optional<int64_t> lastUsed;  // time value, none when never seen used
+  int64_t created = 0;  // time value
+  // time value, none when not used since the recorder started (kept in the
+  // runtime directory, not in the database)
+  std::optional<int64_t> lastUsed;
 };
 
 // Result of checking a token as a request sends it.
@@ -34,13 +36,16 @@ struct ApiTokenUse {
 };
 
 // Makes a new token of scope kRead or kWrite for login, named name; returns the
-// token text, which is shown once and stored only as its digest.
+// token text, which is shown once and stored only as its digest. Writes
+// within the caller's open transaction, or in one of its own; a request
+// without a random source ends here.
 std::string quibCreateApiToken(std::string_view login, std::string_view name, ApiScope scope);
 // Replaces login's feed token with a new one and returns its text.
 std::string quibRotateFeedToken(std::string_view login);
 // Deletes login's token with this id; true when there was one.
 bool quibRevokeApiToken(std::string_view login, int64_t id);
-// Deletes every token of login (a changed password revokes them all).
+// Deletes every token of login (a changed password revokes them all), within
+// the caller's open transaction if there is one.
 void quibRevokeAllApiTokens(std::string_view login);
 // login's tokens, the feed token included, oldest first.
 std::vector<ApiTokenInfo> quibListApiTokens(std::string_view login);

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "quib/account_db.h"
+#include "quib/api_tokens.h"
 #include "quib/passwords.h"
 #include "quib/sessions.h"
 #include "quib/sign_in.h"
@@ -75,14 +76,17 @@ int quibChangePass(std::string_view login, std::string_view oldPassword,
   std::optional<std::string> newPass = hashPassword(login, newPassword);
   if (!oldPass || !newPass) return 0;
   const std::optional<std::string> current = quibRequestSession();
-  // The new password and the end of the user's other sessions are stored
-  // together or not at all (within the transaction that records the form's
-  // token when one is open).
+  // The new password, the end of the user's other sessions and of every
+  // token of the user are stored together or not at all (within the
+  // transaction that records the form's token when one is open).
   bool changed = false;
   inTransaction([&] {
     execSQL(kChangePass, *newPass, *oldPass, login);
     changed = sqlite3_changes(getQuibDb()) > 0;
-    if (changed) execSQL(kEndOtherSessions, login, current ? Param(*current) : std::nullopt);
+    if (changed) {
+      execSQL(kEndOtherSessions, login, current ? Param(*current) : std::nullopt);
+      quibRevokeAllApiTokens(login);
+    }
   });
   return changed ? 1 : 0;
 }

@@ -7,7 +7,8 @@
 
 // 1 when the password was changed, else 0 (a new password longer than
 // kQuibMaxPasswordBytes is refused). A change ends every other
-// session of the user; the session this request uses stays.
+// session of the user and revokes all its tokens (quibRevokeAllApiTokens);
+// the session this request uses stays.
 int quibChangePass(std::string_view login, std::string_view oldPassword,
                    std::string_view newPassword);
 // 1 when login is the initial account and its password is still the initial

@@ -2,6 +2,7 @@
 // this one includes them all for code that uses the toolkit throughout.
 #pragma once
 
+#include "quib/api_tokens.h"
 #include "quib/cookies.h"
 #include "quib/database.h"
 #include "quib/form_tokens.h"

@@ -94,7 +94,46 @@ void purgeSignInFailures() {
   execSQL(kCapSignInFailures, std::to_string(kMaxSignInFailureRows));
 }
 
+// Looks up the failures of login from the request's source address: the
+// statement holds the pair's row, if any, once the lookup has stepped.
+SqliteStatement lookUpFailures(std::string_view login, std::string_view address) {
+  sqlite3_stmt* raw = nullptr;
+  int rc = sqlite3_prepare_v2(getQuibDb(), kLookupSignInFailures, -1, &raw, nullptr);
+  SqliteStatement failures(raw);
+  checkDBout(rc);
+  checkDBout(bindText(failures.get(), 1, login));
+  checkDBout(bindText(failures.get(), 2, address));
+  return failures;
+}
+
+// Seconds that the pair of a looked-up row must still wait; 0 when it may
+// try. A latest failure "in the future" (the clock was set back) holds
+// nothing.
+int64_t waitLeft(sqlite3_stmt* failures) {
+  const int64_t sinceLatest = sqlite3_column_int64(failures, 1);
+  const int64_t delay = signInDelaySeconds(sqlite3_column_int64(failures, 0));
+  return sinceLatest >= 0 && sinceLatest < delay ? delay - sinceLatest : 0;
+}
+
 }  // namespace
+
+namespace quibdb {
+
+int64_t signInWaitSeconds(std::string_view login) {
+  useSignInFailuresTable();
+  SqliteStatement failures = lookUpFailures(login, sourceAddress());
+  return stepWrite(failures.get()) ? waitLeft(failures.get()) : 0;
+}
+
+void countSignInFailure(std::string_view login) {
+  useSignInFailuresTable();
+  inTransaction([&] {
+    execSQL(kCountSignInFailure, login, sourceAddress());
+    purgeSignInFailures();
+  });
+}
+
+}  // namespace quibdb
 
 int quibVerifyUserPass(std::string_view login, std::string_view password) {
   // Overlong texts are no account's: refused before anything is stored.
@@ -112,17 +151,9 @@ int quibVerifyUserPass(std::string_view login, std::string_view password) {
   // it (the lock is taken at once; a read-only file still lets a check that
   // writes nothing through).
   execSQL(kBeginImmediate);
-  sqlite3_stmt* rawFailures = nullptr;
-  int rc = sqlite3_prepare_v2(getQuibDb(), kLookupSignInFailures, -1, &rawFailures, nullptr);
-  SqliteStatement failures(rawFailures);
-  checkDBout(rc);
-  checkDBout(bindText(failures.get(), 1, login));
-  checkDBout(bindText(failures.get(), 2, address));
+  SqliteStatement failures = lookUpFailures(login, address);
   const bool failedBefore = stepWrite(failures.get());
-  // A latest failure "in the future" (the clock was set back) holds nothing.
-  const int64_t sinceLatest = failedBefore ? sqlite3_column_int64(failures.get(), 1) : 0;
-  const bool locked = failedBefore && sinceLatest >= 0 &&
-                      sinceLatest < signInDelaySeconds(sqlite3_column_int64(failures.get(), 0));
+  const bool locked = failedBefore && waitLeft(failures.get()) > 0;
   failures.reset();
 
   // An attempt that must still wait is refused before any digest is computed,

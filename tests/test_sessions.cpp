@@ -213,6 +213,9 @@ TEST_F(Sessions, FirstLookupCreatesTablesAndInitialAccount) {
   EXPECT_EQ(db.scalar("select sql from sqlite_master where name = 'signinfailures'"),
             "CREATE TABLE signinfailures (login text, address text, failures int, last_time int, "
             "primary key (login, address))");
+  EXPECT_EQ(db.scalar("select sql from sqlite_master where name = 'apitokens'"),
+            "CREATE TABLE apitokens (id integer primary key, login text not null, name text not "
+            "null, scope text not null, digest text not null unique, created int not null)");
   // Freed pages go back to the file system at every commit.
   EXPECT_EQ(db.integer("pragma auto_vacuum"), 1);
   EXPECT_EQ(db.rows("select login, pass from users"),

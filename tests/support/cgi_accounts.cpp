@@ -230,8 +230,9 @@ CgiResponse runFromPage(CgiRequest request) {
   for (const std::string& pair : split(text, '&')) {
     const std::string name = pair.substr(0, pair.find('='));
     hasToken = hasToken || name == "formtoken";
-    for (const char* action : {"delete", "enable", "disable", "clone", "create", "update",
-                               "savedefonly", "reinit", "newpass2"}) {
+    for (const char* action :
+         {"delete", "enable", "disable", "clone", "create", "update", "savedefonly", "reinit",
+          "newpass2", "newtoken", "revoketoken", "rotatefeed"}) {
       acts = acts || name == action;
     }
   }
