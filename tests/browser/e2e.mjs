@@ -20,15 +20,17 @@
 //   SKEDRA_GUEST_RUN_URL  where a POSTed shell command runs on that recorder;
 //                         the timer table is read there with its sqlite3
 import assert from 'node:assert/strict';
-import { execFileSync, spawn } from 'node:child_process';
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
 import { createRequire } from 'node:module';
-import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 import test from 'node:test';
 import { chromium } from 'playwright-core';
+import {
+  httpd, recorderFiles, requireEnv, serveInstalledTree,
+} from '../support/served_tree.mjs';
 
 const remoteBase = process.env.SKEDRA_BASE_URL || '';
 const guestRunUrl = remoteBase ? requireEnv('SKEDRA_GUEST_RUN_URL') : '';
@@ -36,23 +38,13 @@ const sourceDir = requireEnv('SKEDRA_SOURCE_DIR');
 const buildDir = remoteBase ? '' : requireEnv('SKEDRA_BUILD_DIR');
 const etcDir = remoteBase ? '/usr/local/etc' : requireEnv('SKEDRA_ETC_DIR');
 const artifacts = process.env.SKEDRA_ARTIFACTS || path.join(buildDir, 'browser-artifacts');
-const cmake = process.env.CMAKE_COMMAND || 'cmake';
-const busybox = process.env.SKEDRA_BUSYBOX || 'busybox';
 const chromiumPath = process.env.SKEDRA_CHROMIUM || '/usr/bin/chromium';
-const httpd = process.env.SKEDRA_HTTPD || 'busybox';
 
 // axe-core's engine, injected into each page that is checked.
 const axeSource = fs.readFileSync(
   createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
 
-const timerDb = path.join(etcDir, 'dvdplayer', 'schedule_record.db');
-const authDb = path.join(etcDir, 'quibauth.db');
-
-function requireEnv(name) {
-  const value = process.env[name];
-  if (!value) throw new Error(`${name} is not set`);
-  return value;
-}
+const { timerDb } = recorderFiles(etcDir);
 
 // Runs a shell command on the recorder under test and returns its output:
 // on this machine, or inside the emulated recorder through its command port.
@@ -84,43 +76,6 @@ function timerById(id) {
   return rows.length ? rows[0] : undefined;
 }
 
-// A fresh demo recorder in the build's RECORDER_ETC_DIR.
-function makeRecorder() {
-  fs.rmSync(etcDir, { recursive: true, force: true });
-  fs.mkdirSync(path.dirname(timerDb), { recursive: true });
-  for (const sql of ['tests/firmware_schema.sql', 'scripts/demo-timers.sql']) {
-    execFileSync('sqlite3', [timerDb], { input: fs.readFileSync(path.join(sourceDir, sql)) });
-  }
-  fs.copyFileSync(path.join(sourceDir, 'scripts', 'demo-channels.info'),
-    path.join(etcDir, 'dtv_channels.info'));
-}
-
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const server = net.createServer();
-    server.unref();
-    server.on('error', reject);
-    server.listen(0, '127.0.0.1', () => {
-      const { port } = server.address();
-      server.close(() => resolve(port));
-    });
-  });
-}
-
-async function waitForServer(url, server) {
-  const deadline = Date.now() + 15000;
-  while (Date.now() < deadline) {
-    if (server.exitCode !== null) throw new Error(`${httpd} exited with ${server.exitCode}`);
-    try {
-      await fetch(url);
-      return;
-    } catch {
-      await new Promise((r) => setTimeout(r, 100));
-    }
-  }
-  throw new Error(`no answer from ${url}`);
-}
-
 // Local epoch seconds of a wall-clock time, as the program's mktime computes it.
 function localEpoch(year, month, day, hh, mm) {
   return Math.floor(new Date(year, month - 1, day, hh, mm, 0).getTime() / 1000);
@@ -132,50 +87,9 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
   const work = fs.mkdtempSync(path.join(os.tmpdir(), 'skedra-browser-'));
   let base = remoteBase;
   if (!remoteBase) {
-    const prefix = path.join(work, 'install');
-    execFileSync(cmake, ['--install', buildDir, '--prefix', prefix], { stdio: 'inherit' });
-    for (const file of ['www/cgi-bin/skedra.cgi', 'www/cgi-bin/skedra.shtml',
-      'www/cgi-bin/login.shtml', 'www/skedra.css', 'lib/liblineup.so']) {
-      assert.ok(fs.existsSync(path.join(prefix, file)), `install tree lacks ${file}`);
-    }
-    makeRecorder();
-
-    const port = await freePort();
-    base = `http://127.0.0.1:${port}`;
-    const serverLog = fs.openSync(path.join(artifacts, `${httpd}.log`), 'w');
-    let server;
-    if (httpd === 'lighttpd') {
-      // lighttpd hands a program none of its own environment: the account
-      // database's path (and the zone, when the test has one) are set for it.
-      const setenv = [['quibauth', authDb], ...(process.env.TZ ? [['TZ', process.env.TZ]] : [])]
-        .map(([k, v]) => `"${k}" => "${v}"`).join(', ');
-      const conf = path.join(work, 'lighttpd.conf');
-      fs.writeFileSync(conf, [
-        'server.modules = ("mod_cgi", "mod_setenv")',
-        `server.document-root = "${path.join(prefix, 'www')}"`,
-        'server.bind = "127.0.0.1"',
-        `server.port = ${port}`,
-        `server.errorlog = "${path.join(artifacts, 'lighttpd-error.log')}"`,
-        // One request a connection: the test's own requests may come after
-        // the server's idle limit on a kept connection.
-        'server.max-keep-alive-requests = 0',
-        'cgi.assign = (".cgi" => "")',
-        `setenv.add-environment = (${setenv})`,
-        'mimetype.assign = (".css" => "text/css", ".svg" => "image/svg+xml", ' +
-          '".html" => "text/html")',
-        '',
-      ].join('\n'));
-      server = spawn(process.env.SKEDRA_LIGHTTPD || 'lighttpd', ['-D', '-f', conf],
-        { stdio: ['ignore', serverLog, serverLog] });
-    } else {
-      server = spawn(busybox, ['httpd', '-f', '-v', '-p', `127.0.0.1:${port}`,
-        '-h', path.join(prefix, 'www')], {
-        env: { ...process.env, quibauth: authDb },
-        stdio: ['ignore', serverLog, serverLog],
-      });
-    }
-    t.after(() => server.kill('SIGTERM'));
-    await waitForServer(base + '/skedra.css', server);
+    const served = await serveInstalledTree(t, { sourceDir, buildDir, etcDir, artifacts, work });
+    base = served.base;
+    const { prefix } = served;
     // Shows the request headers as the web server hands them to a program.
     const headersCgi = path.join(prefix, 'www', 'cgi-bin', 'headers.cgi');
     fs.writeFileSync(headersCgi, '#!/bin/sh\nprintf "Content-type: text/plain\\n\\n"\n' +
