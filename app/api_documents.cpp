@@ -3,9 +3,10 @@
 
 #include "app/api_call.h"
 #include "texts/catalogue.h"
+#include "views/json/openapi_document.h"
 
 void serveOpenApi(ApiCall&) {
-  failCall(Problem::kNotFound, {std::string(textOf(Text::kApiNoResource))});
+  answerJson("200 OK", openApiDocument());
 }
 
 void serveFeed(ApiCall&) {
