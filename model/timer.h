@@ -87,6 +87,17 @@ struct ScheduleRow {
 // The firmware's source code of the external AV input.
 constexpr int32_t kSourceAV = 1;
 
+// A row's margins as the timer write stored them, in 32-bit arithmetic as
+// on the recorder: the one before is the start (its columns read as local
+// time, wrapped to 32 bits) less timestamp_start; the one after, what
+// timestamp_offset holds beyond the length and the margin before.
+struct RowMargins {
+  int32_t beforeSeconds = 0;
+  int32_t before = 0;  // minutes
+  int32_t after = 0;   // minutes
+};
+RowMargins rowMargins(const ScheduleRow& row, int32_t startSeconds);
+
 // The row as the occurrence checks see it, but for its title.
 TimerSchedule timingOf(const ScheduleRow& row);
 // The row as the occurrence checks see it.

@@ -97,12 +97,10 @@ RowTimes deriveTimes(const ScheduleRow& row, const RowStart& rowStart) {
   const std::tm& first = rowStart.local;
   const int32_t start = rowStart.seconds;
   const int32_t length = add32(mul32(row.hours, 3600), mul32(row.mins, 60));
-  // The margin in 32 bits: the same whether timestamp_start was stored
-  // wrapped or in full.
-  const int32_t prepadSeconds = sub32(start, static_cast<int32_t>(row.timestampStart));
-  times.prepad = prepadSeconds / 60;
-  times.postpad = sub32(sub32(row.timestampOffset, length) / 60, times.prepad);
-  times.windowStart = rowStart.instant - prepadSeconds;
+  const RowMargins margins = rowMargins(row, start);
+  times.prepad = margins.before;
+  times.postpad = margins.after;
+  times.windowStart = rowStart.instant - margins.beforeSeconds;
   // The end in 64 bits, so a row past the 32-bit range lists the same on
   // every build.
   const std::tm local = localFields(rowStart.instant + length, ZoneOffsets{});
