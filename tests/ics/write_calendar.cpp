@@ -1,0 +1,52 @@
+// Writes the calendar feed of a fixed set of timers to stdout, in the zone
+// "CET-1CEST,M3.5.0,M10.5.0/3", for parse.mjs to read with another parser.
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "model/timer.h"
+#include "platform/local_time.h"
+#include "platform/time_zone.h"
+#include "views/ics/recordings_calendar.h"
+
+namespace {
+
+// A tuner timer's row as the timer write stores it, margins in minutes.
+ScheduleRow row(int32_t id, int32_t repeat, int32_t day, int32_t hh, int32_t mm, int32_t minutes,
+                int32_t before, int32_t after) {
+  ScheduleRow row;
+  row.id = id, row.date = repeat, row.channel = 1;
+  row.year = 2027, row.month = 3, row.day = day, row.hh = hh, row.mm = mm;
+  row.hours = minutes / 60, row.mins = minutes % 60;
+  std::tm start{};
+  start.tm_year = 127, start.tm_mon = 2, start.tm_mday = day, start.tm_hour = hh, start.tm_min = mm;
+  row.timestampStart = localTimeInstant(start) - before * 60;
+  row.timestampOffset = (minutes + before + after) * 60;
+  row.title = "Timer " + std::to_string(id);
+  return row;
+}
+
+}  // namespace
+
+int main() {
+  setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+  useRecorderTimeZone("/nonexistent");
+  std::vector<ScheduleRow> rows = {
+      row(1, 0, 22, 20, 15, 90, 5, 10),  // once, Monday 22 March
+      row(2, 1, 25, 6, 0, 30, 0, 0),     // every day from Thursday, across the change on the 28th
+      row(3, 2, 20, 20, 15, 60, 5, 10),  // Mon-Fri entered on a Saturday: from Monday on
+      row(4, 5, 21, 0, 5, 30, 10, 0),    // Sundays at 00:05, the margin on Saturday
+      row(5, 0, 23, 12, 0, 60, 0, 0),    // disabled: not in the calendar
+  };
+  rows.back().enable = 1;
+  CalendarFeed feed;
+  feed.zoneRule = recorderZone().rule;
+  feed.host = "recorder.test";
+  feed.now = 1805540400;  // 2027-03-20 12:00 CET
+  feed.channelName = [](int16_t channel) { return "Channel " + std::to_string(channel); };
+  const std::string calendar = recordingsCalendar(rows, feed);
+  std::fwrite(calendar.data(), 1, calendar.size(), stdout);
+  return 0;
+}
