@@ -5,7 +5,7 @@
 #
 #   (cd tests/ics && npm install --no-audit --no-fund --no-package-lock)
 add_executable(write_calendar ${CMAKE_CURRENT_SOURCE_DIR}/ics/write_calendar.cpp)
-target_link_libraries(write_calendar PRIVATE views)
+target_link_libraries(write_calendar PRIVATE skedra_test_support)
 if(NOT CMAKE_CROSSCOMPILING)
   find_program(SKEDRA_NODE node)
   if(SKEDRA_NODE)

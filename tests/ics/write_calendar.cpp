@@ -2,30 +2,20 @@
 // "CET-1CEST,M3.5.0,M10.5.0/3", for parse.mjs to read with another parser.
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <string>
 #include <vector>
 
 #include "model/timer.h"
-#include "platform/local_time.h"
 #include "platform/time_zone.h"
+#include "support/schedule_row.h"
 #include "views/ics/recordings_calendar.h"
 
 namespace {
 
-// A tuner timer's row as the timer write stores it, margins in minutes.
+// Rows of March 2027.
 ScheduleRow row(int32_t id, int32_t repeat, int32_t day, int32_t hh, int32_t mm, int32_t minutes,
                 int32_t before, int32_t after) {
-  ScheduleRow row;
-  row.id = id, row.date = repeat, row.channel = 1;
-  row.year = 2027, row.month = 3, row.day = day, row.hh = hh, row.mm = mm;
-  row.hours = minutes / 60, row.mins = minutes % 60;
-  std::tm start{};
-  start.tm_year = 127, start.tm_mon = 2, start.tm_mday = day, start.tm_hour = hh, start.tm_min = mm;
-  row.timestampStart = localTimeInstant(start) - before * 60;
-  row.timestampOffset = (minutes + before + after) * 60;
-  row.title = "Timer " + std::to_string(id);
-  return row;
+  return scheduleRow(id, repeat, 2027, 3, day, hh, mm, minutes, before, after);
 }
 
 }  // namespace
