@@ -1,9 +1,12 @@
-// Reads the calendar that write_calendar prints with ical.js, expands every
-// event over the 14 days from the feed's now (2027-03-20 12:00 CET) and
-// compares the recordings' starts and ends, in UTC, with the expected ones:
-// across the change to summer time on 28 March the local times stay.
-// Exits 77 (skipped) when ical.js is not installed.
+// Has test_recordings_calendar write its fixed feed, reads it with ical.js,
+// expands every event over the 14 days from the feed's now (2027-03-20
+// 12:00 CET) and compares the recordings' starts and ends, in UTC, with the
+// expected ones: across the change to summer time on 28 March the local
+// times stay. Exits 77 (skipped) when ical.js is not installed.
 import { execFileSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
 
 let ICAL;
 try {
@@ -13,7 +16,14 @@ try {
   process.exit(77);
 }
 
-const calendar = execFileSync(process.argv[2], { encoding: 'utf8' });
+const dir = mkdtempSync(join(tmpdir(), 'skedra-ics-'));
+const file = join(dir, 'feed.ics');
+execFileSync(process.argv[2], ['--gtest_filter=RecordingsCalendar.FeedOfTheParserCheck'], {
+  env: { ...process.env, TZ: 'UTC', SKEDRA_CALENDAR_FILE: file },
+  stdio: 'inherit',
+});
+const calendar = readFileSync(file, 'utf8');
+rmSync(dir, { recursive: true });
 const root = new ICAL.Component(ICAL.parse(calendar));
 for (const zone of root.getAllSubcomponents('vtimezone')) ICAL.TimezoneService.register(zone);
 
