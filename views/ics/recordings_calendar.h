@@ -32,6 +32,8 @@ struct CalendarFeed {
 // window. Times are local times of a VTIMEZONE made from the zone's rule; when
 // the rule's dates of change cannot be said as yearly rules (Jn, n, a day
 // moved across a month's end) or the zone is not known, every time is
-// written in UTC and there is no VTIMEZONE. Lines end in CRLF and are folded
-// at 75 octets; bytes of a text that are not UTF-8 read as U+FFFD.
+// written in UTC and there is no VTIMEZONE (a pattern's RRULE then repeats
+// its first window's UTC time, which a daylight-saving change moves by the
+// change). Lines end in CRLF and are folded at 75 octets; bytes of a text
+// that are not UTF-8 read as U+FFFD.
 std::string recordingsCalendar(const std::vector<ScheduleRow>& rows, const CalendarFeed& feed);
