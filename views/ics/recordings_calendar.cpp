@@ -96,7 +96,7 @@ void appendText(std::string& out, std::string_view text) {
       out += "\\n";
     } else if (c == '\r') {
       // "\r\n" is one line break; a lone CR none.
-    } else if ((c >= 0 && c < 0x20 && c != '\t') || c == 0x7F) {
+    } else if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F) {
       out += ' ';
     } else {
       out += c;
