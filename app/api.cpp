@@ -328,6 +328,18 @@ void failCall(Problem problem, ProblemDetails details) {
   throw ApiProblem{problem, std::move(details)};
 }
 
+std::string apiHost() {
+  std::string_view host = environment("HTTP_HOST");
+  if (host.empty()) host = environment("SERVER_NAME");
+  // A port follows the last colon, unless that colon is inside an IPv6
+  // literal's brackets.
+  const size_t colon = host.rfind(':');
+  if (colon != std::string_view::npos && host.find(']', colon) == std::string_view::npos) {
+    host = host.substr(0, colon);
+  }
+  return std::string(host.empty() ? std::string_view("recorder") : host);
+}
+
 std::string apiBase() {
   return std::string(environment("SCRIPT_NAME")).append(kApiPrefix);
 }

@@ -47,6 +47,9 @@ std::optional<int64_t> readRfc3339(std::string_view text);
 // A required member that is absent.
 [[noreturn]] void missingField(std::string_view name);
 
+// The host the request was sent to (HTTP_HOST without its port, else
+// SERVER_NAME), which names the recorder in the feed's events.
+std::string apiHost();
 // The interface's own absolute path: the program's path and "/api/v1".
 std::string apiBase();
 // Writes a 200/201 JSON answer with the extra header lines.

@@ -158,6 +158,12 @@ int64_t wallClockSeconds(const std::tm& fields) {
   return wallSeconds(fields);
 }
 
+std::tm utcFields(int64_t seconds) {
+  std::tm fields;
+  setLocalFields(seconds, 0, fields);
+  return fields;
+}
+
 int64_t wallClockInstant(int64_t wall, const ZoneOffsets& zone, int* weekday) {
   const Reading reading =
       readWall(wall, [&zone](int64_t instant) { return utcOffset(zone, instant); });

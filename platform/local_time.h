@@ -36,6 +36,10 @@ int64_t utcOffset(const ZoneOffsets& zone, int64_t instant);
 // The date and time fields read as a UTC date and time (out-of-range values
 // carry over): the local wall-clock time they stand for, in seconds.
 int64_t wallClockSeconds(const std::tm& fields);
+// The date and time fields of seconds read as a UTC date and time (with the
+// weekday and the day of the year; tm_isdst -1): the inverse of
+// wallClockSeconds.
+std::tm utcFields(int64_t seconds);
 // The instant of a local wall-clock time, read as localTimeSeconds reads it
 // (unwrapped); weekday, when given, gets the local weekday of that instant
 // (0 = Sunday).

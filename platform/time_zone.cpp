@@ -25,6 +25,11 @@ std::optional<std::string>& unreadZone() {
   return value;
 }
 
+RecorderZone& zoneInUse() {
+  static RecorderZone value;
+  return value;
+}
+
 // The first line of the file, without its line end and trailing blanks; none
 // when the file cannot be opened.
 std::optional<std::string> readRuleFile(const char* ruleFile) {
@@ -45,6 +50,7 @@ std::optional<std::string> readRuleFile(const char* ruleFile) {
 
 void useRecorderTimeZone(const char* ruleFile) {
   unreadZone().reset();
+  zoneInUse() = RecorderZone{};
   std::optional<std::string> found;
   if (const char* tz = std::getenv("TZ")) {
     found = tz;
@@ -60,6 +66,7 @@ void useRecorderTimeZone(const char* ruleFile) {
     std::string rule;
     if (std::optional<std::string_view> named = zoneRuleOf(value)) {
       rule = std::string(*named);
+      zoneInUse().name = std::string(value);
     } else if (isZoneRule(value)) {
       rule = std::string(value);
     } else {
@@ -67,10 +74,15 @@ void useRecorderTimeZone(const char* ruleFile) {
       rule = kFallbackRule;
     }
     setenv("TZ", rule.c_str(), 1);
+    zoneInUse().rule = std::move(rule);
   }
   tzset();
 }
 
 const std::optional<std::string>& unreadableTimeZone() {
   return unreadZone();
+}
+
+const RecorderZone& recorderZone() {
+  return zoneInUse();
 }

@@ -35,6 +35,7 @@ TEST(RecorderTimeZone, TzThenRuleFileThenLibraryDefault) {
     std::optional<std::string> expectedTz;
     long winter, summer;  // offsets on 2027-01-15 and 2027-07-15, 12:00 UTC
     std::optional<std::string> unread = std::nullopt;  // reported as not read
+    std::string name = "";                             // the zone's name kept
   } cases[] = {
       {"rule file", std::nullopt, "CET-1CEST,M3.5.0,M10.5.0/3\n", "CET-1CEST,M3.5.0,M10.5.0/3",
        3600, 7200},
@@ -42,15 +43,16 @@ TEST(RecorderTimeZone, TzThenRuleFileThenLibraryDefault) {
        "AEST-10AEDT,M10.1.0,M4.1.0/3", 39600, 36000},
       {"rule without line end", std::nullopt, "EST5EDT,M3.2.0,M11.1.0", "EST5EDT,M3.2.0,M11.1.0",
        -18000, -14400},
-      {"TZ wins over the file", std::string("UTC"), "CET-1CEST,M3.5.0,M10.5.0/3\n", "UTC0", 0, 0},
+      {"TZ wins over the file", std::string("UTC"), "CET-1CEST,M3.5.0,M10.5.0/3\n", "UTC0", 0, 0,
+       std::nullopt, "UTC"},
       {"empty file: library default", std::nullopt, "", std::nullopt, 0, 0},
       {"no file: library default", std::nullopt, std::nullopt, std::nullopt, 0, 0},
       {"zone name in TZ", std::string("Europe/Berlin"), std::nullopt, "CET-1CEST,M3.5.0,M10.5.0/3",
-       3600, 7200},
+       3600, 7200, std::nullopt, "Europe/Berlin"},
       {"zone name in the file", std::nullopt, "America/New_York\n", "EST5EDT,M3.2.0,M11.1.0",
-       -18000, -14400},
+       -18000, -14400, std::nullopt, "America/New_York"},
       {"zone name after ':'", std::string(":Australia/Sydney"), std::nullopt,
-       "AEST-10AEDT,M10.1.0,M4.1.0/3", 39600, 36000},
+       "AEST-10AEDT,M10.1.0,M4.1.0/3", 39600, 36000, std::nullopt, "Australia/Sydney"},
       {"quoted names", std::string("<+0545>-5:45"), std::nullopt, "<+0545>-5:45", 20700, 20700},
       {"garbage", std::string("garbage"), std::nullopt, "UTC0", 0, 0, "garbage"},
       {"unknown name", std::nullopt, "Europe/Nowhere\n", "UTC0", 0, 0, "Europe/Nowhere"},
@@ -74,6 +76,8 @@ TEST(RecorderTimeZone, TzThenRuleFileThenLibraryDefault) {
     const char* tz = std::getenv("TZ");
     EXPECT_EQ(tz ? std::optional<std::string>(tz) : std::nullopt, c.expectedTz);
     EXPECT_EQ(unreadableTimeZone(), c.unread);
+    EXPECT_EQ(recorderZone().rule, c.expectedTz.value_or(""));
+    EXPECT_EQ(recorderZone().name, c.name);
     if (c.expectedTz) {
       EXPECT_EQ(offsetAt(firmwareStartSeconds(2027, 1, 15, 12, 0)), c.winter);
       EXPECT_EQ(offsetAt(firmwareStartSeconds(2027, 7, 15, 12, 0)), c.summer);
