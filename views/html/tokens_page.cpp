@@ -114,23 +114,25 @@ void displayTokensPage(const TokensPage& page) {
     feedText = textOf(Text::kNoFeed);
   }
   const std::string rows = tokenRows(page, selfUrl, hidden);
-  const std::string noTokens = "<p>" + std::string(textOf(Text::kNoTokens)) + "</p>";
+  const std::string noTokens =
+      anyToken ? std::string() : "<p>" + std::string(textOf(Text::kNoTokens)) + "</p>";
   const std::string box = newTokenBox(page);
 
   TemplateContext context;
   context.directives = 1;
   context.processor = nullptr;
+  // The Elements borrow their texts: each lives until the page is written.
   ElementList list = strelem("sessionId", id, nullptr);
   list = strelem("formtoken", formToken, std::move(list));
   list = strelem("selfUrl", selfUrl, std::move(list));
   list = strelem("pageTitle", textOf(Text::kTokensPageTitle), std::move(list));
   list = strelem("statusMsg", page.status, std::move(list));
   list = strelem("errorMsg", page.error, std::move(list));
-  // An error takes the focus, unless a new token (which takes it) is shown.
+  // An error takes the focus (a new token's input takes it after a success).
   list = strelem("errorFocus", page.error.empty() ? "" : " autofocus", std::move(list));
   list = strelem("newToken", box, std::move(list));
   list = strelem("tokenRows", rows, std::move(list));
-  list = strelem("noTokens", anyToken ? "" : noTokens, std::move(list));
+  list = strelem("noTokens", noTokens, std::move(list));
   list = strelem("tableHidden", anyToken ? "" : " hidden", std::move(list));
   list = strelem("feedText", feedText, std::move(list));
   list = strelem("feedRevoke", feedRevoke, std::move(list));
