@@ -337,8 +337,14 @@ test('the JSON interface keeps its OpenAPI document', { timeout: 300000 }, async
   for (const way of ['full', 'get and post only']) {
     await t.test(way, async (tw) => {
       for (const row of table) {
+        // The second way repeats only the rows that it sends differently
+        // (and so sends fewer wrong tokens than would lock the address out).
+        const [method, , { as = 'write' }] = row;
+        if (way !== 'full' && !['read', 'write', 'wrong'].includes(as) && !['PUT', 'DELETE'].includes(method)) {
+          continue;
+        }
         const url = typeof row[1] === 'function' ? row[1](c) : row[1];
-        await tw.test(`${row[0]} ${url} as ${row[2].as || 'write'} -> ${row[4]}`,
+        await tw.test(`${method} ${url} as ${as} -> ${row[4]}`,
           () => runRow(c, way, row));
       }
     });
