@@ -233,7 +233,9 @@ std::string_view faultText(JsonFault fault) {
 // can send that type without the browser asking the interface first, which
 // it never allows.
 JsonValue readBody(Credentials credentials) {
-  const std::string_view lengthText = environment("CONTENT_LENGTH");
+  // busybox httpd passes a PUT's length only as the request's header.
+  std::string_view lengthText = environment("CONTENT_LENGTH");
+  if (lengthText.empty()) lengthText = environment("HTTP_CONTENT_LENGTH");
   const bool empty = lengthText.empty() || lengthText == "0";
   if (!jsonContent() && (!empty || credentials == Credentials::kCookie)) {
     failCall(Problem::kUnsupportedMediaType, {std::string(textOf(Text::kApiUnsupportedMediaType))});
