@@ -183,7 +183,12 @@ Credentials checkCredentials(bool writing) {
     }
     failCall(Problem::kUnauthorized, {std::string(textOf(Text::kApiBadToken))});
   }
-  if (quibGetAuthUser()) {
+  if (const std::optional<std::string> user = quibGetAuthUser()) {
+    // The initial password is known to everybody: its session gets only the
+    // page that replaces it, here as on the pages.
+    if (quibUsesInitialPassword(*user) != 0) {
+      failCall(Problem::kForbidden, {std::string(textOf(Text::kApiInitialPassword))});
+    }
     // A read writes nothing: not even the session's access time.
     if (const std::optional<std::string> session = quibRequestSession()) {
       quibdb::dropPendingTouch(*session);
