@@ -348,6 +348,13 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     await submit('a[href*="chpass=1"]');
     assert.equal(await page.locator('input[name="newpass2"]').count(), 1);
     await assertAccessible('the change-password page');
+    await page.goto(`${cgi}?tokens`);
+    await page.fill('input[name="tokenname"]', 'Heimautomation');
+    await submit('button[name="newtoken"]');
+    assert.match(await page.locator('input[readonly]').first().inputValue(), /^skd_[0-9a-f]{32}$/);
+    await assertAccessible('the tokens page with a new token');
+    await submit('button[name="rotatefeed"]');
+    await assertAccessible('the tokens page with a new feed address');
     await page.goto(cgi);
   });
 
