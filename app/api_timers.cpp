@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdint>
 #include <ctime>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "model/repeat.h"
 #include "model/row_times.h"
 #include "platform/local_time.h"
+#include "platform/time_arith.h"
 #include "quib/response.h"
 #include "store/group_actions.h"
 #include "store/padding_defaults.h"
@@ -53,6 +55,9 @@ const std::vector<std::string_view> kWritableFields = {"title",
 constexpr int64_t kMaxLengthMinutes = 24 * 60;
 constexpr int64_t kMaxMarginMinutes = 12 * 60;
 
+// The longest span over which the zone's offsets are read ahead.
+constexpr int64_t kZoneReadSpan = 3 * 366 * kSecondsPerDay;
+
 // Every timer's facts at the request's now: when it records next, whom it
 // overlaps.
 struct TimerTable {
@@ -60,19 +65,30 @@ struct TimerTable {
   std::vector<TimerSchedule> schedules;
   std::vector<TimerFacts> facts;
   ZoneOffsets zone;
+  std::map<int32_t, std::string> channelNames;  // what the facts' names point into
 };
 
 TimerTable readTable() {
   TimerTable table;
   table.records = readTimerRecords();
   const int64_t now = requestNow();
-  table.zone = occurrenceZone(now);
+  table.facts.resize(table.records.size());
+  // The zone's offsets are read once over the span that the timers' times
+  // and the overlap checks cover, when it is not years long; every time of
+  // the answer is then written without the C library.
+  int64_t low = now - kSecondsPerDay, high = now + kOccurrenceHorizon + 2 * kSecondsPerDay;
+  for (size_t i = 0; i < table.records.size(); ++i) {
+    const RowStart start = readStart(table.records[i].row);
+    table.facts[i].start = start;
+    low = std::min(low, start.instant - kSecondsPerDay);
+    high = std::max(high, start.instant + 2 * kSecondsPerDay);
+  }
+  table.zone = high - low <= kZoneReadSpan ? zoneOffsets(low, high) : occurrenceZone(now);
   table.schedules.reserve(table.records.size());
-  for (const TimerRecord& record : table.records) table.schedules.push_back(scheduleOf(record.row));
+  for (const TimerRecord& record : table.records) table.schedules.push_back(timingOf(record.row));
   const TimerWindows windows = allTimerWindows(table.schedules, now, table.zone);
   const std::vector<TimerOverlaps> overlaps =
       findEveryOverlap(table.schedules, windows, kRecorderTuners, SIZE_MAX);
-  table.facts.resize(table.records.size());
   for (size_t i = 0; i < table.records.size(); ++i) {
     const size_t first = windows.first[i];
     const RecordingWindow* window =
@@ -81,6 +97,13 @@ TimerTable readTable() {
     if (next.kind == NextRecording::kAt || next.kind == NextRecording::kNow) {
       table.facts[i].nextRecording = next.start;
     }
+    // Each channel's name is looked up once for the list.
+    const int32_t channel = apiChannel(table.records[i].row);
+    auto name = table.channelNames.find(channel);
+    if (name == table.channelNames.end()) {
+      name = table.channelNames.emplace(channel, channelName(channel)).first;
+    }
+    table.facts[i].channelName = name->second;
     for (const TimerOverlap& overlap : overlaps[i].named) {
       table.facts[i].overlaps.push_back(table.records[overlap.other].row.id);
     }
@@ -117,7 +140,7 @@ std::vector<ApiWarning> warningsOf(const TimerTable& table, size_t index,
   }
   if (const std::optional<TimerOverlap> overlap = findOverlaps(table.schedules, now)[index]) {
     warnings.push_back({WarningCode::kOverlap, id,
-                        overlapWarning(table.schedules[overlap->other].title, overlap->moment)});
+                        overlapWarning(table.records[overlap->other].row.title, overlap->moment)});
   }
   return warnings;
 }

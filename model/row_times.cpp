@@ -51,7 +51,7 @@ RowStart readStart(const ScheduleRow& row) {
   return start;
 }
 
-RowTimes deriveTimes(const ScheduleRow& row, const RowStart& rowStart) {
+RowTimes deriveTimes(const ScheduleRow& row, const RowStart& rowStart, const ZoneOffsets& zone) {
   RowTimes times;
   const std::tm& first = rowStart.local;
   const int32_t start = rowStart.seconds;
@@ -64,7 +64,7 @@ RowTimes deriveTimes(const ScheduleRow& row, const RowStart& rowStart) {
   times.windowStart = rowStart.instant - prepadSeconds;
   // The end in 64 bits, so a row past the 32-bit range lists the same on
   // every build.
-  const std::tm local = localFields(rowStart.instant + length, ZoneOffsets{});
+  const std::tm local = localFields(rowStart.instant + length, zone);
   times.ehh = local.tm_hour;
   times.emm = local.tm_min;
   times.endDays = daysBetween(first, local);

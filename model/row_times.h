@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "model/timer.h"
+#include "platform/local_time.h"
 
 // The row's start read as local time, once for the row's times and its
 // recording windows.
@@ -29,8 +30,10 @@ struct RowTimes {
 
 // The start columns read exactly as the timer write read them (unwrapped).
 RowStart readStart(const ScheduleRow& row);
-// The margins, the end and the window of the row, its start read already.
-RowTimes deriveTimes(const ScheduleRow& row, const RowStart& rowStart);
+// The margins, the end and the window of the row, its start read already;
+// the end's local time with the zone's offsets read beforehand, when given.
+RowTimes deriveTimes(const ScheduleRow& row, const RowStart& rowStart,
+                     const ZoneOffsets& zone = ZoneOffsets{});
 // The programme's length in seconds (hours and minutes columns), in 32 bits
 // as the recorder computes it.
 int32_t rowLengthSeconds(const ScheduleRow& row);

@@ -10,6 +10,9 @@
 #include <utility>
 #include <vector>
 
+// Arrays and objects that a writer may nest.
+constexpr int kJsonMaxWriteDepth = 64;
+
 // Appends JSON text to out. Commas and the colon after a key are written by
 // the writer itself; the caller only says what comes next. Strings are
 // escaped fully: '"', '\\' and every control character (U+0000 to U+001F,
@@ -32,9 +35,12 @@ class JsonWriter {
 
  private:
   void separate();
+  void open();
   std::string& out_;
-  // One entry per open object or array: whether it has a member yet.
-  std::vector<bool> hasMember_;
+  // Bit d: whether the object or array open at depth d (from 0) has a
+  // member yet. Writers nest no deeper than kJsonMaxWriteDepth.
+  uint64_t hasMember_ = 0;
+  int depth_ = 0;
   bool afterKey_ = false;
 };
 

@@ -12,8 +12,22 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 // Bytes that stand for themselves in a JSON string: printable ASCII but the
 // quote and the backslash.
-bool isPlain(unsigned char c) {
+constexpr bool plainByte(unsigned c) {
   return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+}
+
+// The same for every byte, looked up: the writer asks it of every byte of
+// every name and string.
+struct PlainBytes {
+  bool plain[256] = {};
+  constexpr PlainBytes() {
+    for (unsigned c = 0; c < 256; ++c) plain[c] = plainByte(c);
+  }
+};
+constexpr PlainBytes kPlainBytes;
+
+bool isPlain(unsigned char c) {
+  return kPlainBytes.plain[c];
 }
 
 void appendUnicodeEscape(std::string& out, unsigned code) {
@@ -98,48 +112,83 @@ void JsonWriter::separate() {
     afterKey_ = false;
     return;
   }
-  if (hasMember_.empty()) return;
-  if (hasMember_.back()) out_ += ',';
-  hasMember_.back() = true;
+  if (depth_ == 0) return;
+  const uint64_t bit = uint64_t{1} << (depth_ - 1);
+  if (hasMember_ & bit) out_ += ',';
+  hasMember_ |= bit;
+}
+
+void JsonWriter::open() {
+  assert(depth_ < kJsonMaxWriteDepth);
+  hasMember_ &= ~(uint64_t{1} << depth_);
+  ++depth_;
 }
 
 void JsonWriter::beginObject() {
   separate();
   out_ += '{';
-  hasMember_.push_back(false);
+  open();
 }
 
 void JsonWriter::endObject() {
-  assert(!hasMember_.empty() && !afterKey_);
-  hasMember_.pop_back();
+  assert(depth_ > 0 && !afterKey_);
+  --depth_;
   out_ += '}';
 }
 
 void JsonWriter::beginArray() {
   separate();
   out_ += '[';
-  hasMember_.push_back(false);
+  open();
 }
 
 void JsonWriter::endArray() {
-  assert(!hasMember_.empty() && !afterKey_);
-  hasMember_.pop_back();
+  assert(depth_ > 0 && !afterKey_);
+  --depth_;
   out_ += ']';
 }
 
+namespace {
+
+// True when every byte of text stands for itself: the names a program
+// writes and most values then go in as one piece.
+bool allPlain(std::string_view text) {
+  for (char c : text) {
+    if (!isPlain(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 void JsonWriter::key(std::string_view name) {
-  assert(!hasMember_.empty() && !afterKey_);
+  assert(depth_ > 0 && !afterKey_);
   separate();
-  out_ += '"';
-  jsonEscape(out_, name);
-  out_ += "\":";
+  // A plain name, as every name a program writes, goes in with its quotes
+  // and colon in one piece.
+  char piece[48];
+  if (name.size() + 3 <= sizeof piece && allPlain(name)) {
+    piece[0] = '"';
+    name.copy(piece + 1, name.size());
+    piece[name.size() + 1] = '"';
+    piece[name.size() + 2] = ':';
+    out_.append(piece, name.size() + 3);
+  } else {
+    out_ += '"';
+    jsonEscape(out_, name);
+    out_.append("\":", 2);
+  }
   afterKey_ = true;
 }
 
 void JsonWriter::string(std::string_view text) {
   separate();
   out_ += '"';
-  jsonEscape(out_, text);
+  if (allPlain(text)) {
+    out_.append(text);
+  } else {
+    jsonEscape(out_, text);
+  }
   out_ += '"';
 }
 

@@ -13,7 +13,6 @@
 #include "model/timer.h"
 #include "model/title_text.h"
 #include "quib/sqlite_handle.h"
-#include "sha1/sha1.h"
 #include "store/timer_db.h"
 
 namespace {
@@ -36,6 +35,8 @@ constexpr const char* kOneRecordQuery =
     "quality, target,lock, user_string, schedule_type, event_id, user_id, datestamp, SAP from "
     "timer_record_table where ID = ?1";
 constexpr int kRecordColumns = 23;
+// The first column beyond the list's.
+constexpr int kRecordFirstExtra = 18;
 
 ScheduleRow readRow(sqlite3_stmt* statement) {
   ScheduleRow row;
@@ -90,28 +91,59 @@ std::vector<ScheduleRow> readRows(const ReadSites& sites) {
   return rows;
 }
 
-// The version of the row the statement stands on: the first 64 bits of the
-// SHA-1 of every column as stored, each with its type and length, so that no
-// change of any column keeps the version.
-std::string rowVersion(sqlite3_stmt* statement) {
-  SHA1State state;
-  SHA1Reset(state);
-  for (int column = 0; column < kRecordColumns; ++column) {
-    const unsigned char* bytes = sqlite3_column_text(statement, column);
-    const uint32_t size = static_cast<uint32_t>(sqlite3_column_bytes(statement, column));
-    const uint8_t head[5] = {static_cast<uint8_t>(sqlite3_column_type(statement, column)),
-                             static_cast<uint8_t>(size >> 24), static_cast<uint8_t>(size >> 16),
-                             static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)};
-    SHA1Input(state, head, sizeof head);
-    if (bytes != nullptr) SHA1Input(state, bytes, size);
+// FNV-1a, 64 bits: the hash of a row's version.
+struct RowHash {
+  uint64_t value = 14695981039346656037u;
+  void add(const unsigned char* bytes, size_t size) {
+    for (size_t i = 0; i < size; ++i) {
+      value ^= bytes[i];
+      value *= 1099511628211u;
+    }
   }
-  SHA1Result(state);
+  void add(int64_t number) {
+    unsigned char bytes[8];
+    for (int b = 0; b < 8; ++b) {
+      bytes[b] = static_cast<unsigned char>(static_cast<uint64_t>(number) >> (8 * b));
+    }
+    add(bytes, sizeof bytes);
+  }
+};
+
+// The version of the row the statement stands on, read into row already: a
+// hash of every column it reads, the title as stored (not as shown), so that
+// no change of any of them keeps the version. Not a secret: it only has to
+// change when the row does, and a list of a thousand rows hashes them all.
+std::string rowVersion(sqlite3_stmt* statement, const ScheduleRow& row) {
+  RowHash hash;
+  const int64_t numbers[] = {row.source,
+                             row.channel,
+                             row.date,
+                             row.year,
+                             row.month,
+                             row.day,
+                             row.hh,
+                             row.mm,
+                             row.hours,
+                             row.mins,
+                             row.id,
+                             row.timestampStart,
+                             row.timestampOffset,
+                             row.enable,
+                             row.quality,
+                             row.target,
+                             row.lock};
+  for (int64_t number : numbers) hash.add(number);
+  for (int column = kRecordFirstExtra; column < kRecordColumns; ++column) {
+    hash.add(sqlite3_column_int64(statement, column));
+  }
+  const auto* title = static_cast<const unsigned char*>(sqlite3_column_blob(statement, 17));
+  const int size = sqlite3_column_bytes(statement, 17);
+  hash.add(size);
+  if (title != nullptr) hash.add(title, static_cast<size_t>(size));
   static constexpr char kHex[] = "0123456789abcdef";
-  std::string version;
-  for (int word = 0; word < 2; ++word) {
-    for (int shift = 28; shift >= 0; shift -= 4)
-      version += kHex[(state.digest[word] >> shift) & 15];
-  }
+  std::string version(16, '0');
+  uint64_t value = hash.value;
+  for (int digit = 15; digit >= 0; --digit, value >>= 4) version[digit] = kHex[value & 15];
   return version;
 }
 
@@ -137,8 +169,8 @@ std::vector<TimerRecord> readTimerRecords(std::optional<int32_t> id) {
     if (result == SQLITE_DONE) break;
     if (result != SQLITE_ROW) exitIfError(result, FailureSite::kRowsStep);
     TimerRecord record;
-    record.version = rowVersion(statement.get());
     record.row = readRow(statement.get());
+    record.version = rowVersion(statement.get(), record.row);
     record.fromFirmware = writtenByFirmware(statement.get());
     records.push_back(std::move(record));
   }

@@ -1,6 +1,7 @@
 // Timers and the remarks on a written one as JSON objects.
 #include "views/json/timer_json.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <ctime>
@@ -17,20 +18,14 @@ namespace {
 
 // The weekdays' names in the interface, Sunday first as the C library
 // counts them; lists start on Monday.
-constexpr const char* kWeekdays[7] = {"sun", "mon", "tue", "wed", "thu", "fri", "sat"};
+constexpr int64_t kPowersOfTen[4] = {1, 10, 100, 1000};
 
-void appendPadded(std::string& text, int64_t value, int width) {
-  char buffer[24];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value < 0 ? -value : value);
-  const int digits = static_cast<int>(result.ptr - buffer);
-  if (value < 0) text += '-';
-  for (int pad = digits; pad < width; ++pad) text += '0';
-  text.append(buffer, static_cast<size_t>(digits));
-}
+constexpr const char* kWeekdays[7] = {"sun", "mon", "tue", "wed", "thu", "fri", "sat"};
 
 void writeInstant(JsonWriter& json, std::optional<int64_t> instant, const ZoneOffsets& zone) {
   if (instant) {
-    json.string(rfc3339(*instant, zone));
+    Rfc3339Text text;
+    json.string(rfc3339Text(*instant, zone, text));
   } else {
     json.null();
   }
@@ -39,27 +34,43 @@ void writeInstant(JsonWriter& json, std::optional<int64_t> instant, const ZoneOf
 }  // namespace
 
 std::string rfc3339(int64_t instant, const ZoneOffsets& zone) {
+  Rfc3339Text text;
+  return std::string(rfc3339Text(instant, zone, text));
+}
+
+std::string_view rfc3339Text(int64_t instant, const ZoneOffsets& zone, Rfc3339Text& text) {
   const std::tm local = localFields(instant, zone);
   const int64_t offset = wallClockSeconds(local) - instant;
-  std::string text;
-  text.reserve(25);
-  appendPadded(text, int64_t{local.tm_year} + 1900, 4);
-  text += '-';
-  appendPadded(text, local.tm_mon + 1, 2);
-  text += '-';
-  appendPadded(text, local.tm_mday, 2);
-  text += 'T';
-  appendPadded(text, local.tm_hour, 2);
-  text += ':';
-  appendPadded(text, local.tm_min, 2);
-  text += ':';
-  appendPadded(text, local.tm_sec, 2);
   const int64_t minutes = (offset < 0 ? -offset : offset) / 60;
-  text += offset < 0 ? '-' : '+';
-  appendPadded(text, minutes / 60, 2);
-  text += ':';
-  appendPadded(text, minutes % 60, 2);
-  return text;
+  // The year, then "-MM-DDTHH:MM:SS+HH:MM", every field of fixed width.
+  std::string_view year;
+  char yearDigits[24];
+  const int64_t fullYear = int64_t{local.tm_year} + 1900;
+  if (fullYear >= 0 && fullYear <= 9999) {
+    for (int digit = 3; digit >= 0; --digit) {
+      yearDigits[digit] = static_cast<char>('0' + fullYear / kPowersOfTen[3 - digit] % 10);
+    }
+    year = std::string_view(yearDigits, 4);
+  } else {
+    // Beyond four digits (a firmware row's nonsense): the number as it is.
+    const auto result = std::to_chars(yearDigits, yearDigits + sizeof yearDigits, fullYear);
+    year = std::string_view(yearDigits, static_cast<size_t>(result.ptr - yearDigits));
+  }
+  char* out = text.characters;
+  out = std::copy(year.begin(), year.end(), out);
+  const auto put = [&out](char separator, int64_t value) {
+    *out++ = separator;
+    *out++ = static_cast<char>('0' + value / 10 % 10);
+    *out++ = static_cast<char>('0' + value % 10);
+  };
+  put('-', local.tm_mon + 1);
+  put('-', local.tm_mday);
+  put('T', local.tm_hour);
+  put(':', local.tm_min);
+  put(':', local.tm_sec);
+  put(offset < 0 ? '-' : '+', minutes / 60);
+  put(':', minutes % 60);
+  return std::string_view(text.characters, static_cast<size_t>(out - text.characters));
 }
 
 int32_t apiChannel(const ScheduleRow& row) {
@@ -75,8 +86,8 @@ std::string channelName(int32_t channel) {
 void writeTimer(JsonWriter& json, const TimerRecord& record, const TimerFacts& facts,
                 const ZoneOffsets& zone) {
   const ScheduleRow& row = record.row;
-  const RowStart start = readStart(row);
-  const RowTimes times = deriveTimes(row, start);
+  const RowStart& start = facts.start;
+  const RowTimes times = deriveTimes(row, start, zone);
   const int32_t channel = apiChannel(row);
   json.beginObject();
   json.key("id");
@@ -86,11 +97,11 @@ void writeTimer(JsonWriter& json, const TimerRecord& record, const TimerFacts& f
   json.key("channel");
   json.number(channel);
   json.key("channel_name");
-  json.string(channelName(channel));
+  json.string(facts.channelName);
   json.key("start");
-  json.string(rfc3339(start.instant, zone));
+  writeInstant(json, start.instant, zone);
   json.key("end");
-  json.string(rfc3339(start.instant + rowLengthSeconds(row), zone));
+  writeInstant(json, start.instant + rowLengthSeconds(row), zone);
   json.key("length_minutes");
   json.number(int64_t{row.hours} * 60 + row.mins);
   json.key("margin_before_minutes");
