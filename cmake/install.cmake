@@ -5,6 +5,8 @@
 #   DIR/www/cgi-bin/*.shtml      the page templates; the web server starts a CGI
 #                                in its own directory, which is where the
 #                                program reads its templates from
+#   DIR/www/cgi-bin/openapi.json the JSON interface's description, which the
+#                                program sends as it is
 #   DIR/www/*.css                the stylesheet, served as a plain file
 #   DIR/lib/liblineup.so         the channel library, found through the
 #                                program's RPATH $ORIGIN/../../lib
@@ -30,5 +32,6 @@ install(CODE [[
 # into the document root.
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/www/ DESTINATION ${SKEDRA_CGI_DIR}
   FILES_MATCHING PATTERN "*.shtml" PATTERN "*.inc")
+install(FILES ${CMAKE_BINARY_DIR}/openapi.json DESTINATION ${SKEDRA_CGI_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/www/ DESTINATION www
   FILES_MATCHING PATTERN "*.css" PATTERN "*.png" PATTERN "*.ico" PATTERN "*.svg")
