@@ -11,9 +11,11 @@ namespace {
 
 constexpr TextForms kEnglish[] = {
 #define SKEDRA_TEXT(key, text) {text, text},
+#define SKEDRA_TEXT_IN(key, context, text) {text, text},
 #define SKEDRA_PLURAL(key, one, other) {one, other},
 #include "texts/catalogue.def"
 #undef SKEDRA_TEXT
+#undef SKEDRA_TEXT_IN
 #undef SKEDRA_PLURAL
 };
 static_assert(sizeof kEnglish / sizeof kEnglish[0] == kTextCount);

@@ -14,18 +14,22 @@
 // The keys of the catalogue, from the one list of its entries.
 enum class Text : uint16_t {
 #define SKEDRA_TEXT(key, text) key,
+#define SKEDRA_TEXT_IN(key, context, text) key,
 #define SKEDRA_PLURAL(key, one, other) key,
 #include "texts/catalogue.def"
 #undef SKEDRA_TEXT
+#undef SKEDRA_TEXT_IN
 #undef SKEDRA_PLURAL
 };
 
 // How many keys the catalogue has.
 constexpr size_t kTextCount = 0
 #define SKEDRA_TEXT(key, text) +1
+#define SKEDRA_TEXT_IN(key, context, text) +1
 #define SKEDRA_PLURAL(key, one, other) +1
 #include "texts/catalogue.def"
 #undef SKEDRA_TEXT
+#undef SKEDRA_TEXT_IN
 #undef SKEDRA_PLURAL
     ;
 

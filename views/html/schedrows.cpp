@@ -119,18 +119,9 @@ void setCtimeText(std::string& text, const std::tm& local) {
 // The recording's start as the page writes days: "Fri 11/12/2026 20:00".
 void setStartsAtText(std::string& text, const std::tm& local) {
   text.clear();
-  text.append(weekdayName(local.tm_wday));
-  text += ' ';
-  appendDecimal(text, local.tm_mday);
-  text += '/';
-  if (local.tm_mon < 9) text += '0';
-  appendDecimal(text, local.tm_mon + 1);
-  text += '/';
-  appendDecimal(text, wrap32(int64_t{local.tm_year} + 1900));
-  text += ' ';
-  appendTwoDigits(text, local.tm_hour);
-  text += ':';
-  appendTwoDigits(text, local.tm_min);
+  std::string year;
+  appendDecimal(year, wrap32(int64_t{local.tm_year} + 1900));
+  appendMoment(text, Text::kStartsAtFormat, local, year);
 }
 
 // The context's list with chain hung behind its tail; returns the Element

@@ -32,23 +32,39 @@ void appendTwoDigits(std::string& text, int value) {
 // "Tue 9/12 20:15" from the local fields of an instant; "Tue 9/12/2025
 // 20:15" with the year.
 std::string labelOf(const std::tm& local, bool withYear = false) {
-  std::string text(weekdayName(local.tm_wday));
-  text += ' ';
-  appendNumber(text, local.tm_mday);
-  text += '/';
-  appendNumber(text, local.tm_mon + 1);
+  std::string text;
   if (withYear) {
-    text += '/';
-    text += std::to_string(int64_t{local.tm_year} + 1900);
+    appendMoment(text, Text::kMomentYearFormat, local,
+                 std::to_string(int64_t{local.tm_year} + 1900));
+  } else {
+    appendMoment(text, Text::kMomentFormat, local, std::string_view());
   }
-  text += ' ';
-  appendTwoDigits(text, local.tm_hour);
-  text += ':';
-  appendTwoDigits(text, local.tm_min);
   return text;
 }
 
 }  // namespace
+
+void appendMoment(std::string& text, Text format, const std::tm& local, std::string_view year) {
+  const int day = local.tm_mday;
+  const int month = local.tm_mon + 1;
+  std::string numbers;  // day, month, time, day and month with two digits
+  numbers.reserve(16);
+  appendNumber(numbers, day);
+  const size_t monthAt = numbers.size();
+  appendNumber(numbers, month);
+  const size_t timeAt = numbers.size();
+  appendTwoDigits(numbers, local.tm_hour);
+  numbers += ':';
+  appendTwoDigits(numbers, local.tm_min);
+  const size_t paddedAt = numbers.size();
+  appendTwoDigits(numbers, day);
+  appendTwoDigits(numbers, month);
+  const std::string_view all(numbers);
+  appendFilled(text, textOf(format),
+               {weekdayName(local.tm_wday), all.substr(0, monthAt),
+                all.substr(monthAt, timeAt - monthAt), year, all.substr(timeAt, paddedAt - timeAt),
+                all.substr(paddedAt, 2), all.substr(paddedAt + 2, 2)});
+}
 
 // Out of range, as the C library writes it: "?".
 std::string_view weekdayName(int weekday) {

@@ -17,6 +17,10 @@ std::string_view monthName(int month);
 // local fields, with the names from the catalogue.
 std::string timestampText(const std::tm& local);
 
+// Appends the local fields as format, one of the catalogue's moment formats,
+// writes them ("Tue 9/12 20:15" in English); year is the text of {4}.
+void appendMoment(std::string& text, Text format, const std::tm& local, std::string_view year);
+
 // "Tue 9/12 20:15": the local weekday, day/month and time of an instant.
 std::string momentLabel(int64_t instant);
 // The same with the zone's offsets read beforehand.
