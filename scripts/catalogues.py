@@ -24,7 +24,7 @@ ENTRY = re.compile(r"SKEDRA_(TEXT|PLURAL|TEXT_IN)\(")
 def read_entries(def_path):
     """The catalogue's entries in order: (key, context, one, other, plural)."""
     text = open(def_path, encoding="utf-8").read()
-    text = re.sub(r"//[^\n]*", "", text)
+    text = re.sub(r"^\s*//[^\n]*", "", text, flags=re.M)
     entries = []
     for match in ENTRY.finditer(text):
         kind = match.group(1)
@@ -48,7 +48,7 @@ def read_entries(def_path):
             end += 1
         args = split_args(text[at:end - 1])
         key = args[0].strip()
-        values = [ast.literal_eval(arg.strip()) for arg in args[1:]]
+        values = [ast.literal_eval("(" + arg.strip() + ")") for arg in args[1:]]
         if kind == "TEXT":
             entries.append((key, None, values[0], values[0], False))
         elif kind == "TEXT_IN":
@@ -101,7 +101,8 @@ def pot(def_path, pot_path):
             continue
         if entry:
             ids = "".join(l for l in entry if l.startswith(("msgid", '"')))
-            if PLACE.search(ids):
+            formats = any(l == 'msgctxt "date format"' for l in entry)
+            if PLACE.search(ids) and not formats:
                 at = next(i for i, l in enumerate(entry)
                           if l.startswith(("msgctxt", "msgid")))
                 entry.insert(at, "#, python-brace-format")
@@ -110,8 +111,181 @@ def pot(def_path, pot_path):
     open(pot_path, "w", encoding="utf-8").write("\n".join(header + out))
 
 
+# The languages' own names, offered on the pages under these.
+NAMES = {"en": "English", "de": "Deutsch", "fr": "Français", "pl": "Polski",
+         "en-XA": "Ƥšéûđö"}
+PLURAL_RULE = re.compile(r"^[n0-9\s()?:%<>=!&|+*/-]+$")
+MARKUP = "<>&\""
+
+
+def unquote(line):
+    return ast.literal_eval(line)
+
+
+def read_po(path):
+    """The header fields and the entries of a .po file:
+    {(context, msgid): (msgid_plural, [msgstr...], fuzzy)}."""
+    entries, header = {}, {}
+    entry, field = {}, None
+
+    def finish():
+        if "msgid" in entry:
+            key = (entry.get("msgctxt"), entry["msgid"])
+            forms = [entry[f] for f in sorted(k for k in entry if k.startswith("msgstr"))]
+            if key in entries:
+                sys.exit(f"{path}: {key[1]!r} stands twice")
+            entries[key] = (entry.get("msgid_plural"), forms, entry.get("fuzzy", False))
+
+    for number, raw in enumerate(open(path, encoding="utf-8"), 1):
+        line = raw.strip()
+        if not line:
+            finish()
+            entry, field = {}, None
+        elif line.startswith("#~"):
+            continue
+        elif line.startswith("#,"):
+            if "fuzzy" in line:
+                entry["fuzzy"] = True
+        elif line.startswith("#"):
+            continue
+        elif line.startswith('"'):
+            entry[field] += unquote(line)
+        else:
+            name, _, value = line.partition(" ")
+            field = name.replace("[", "[0").replace("[00", "[0") if name.startswith("msgstr[") else name
+            if name.startswith("msgstr["):
+                field = "msgstr[%02d]" % int(name[7:-1])
+            entry[field] = unquote(value)
+    finish()
+    head = entries.pop((None, ""), None)
+    if head is None:
+        sys.exit(f"{path}: no header")
+    for line in head[1][0].split("\n"):
+        name, _, value = line.partition(":")
+        header[name.strip()] = value.strip()
+    return header, entries
+
+
+def places(text):
+    return sorted(set(PLACE.findall(text)))
+
+
+def check_markup(path, english, text):
+    for char in MARKUP:
+        if text.count(char) > english.count(char):
+            sys.exit(f"{path}: {text!r} adds {char!r}, which {english!r} does not have")
+
+
+def translate(path, entries_def):
+    header, entries = read_po(path)
+    tag = header.get("Language", "")
+    match = re.match(r"nplurals=(\d+);\s*plural=(.*?);?$", header.get("Plural-Forms", ""))
+    if not tag or not match:
+        sys.exit(f"{path}: the header needs Language and Plural-Forms")
+    count, rule = int(match.group(1)), match.group(2)
+    if not PLURAL_RULE.match(rule) or not 1 <= count <= 6:
+        sys.exit(f"{path}: the plural rule {rule!r} is not a plain expression of n")
+    texts = []
+    for key, context, one, other, plural in entries_def:
+        found = entries.get((context, one))
+        if found is None or found[2] or not all(found[1]):
+            sys.exit(f"{path}: {one!r} ({key}) is untranslated or fuzzy")
+        forms = found[1]
+        if len(forms) != (count if plural else 1) or (found[0] is not None) != plural:
+            sys.exit(f"{path}: {one!r} ({key}) has {len(forms)} forms")
+        for form in forms:
+            check_markup(path, other, form)
+            if context == "date format":
+                continue
+            if places(form) != places(other) and not (plural and set(places(form)) <= set(places(other))):
+                sys.exit(f"{path}: {form!r} ({key}) does not keep the places of {other!r}")
+        texts.append(forms)
+    return tag, count, rule, texts
+
+
+PSEUDO = dict(zip("abcdeghiklnorstuyzABCDEGHIKLNORSTUYZ",
+                  "àƀçđéĝĥîķļñöŕšţûýžÀƁÇĐÉĜĤÎĶĻÑÖŔŠŢÛÝŽ"))
+PADDING = "one two three four five six seven eight nine ten".split()
+KEEP = re.compile(r"(\{[1-9]\}|<[^>]*>|&[#\w]+;|\\n)")
+
+
+def pseudo(text):
+    """Longer accented English in brackets, places and markup kept."""
+    if not text.strip():
+        return text
+    newline = text.endswith("\n")
+    body = text[:-1] if newline else text
+    accented = "".join(part if KEEP.fullmatch(part) else "".join(PSEUDO.get(c, c) for c in part)
+                       for part in KEEP.split(body))
+    letters = sum(c.isalpha() for c in body)
+    words = PADDING[:max(1, (letters * 4 // 10 + 3) // 4)]
+    return "[" + accented + " " + " ".join(words) + "]" + ("\n" if newline else "")
+
+
+def c_string(text):
+    out = []
+    for byte in text.encode("utf-8"):
+        char = chr(byte)
+        if char in '"\\':
+            out.append("\\" + char)
+        elif char == "\n":
+            out.append("\\n")
+        elif byte < 0x20 or byte == 0x7f:
+            out.append("\\%03o" % byte)
+        elif byte < 0x80:
+            out.append(char)
+        else:
+            out.append("\\%03o" % byte)
+    return '"' + "".join(out) + '"'
+
+
+def tables(def_path, out_path, po_paths, with_pseudo):
+    entries = read_entries(def_path)
+    english = [[one, other] if plural else [one] for _, _, one, other, plural in entries]
+    languages = [("en", 2, "(n != 1)", english)]
+    languages += [translate(path, entries) for path in po_paths]
+    if with_pseudo:
+        languages.append(("en-XA", 2, "(n != 1)", [[pseudo(f) for f in forms]
+                                                    for forms in english]))
+    out = ["// The texts of every language, made by scripts/catalogues.py from",
+           "// texts/catalogue.def and po/*.po: do not edit.", ""]
+    for index, (tag, count, rule, texts) in enumerate(languages):
+        flat, first = [], []
+        for forms in texts:
+            first.append(len(flat))
+            flat.extend(forms)
+        first.append(len(flat))
+        out.append(f"// {tag}")
+        out.append(f"constexpr std::string_view kTexts{index}[] = {{")
+        out.extend(f"    std::string_view({c_string(t)}, {len(t.encode('utf-8'))})," for t in flat)
+        out.append("};")
+        out.append(f"constexpr uint16_t kFirst{index}[] = {{{', '.join(map(str, first))}}};")
+        out.append(f"static_assert(sizeof kFirst{index} / sizeof kFirst{index}[0] == kTextCount + 1);")
+        out.append(f"size_t form{index}([[maybe_unused]] uint64_t n) {{")
+        out.append(f"  const size_t form = static_cast<size_t>({rule});")
+        out.append(f"  return form < {count} ? form : {count - 1};")
+        out.append("}")
+        out.append("")
+    out.append("constexpr Catalogue kCatalogues[] = {")
+    for index, (tag, count, rule, texts) in enumerate(languages):
+        offered = "false" if tag == "en-XA" else "true"
+        out.append(f"    {{{c_string(tag)}, {c_string(NAMES.get(tag, tag))}, {offered}, "
+                   f"kTexts{index}, kFirst{index}, form{index}}},")
+    out.append("};")
+    text = "\n".join(out) + "\n"
+    try:
+        if open(out_path, encoding="utf-8").read() == text:
+            return
+    except OSError:
+        pass
+    open(out_path, "w", encoding="utf-8").write(text)
+
+
 if __name__ == "__main__":
     if sys.argv[1] == "pot":
         pot(sys.argv[2], sys.argv[3])
+    elif sys.argv[1] == "tables" and len(sys.argv) >= 4:
+        paths = [arg for arg in sys.argv[4:] if arg != "--pseudo"]
+        tables(sys.argv[2], sys.argv[3], paths, "--pseudo" in sys.argv[4:])
     else:
         sys.exit(__doc__)

@@ -2,24 +2,84 @@
 // form, the values fill the numbered places wherever they stand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <string_view>
 
 #include "texts/catalogue.h"
 #include "views/html/timer_texts.h"
 
 namespace {
 
-TEST(Catalogue, EveryKeyHasBothEnglishForms) {
-  const Catalogue& english = englishCatalogue();
-  for (size_t key = 0; key < kTextCount; ++key) {
-    SCOPED_TRACE(key);
-    EXPECT_FALSE(english.forms[key].one.empty());
-    EXPECT_FALSE(english.forms[key].other.empty());
+// The numbered places of a text, as a set of digits.
+std::string placesOf(std::string_view text) {
+  std::string places(9, '-');
+  for (size_t at = 0; at + 2 < text.size(); ++at) {
+    if (text[at] == '{' && text[at + 1] >= '1' && text[at + 1] <= '9' && text[at + 2] == '}') {
+      places[static_cast<size_t>(text[at + 1] - '1')] = text[at + 1];
+    }
   }
+  return places;
+}
+
+// Every language has every key, with the forms its plural rule picks among,
+// none empty, each keeping the places of the English text (a plural's form
+// for one may leave out the count); the date formats pick their own places.
+TEST(Catalogue, EveryLanguageIsComplete) {
+  const Catalogue& english = englishCatalogue();
+  ASSERT_EQ(english.tag, "en");
+  for (size_t index = 0; index < catalogueCount(); ++index) {
+    const Catalogue& language = catalogueAt(index);
+    SCOPED_TRACE(language.tag);
+    size_t forms = 1;
+    for (uint64_t count = 0; count < 1000; ++count) {
+      forms = std::max(forms, language.form(count) + 1);
+    }
+    for (size_t key = 0; key < kTextCount; ++key) {
+      const Text text = static_cast<Text>(key);
+      if (text == Text::kMomentFormat || text == Text::kMomentYearFormat ||
+          text == Text::kStartsAtFormat) {
+        continue;
+      }
+      const bool plural = formCount(english, text) == 2;
+      ASSERT_EQ(formCount(language, text), plural ? forms : 1) << key;
+      const std::string places = placesOf(formOf(english, text, plural ? 1 : 0));
+      for (size_t form = 0; form < formCount(language, text); ++form) {
+        const std::string_view translated = formOf(language, text, form);
+        EXPECT_FALSE(translated.empty()) << key;
+        std::string wanted = places;
+        if (plural && language.form(1) == form) wanted[0] = placesOf(translated)[0];
+        EXPECT_EQ(placesOf(translated), wanted) << translated;
+      }
+    }
+  }
+}
+
+// Each language's rule picks the form that its counts take.
+TEST(Catalogue, PluralRulesPickTheForms) {
+  struct Case {
+    const char* tag;
+    int64_t count;
+    size_t form;
+  };
+  const Case cases[] = {
+      {"en", 1, 0},  {"en", 0, 1},  {"en", -1, 0}, {"en", 2, 1},   {"de", 1, 0},
+      {"de", 0, 1},  {"de", 21, 1}, {"fr", 0, 0},  {"fr", 1, 0},   {"fr", 2, 1},
+      {"pl", 1, 0},  {"pl", 2, 1},  {"pl", 4, 1},  {"pl", 5, 2},   {"pl", 12, 2},
+      {"pl", 22, 1}, {"pl", 25, 2}, {"pl", 0, 2},  {"pl", 112, 2}, {"pl", -3, 1},
+  };
+  for (const Case& c : cases) {
+    const Catalogue* language = findCatalogue(c.tag);
+    if (language == nullptr) continue;  // a build without that language
+    speak(*language);
+    EXPECT_EQ(textOf(Text::kDeleted, c.count), formOf(*language, Text::kDeleted, c.form))
+        << c.tag << " " << c.count;
+  }
+  speak(englishCatalogue());
 }
 
 TEST(Catalogue, CountPicksTheForm) {

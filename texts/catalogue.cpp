@@ -9,42 +9,74 @@
 
 namespace {
 
-constexpr TextForms kEnglish[] = {
-#define SKEDRA_TEXT(key, text) {text, text},
-#define SKEDRA_TEXT_IN(key, context, text) {text, text},
-#define SKEDRA_PLURAL(key, one, other) {one, other},
-#include "texts/catalogue.def"
-#undef SKEDRA_TEXT
-#undef SKEDRA_TEXT_IN
-#undef SKEDRA_PLURAL
-};
-static_assert(sizeof kEnglish / sizeof kEnglish[0] == kTextCount);
+#include "catalogue_tables.inc"
 
-bool englishTakesOne(int64_t count) {
-  return count == 1 || count == -1;
-}
+constexpr size_t kCatalogueCount = sizeof kCatalogues / sizeof kCatalogues[0];
 
-constexpr Catalogue kEnglishCatalogue{kEnglish, englishTakesOne};
+// The language that the interface speaks.
+const Catalogue* spoken = &kCatalogues[0];
 
-// The catalogue that the interface speaks.
-const Catalogue& catalogue() {
-  return kEnglishCatalogue;
+bool sameTag(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+    const char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
+    if (x != y) return false;
+  }
+  return true;
 }
 
 }  // namespace
 
+size_t catalogueCount() {
+  return kCatalogueCount;
+}
+
+const Catalogue& catalogueAt(size_t index) {
+  return kCatalogues[index < kCatalogueCount ? index : 0];
+}
+
+const Catalogue* findCatalogue(std::string_view tag) {
+  for (const Catalogue& language : kCatalogues) {
+    if (sameTag(language.tag, tag)) return &language;
+  }
+  return nullptr;
+}
+
 const Catalogue& englishCatalogue() {
-  return kEnglishCatalogue;
+  return kCatalogues[0];
+}
+
+void speak(const Catalogue& language) {
+  spoken = &language;
+}
+
+const Catalogue& spokenCatalogue() {
+  return *spoken;
+}
+
+size_t formCount(const Catalogue& language, Text key) {
+  const size_t index = static_cast<size_t>(key);
+  return size_t{language.first[index + 1]} - language.first[index];
+}
+
+std::string_view formOf(const Catalogue& language, Text key, size_t form) {
+  const size_t count = formCount(language, key);
+  return language.texts[language.first[static_cast<size_t>(key)] + (form < count ? form : 0)];
 }
 
 std::string_view textOf(Text key) {
-  return catalogue().forms[static_cast<size_t>(key)].other;
+  return textOf(key, 2);
 }
 
 std::string_view textOf(Text key, int64_t count) {
-  const Catalogue& texts = catalogue();
-  const TextForms& forms = texts.forms[static_cast<size_t>(key)];
-  return texts.takesOne(count) ? forms.one : forms.other;
+  const Catalogue& language = *spoken;
+  const size_t index = static_cast<size_t>(key);
+  const size_t first = language.first[index];
+  if (language.first[index + 1] - first == 1) return language.texts[first];
+  const uint64_t magnitude =
+      count < 0 ? uint64_t{0} - static_cast<uint64_t>(count) : static_cast<uint64_t>(count);
+  return language.texts[first + language.form(magnitude)];
 }
 
 std::string fillText(std::string_view pattern, std::initializer_list<std::string_view> values) {

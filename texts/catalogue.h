@@ -33,23 +33,36 @@ constexpr size_t kTextCount = 0
 #undef SKEDRA_PLURAL
     ;
 
-// The two forms of an entry; an entry without a count has one text in both.
-struct TextForms {
-  std::string_view one;
-  std::string_view other;
-};
-
-// A language: the forms of every key (indexed by the key) and the rule that
-// tells which form a count takes.
+// A language the interface speaks: its tag ("de"), its own name
+// ("Deutsch"), whether the pages offer it (the test language is never
+// offered), the forms of every key, key by key (a text without a count has
+// one form, a text with a count has as many as the language has plural
+// forms) and the rule that tells which form a count takes.
 struct Catalogue {
-  const TextForms* forms;
-  bool (*takesOne)(int64_t count);
+  std::string_view tag;
+  std::string_view name;
+  bool offered;
+  const std::string_view* texts;
+  const uint16_t* first;  // the index in texts of each key's first form
+  size_t (*form)(uint64_t count);
 };
 
-// The English catalogue; a count of 1 or -1 takes the form for one.
+// The languages, English first.
+size_t catalogueCount();
+const Catalogue& catalogueAt(size_t index);
+// The language of that tag, compared without regard to case, or null.
+const Catalogue* findCatalogue(std::string_view tag);
+// The English catalogue, which the interface speaks unless told otherwise.
 const Catalogue& englishCatalogue();
+// Makes textOf and everything built on it answer in that language.
+void speak(const Catalogue& language);
+const Catalogue& spokenCatalogue();
+// How many forms key has in that language, and one of them.
+size_t formCount(const Catalogue& language, Text key);
+std::string_view formOf(const Catalogue& language, Text key, size_t form);
 
-// The text of key (the form for any other count where it has two).
+// The text of key in the spoken language (the form for a count of 2 where
+// it has forms for counts).
 std::string_view textOf(Text key);
 // The form of key that count takes.
 std::string_view textOf(Text key, int64_t count);
