@@ -5,6 +5,8 @@
       extracts the template of the catalogue from the English list DEF with
       xgettext and marks every text with numbered places as a brace format, so
       that msgfmt --check holds each translation to the same places.
+  catalogues.py pot-check DEF POT
+      fails when POT is not what pot would write now (run scripts/update-po).
   catalogues.py tables DEF OUT PO... [--pseudo]
       compiles the English list and each language's .po file into the C++
       tables that the program speaks from (OUT), refusing a language with an
@@ -284,6 +286,14 @@ def tables(def_path, out_path, po_paths, with_pseudo):
 if __name__ == "__main__":
     if sys.argv[1] == "pot":
         pot(sys.argv[2], sys.argv[3])
+    elif sys.argv[1] == "pot-check":
+        import os
+        import tempfile
+        with tempfile.TemporaryDirectory() as folder:
+            fresh = os.path.join(folder, "skedra.pot")
+            pot(sys.argv[2], fresh)
+            if open(fresh, encoding="utf-8").read() != open(sys.argv[3], encoding="utf-8").read():
+                sys.exit(f"{sys.argv[3]} is out of date: run scripts/update-po")
     elif sys.argv[1] == "tables" and len(sys.argv) >= 4:
         paths = [arg for arg in sys.argv[4:] if arg != "--pseudo"]
         tables(sys.argv[2], sys.argv[3], paths, "--pseudo" in sys.argv[4:])

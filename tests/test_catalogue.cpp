@@ -42,7 +42,8 @@ TEST(Catalogue, EveryLanguageIsComplete) {
     for (size_t key = 0; key < kTextCount; ++key) {
       const Text text = static_cast<Text>(key);
       if (text == Text::kMomentFormat || text == Text::kMomentYearFormat ||
-          text == Text::kStartsAtFormat) {
+          text == Text::kStartsAtFormat || text == Text::kEntryDateFormat ||
+          text == Text::kEntryDateTimeFormat) {
         continue;
       }
       const bool plural = formCount(english, text) == 2;
@@ -139,6 +140,39 @@ TEST(Catalogue, TimestampNamesAsTheCLibrary) {
     std::strftime(expected, sizeof expected, "%a %b %e %H:%M:%S %Y\n", &local);
     EXPECT_EQ(timestampText(local), expected);
   }
+}
+
+// Each language writes a moment in its own order and form.
+TEST(Catalogue, DatesInEachLanguagesForm) {
+  std::tm local{};
+  local.tm_year = 127;
+  local.tm_mon = 2;
+  local.tm_mday = 15;
+  local.tm_wday = 1;
+  local.tm_hour = 20;
+  local.tm_min = 5;
+  struct Case {
+    const char* tag;
+    Text format;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"en", Text::kMomentFormat, "Mon 15/3 20:05"},
+      {"en", Text::kStartsAtFormat, "Mon 15/03/2027 20:05"},
+      {"de", Text::kMomentYearFormat, "Mo., 15.03.2027, 20:05"},
+      {"de", Text::kMomentFormat, "Mo., 15.03., 20:05"},
+      {"fr", Text::kMomentYearFormat, "lun. 15/03/2027 20:05"},
+      {"pl", Text::kMomentYearFormat, "pon., 15.03.2027, 20:05"},
+  };
+  for (const Case& c : cases) {
+    const Catalogue* language = findCatalogue(c.tag);
+    if (language == nullptr) continue;  // a build without that language
+    speak(*language);
+    std::string text;
+    appendMoment(text, c.format, local, "2027");
+    EXPECT_EQ(text, c.expected) << c.tag;
+  }
+  speak(englishCatalogue());
 }
 
 }  // namespace

@@ -31,9 +31,10 @@ std::string twoDigits(int64_t value) {
 // "31/2/2027"; with the time of day "9/12/2026 23:75".
 std::string entryText(int64_t day, int64_t month, int64_t year, bool withTime, int64_t hh,
                       int64_t mm) {
-  std::string text = std::to_string(day) + '/' + std::to_string(month) + '/' + std::to_string(year);
-  if (withTime) text += ' ' + twoDigits(hh) + ':' + twoDigits(mm);
-  return text;
+  const std::string time = twoDigits(hh) + ':' + twoDigits(mm);
+  return textWith(withTime ? Text::kEntryDateTimeFormat : Text::kEntryDateFormat,
+                  {"", std::to_string(day), std::to_string(month), std::to_string(year), time,
+                   twoDigits(day), twoDigits(month)});
 }
 
 }  // namespace

@@ -95,9 +95,9 @@ void setCtimeText(std::string& text, const std::tm& local) {
     text = timestampText(local);
     return;
   }
-  text.append(weekdayName(local.tm_wday));
+  text.append(englishWeekdayName(local.tm_wday));
   text += ' ';
-  text.append(monthName(local.tm_mon));
+  text.append(englishMonthName(local.tm_mon));
   text += ' ';
   if (local.tm_mday < 10) {
     text += ' ';

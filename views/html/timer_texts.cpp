@@ -75,14 +75,23 @@ std::string_view monthName(int month) {
   return month >= 0 && month < 12 ? textOf(kMonths[month]) : "?";
 }
 
+std::string_view englishWeekdayName(int weekday) {
+  return weekday >= 0 && weekday < 7 ? formOf(englishCatalogue(), kWeekdays[weekday], 0) : "?";
+}
+
+std::string_view englishMonthName(int month) {
+  return month >= 0 && month < 12 ? formOf(englishCatalogue(), kMonths[month], 0) : "?";
+}
+
 // The numbers as strftime's "%e %H:%M:%S %Y" writes them, so that every C
-// library's own way with years stays; the names from the catalogue.
+// library's own way with years stays; the English names, as the C library
+// has them in every language.
 std::string timestampText(const std::tm& local) {
   std::string numbers(64, '\0');
   numbers.resize(std::strftime(numbers.data(), numbers.size(), "%e %H:%M:%S %Y\n", &local));
-  std::string text(weekdayName(local.tm_wday));
+  std::string text(englishWeekdayName(local.tm_wday));
   text += ' ';
-  text += monthName(local.tm_mon);
+  text += englishMonthName(local.tm_mon);
   text += ' ';
   text += numbers;
   return text;

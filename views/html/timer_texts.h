@@ -13,8 +13,11 @@
 // (0 January to 11 December).
 std::string_view weekdayName(int weekday);
 std::string_view monthName(int month);
+// The same in English, whatever the page speaks.
+std::string_view englishWeekdayName(int weekday);
+std::string_view englishMonthName(int month);
 // "Tue Mar  4 20:10:00 2025" and a newline, as the C library's ctime writes
-// local fields, with the names from the catalogue.
+// local fields, in English in every language.
 std::string timestampText(const std::tm& local);
 
 // Appends the local fields as format, one of the catalogue's moment formats,
