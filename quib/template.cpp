@@ -1,5 +1,5 @@
-// The template engine: expands template lines, their "var" and "include"
-// directives, and the text trimming helpers shared with the cookie code.
+// The template engine: expands template lines, their "var", "include" and
+// "text" directives, and the text trimming helpers shared with the cookie code.
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +18,7 @@ constexpr std::string_view kOpener = "<!--%quib ";
 constexpr std::string_view kTerminator = "%-->";
 constexpr std::string_view kIncludeCommand = "include";
 constexpr std::string_view kVarCommand = "var";
+constexpr std::string_view kTextCommand = "text";
 constexpr std::string_view kFormatParam = "fmt";
 constexpr std::string_view kIntFormat = "%d";
 constexpr std::string_view kTextFormat = "%s";
@@ -246,12 +247,13 @@ void addPiece(QuibTemplate& parsed, QuibTemplatePiece::Kind kind, std::string_vi
 }
 
 // Splits a directive body into command name, value and parameters, and
-// records what it does: "include" and "var" become pieces, any other command
-// nothing. A body without '=' holds no command and does nothing. Parameters
-// are read only when at least two characters stand between the value's
-// closing quote and the terminator (the end of body); a value without a
-// closing quote has none.
-void parseDirective(QuibTemplate& parsed, std::string_view body) {
+// records what it does: "include", "var" and "text" become pieces, any other
+// command nothing. A "text" piece holds the page text that texts finds for
+// its name (none without texts or for a name that it does not know). A body
+// without '=' holds no command and does nothing. Parameters are read only
+// when at least two characters stand between the value's closing quote and
+// the terminator (the end of body); a value without a closing quote has none.
+void parseDirective(QuibTemplate& parsed, std::string_view body, TextLookup texts) {
   const size_t equals = body.find('=');
   if (equals == std::string_view::npos) return;
   const std::string_view name = strtrim(body.substr(0, equals));
@@ -266,6 +268,15 @@ void parseDirective(QuibTemplate& parsed, std::string_view body) {
     addPiece(parsed, QuibTemplatePiece::kInclude, value, baseName);
     // An empty base name has no position of its own; its size says enough.
     parsed.pieces.back().extraPos = offsetIn(parsed, baseName);
+    return;
+  }
+  if (name == kTextCommand) {
+    const std::string_view found = texts != nullptr ? texts(value) : std::string_view();
+    addPiece(parsed, QuibTemplatePiece::kNamedText, value);
+    QuibTemplatePiece& piece = parsed.pieces.back();
+    piece.extraPos = parsed.namedTexts.size();
+    piece.extraSize = found.size();
+    parsed.namedTexts.append(found.data(), found.size());
     return;
   }
   if (name != kVarCommand) return;
@@ -293,7 +304,7 @@ void parseDirective(QuibTemplate& parsed, std::string_view body) {
 // text before each directive (also when empty), the directive, and the rest
 // of the line when it is not empty. A directive without its terminator drops
 // the rest of the line.
-void parseLine(QuibTemplate& parsed, size_t begin, size_t size) {
+void parseLine(QuibTemplate& parsed, size_t begin, size_t size, TextLookup texts) {
   std::string_view rest = std::string_view(parsed.text).substr(begin, size);
   while (!rest.empty()) {
     const size_t opener = rest.find(kOpener);
@@ -305,7 +316,7 @@ void parseLine(QuibTemplate& parsed, size_t begin, size_t size) {
     const size_t bodyStart = opener + kOpener.size();
     const size_t terminator = rest.find(kTerminator, bodyStart);
     if (terminator == std::string_view::npos) return;  // the rest of the line is dropped
-    parseDirective(parsed, rest.substr(bodyStart, terminator - bodyStart));
+    parseDirective(parsed, rest.substr(bodyStart, terminator - bodyStart), texts);
     rest.remove_prefix(terminator + kTerminator.size());
   }
 }
@@ -361,7 +372,7 @@ void printSimpleText(std::string_view piece, TemplateContext*) {
   quibOut(piece);
 }
 
-QuibTemplate quibParseTemplate(std::string_view text) {
+QuibTemplate quibParseTemplate(std::string_view text, TextLookup texts) {
   QuibTemplate parsed;
   parsed.text.assign(text.data(), text.size());
   size_t start = 0;
@@ -369,7 +380,7 @@ QuibTemplate quibParseTemplate(std::string_view text) {
     const size_t newline = parsed.text.find('\n', start);
     const size_t end = newline == std::string::npos ? parsed.text.size() : newline + 1;
     parsed.lines.emplace_back(start, end - start);
-    parseLine(parsed, start, end - start);
+    parseLine(parsed, start, end - start, texts);
     if (newline == std::string::npos) break;
     start = end;
   }
@@ -394,6 +405,12 @@ void quibExpandTemplate(const QuibTemplate& parsed, TemplateContext* context, Li
       case QuibTemplatePiece::kInclude:
         execInclude(text.substr(piece.pos, piece.size),
                     text.substr(piece.extraPos, piece.extraSize), context);
+        break;
+      case QuibTemplatePiece::kNamedText:
+        if (piece.extraSize != 0) {
+          sink(std::string_view(parsed.namedTexts).substr(piece.extraPos, piece.extraSize),
+               context);
+        }
         break;
     }
   }
@@ -431,6 +448,8 @@ void quibExpandBound(const QuibTemplate& parsed, const QuibBinding& binding, std
       out.append(text.data() + piece.pos, piece.size);
     } else if (piece.kind == QuibTemplatePiece::kVar && binding[i] != nullptr) {
       formatVar(piece, text, *binding[i], append);
+    } else if (piece.kind == QuibTemplatePiece::kNamedText) {
+      out.append(parsed.namedTexts, piece.extraPos, piece.extraSize);
     }
   }
 }
@@ -446,7 +465,7 @@ void processLine(std::string_view line, TemplateContext* context, LineSink sink)
   }
   QuibTemplate parsed;
   parsed.text.assign(line.data(), line.size());
-  parseLine(parsed, 0, parsed.text.size());
+  parseLine(parsed, 0, parsed.text.size(), context->texts);
   quibExpandTemplate(parsed, context, sink);
 }
 
@@ -462,5 +481,6 @@ void readTextFile(const std::string& path, TemplateContext* context, LineSink si
 }
 
 void readStringBuf(std::string_view text, TemplateContext* context, LineSink sink) {
-  quibExpandTemplate(quibParseTemplate(text), context, sink);
+  quibExpandTemplate(quibParseTemplate(text, context != nullptr ? context->texts : nullptr),
+                     context, sink);
 }

@@ -42,6 +42,9 @@ using LineSink = void (*)(std::string_view piece, TemplateContext* context);
 // Receives every include directive: base name, path as written.
 using CommandProcessor = void (*)(std::string_view name, std::string_view path,
                                   TemplateContext* context);
+// The page text that a "text" directive's name stands for; an empty text for
+// a name it does not know. Set by the layer that owns the page texts.
+using TextLookup = std::string_view (*)(std::string_view name);
 
 // What travels through one expansion and into every include below it.
 struct TemplateContext {
@@ -49,7 +52,8 @@ struct TemplateContext {
   int32_t directives = 1;  // 0: lines pass through unchanged
   CommandProcessor processor = nullptr;
   void* userData = nullptr;
-  int includeDepth = 0;  // includes in progress; bounded by kQuibMaxIncludeDepth
+  int includeDepth = 0;        // includes in progress; bounded by kQuibMaxIncludeDepth
+  TextLookup texts = nullptr;  // null: "text" directives produce nothing
 };
 
 // Includes nest at most this deep; a deeper include produces nothing.
@@ -68,18 +72,21 @@ void printSimpleText(std::string_view piece, TemplateContext* context);
 void processLine(std::string_view line, TemplateContext* context, LineSink sink);
 // A template parsed once for many expansions: its text, its lines (each the
 // one piece it gives with directives off) and the pieces that its lines give
-// with directives on (texts, "var" and "include" directives), in order.
-// Expanding it is expanding its text with readStringBuf; a renderer that
-// expands the same template for every row parses it once.
+// with directives on (texts, "var", "include" and "text" directives), in
+// order. Expanding it is expanding its text with readStringBuf; a renderer
+// that expands the same template for every row parses it once. A "text"
+// directive is looked up when the template is parsed, so that its page text
+// is found once however often the template is expanded.
 struct QuibTemplatePiece {
-  enum Kind : uint8_t { kText, kVar, kInclude };
+  enum Kind : uint8_t { kText, kVar, kInclude, kNamedText };
   Kind kind = kText;
   // kVar: the conversion of the "fmt" text for an integer and for a text
   // Element; 0 when that Element's default format applies.
   char intConversion = 0;
   char textConversion = 0;
   // Positions in the template's text. kText: the text; kVar: the variable
-  // name and the "fmt" text; kInclude: the path as written and its base name.
+  // name and the "fmt" text; kInclude: the path as written and its base name;
+  // kNamedText: the name, and the page text it stands for in namedTexts.
   size_t pos = 0, size = 0;
   size_t extraPos = 0, extraSize = 0;
 };
@@ -87,8 +94,11 @@ struct QuibTemplate {
   std::string text;
   std::vector<std::pair<size_t, size_t>> lines;  // position and size
   std::vector<QuibTemplatePiece> pieces;
+  std::string namedTexts;  // the page texts of the "text" pieces, one after another
 };
-QuibTemplate quibParseTemplate(std::string_view text);
+// texts finds the page text of each "text" directive; without it (null) they
+// produce nothing.
+QuibTemplate quibParseTemplate(std::string_view text, TextLookup texts);
 void quibExpandTemplate(const QuibTemplate& parsed, TemplateContext* context, LineSink sink);
 
 // A parsed template bound to its variables once, for a renderer that expands
@@ -105,7 +115,8 @@ QuibBinding quibBindTemplate(const QuibTemplate& parsed, const Element* list, co
 // expand (an include runs with a context).
 bool quibHasInclude(const QuibTemplate& parsed);
 // Appends the expansion of a template without includes to out, reading each
-// "var" from its bound Element and formatting it as quibExpandTemplate does.
+// "var" from its bound Element and formatting it as quibExpandTemplate does;
+// a "text" piece gives the page text found when the template was parsed.
 void quibExpandBound(const QuibTemplate& parsed, const QuibBinding& binding, std::string& out);
 
 // Parses the parameter text of a directive (what follows the value's closing

@@ -7,9 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "support/test_env.h"
 #include "texts/catalogue.h"
 #include "views/html/timer_texts.h"
 
@@ -81,6 +85,49 @@ TEST(Catalogue, PluralRulesPickTheForms) {
         << c.tag << " " << c.count;
   }
   speak(englishCatalogue());
+}
+
+// Every key is found by its name; a name that is no key, also one that
+// sorts before, between or after the keys, is found as none.
+TEST(Catalogue, KeysAreFoundByName) {
+  struct Named {
+    const char* name;
+    Text key;
+  };
+  const Named keys[] = {
+#define SKEDRA_TEXT(key, text) {#key, Text::key},
+#define SKEDRA_PLURAL(key, one, other) {#key, Text::key},
+#include "texts/catalogue.def"
+#undef SKEDRA_TEXT
+#undef SKEDRA_PLURAL
+  };
+  for (const Named& named : keys) {
+    EXPECT_EQ(textNamed(named.name), std::optional<Text>(named.key)) << named.name;
+  }
+  for (const char* name : {"", "A", "k", "kPageTitl", "kPageTitles", "kpageTitle", "z"}) {
+    EXPECT_EQ(textNamed(name), std::nullopt) << name;
+  }
+  EXPECT_EQ(textOfName("kPageTitle"), "Recording timers");
+  EXPECT_EQ(textOfName("kNoSuchText"), "");
+}
+
+// Every name that a page template gives a "text" directive is a key of the
+// catalogue, so no page loses a text to a misspelt or removed key.
+TEST(Catalogue, EveryTemplateTextIsAKey) {
+  const std::string opener = "<!--%quib text=\"";
+  std::vector<std::string> names;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::string(SKEDRA_SOURCE_DIR) + "/www")) {
+    if (entry.path().extension() != ".shtml") continue;
+    const std::string text = readFile(entry.path().string());
+    for (size_t at = text.find(opener); at != std::string::npos; at = text.find(opener, at)) {
+      at += opener.size();
+      const std::string name = text.substr(at, text.find('"', at) - at);
+      EXPECT_TRUE(textNamed(name).has_value()) << entry.path().filename() << ": " << name;
+      names.push_back(name);
+    }
+  }
+  EXPECT_GT(names.size(), 50u);
 }
 
 TEST(Catalogue, CountPicksTheForm) {

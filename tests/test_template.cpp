@@ -1,5 +1,5 @@
-// The template engine: directive parsing, "var" formatting, includes, and
-// the line splitting of files and in-memory texts.
+// The template engine: directive parsing, "var" formatting, "text" lookups,
+// includes, and the line splitting of files and in-memory texts.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -55,6 +55,13 @@ std::string formattedText(std::string_view value, const std::string& format) {
 
 std::string directive(const std::string& body) {
   return "<!--%quib " + body + "%-->";
+}
+
+// The page texts of the "text" directives: two names, and none for the rest.
+std::string_view pageText(std::string_view name) {
+  if (name == "kSignIn") return "Sign in";
+  if (name == "kBlank") return "";
+  return {};
 }
 
 }  // namespace
@@ -303,6 +310,32 @@ TEST(TemplateText, StringBufKeepsNewlinesAndExpandsTheLastLine) {
   EXPECT_EQ(nullContextPieces, (Pieces{""}));
 }
 
+// A "text" directive gives the page text of its name as one piece; an
+// unknown name, an empty text and a context without texts give none, and
+// with directives off the line passes as it stands.
+TEST(TemplateText, TextDirectiveGivesThePageTextOfItsName) {
+  const std::string line = "<h2>" + directive("text=\"kSignIn\"") + "|" +
+                           directive("text=\"kMissing\"") + directive("text=\"kBlank\"") + "|" +
+                           directive("text=\"kSignIn\" fmt=\"%d\"") + "</h2>\n";
+  Recorder known;
+  known.context.texts = pageText;
+  processLine(line, &known.context, recordPiece);
+  EXPECT_EQ(known.pieces, (Pieces{"<h2>", "Sign in", "|", "", "|", "Sign in", "</h2>\n"}));
+
+  Recorder buffered;
+  buffered.context.texts = pageText;
+  readStringBuf(line, &buffered.context, recordPiece);
+  EXPECT_EQ(buffered.pieces, known.pieces);
+
+  EXPECT_EQ(expandLine(line), (Pieces{"<h2>", "|", "", "|", "</h2>\n"}));
+
+  Recorder off;
+  off.context.texts = pageText;
+  off.context.directives = 0;
+  processLine(line, &off.context, recordPiece);
+  EXPECT_EQ(off.pieces, (Pieces{line}));
+}
+
 TEST(TemplateText, StringBufExpandsDirectivesPerLine) {
   Recorder recorder(intelem("n", 3, nullptr));
   readStringBuf("<td>" + directive("var=\"n\"") + "</td>\n" + directive("var=\"n\" fmt=\"%02d\""),
@@ -313,7 +346,8 @@ TEST(TemplateText, StringBufExpandsDirectivesPerLine) {
 TEST(TemplateText, ParsedTemplateLooksItsVariablesUpAtEveryExpansion) {
   const QuibTemplate parsed = quibParseTemplate(
       "<td>" + directive("var=\"n\" fmt=\"%02d\"") + "|" + directive("var=\"t\"") + "</td>\n" +
-      directive("var=\"n\" fmt=\"%x\"") + directive("include=\"forms/chopts.inc\""));
+          directive("var=\"n\" fmt=\"%x\"") + directive("include=\"forms/chopts.inc\""),
+      nullptr);
   std::vector<std::string> includes;
   for (int32_t n : {7, -3, 255}) {
     Recorder recorder(intelem("n", n, strelem("t", std::string_view("a\0b", 3), nullptr)));
@@ -342,8 +376,10 @@ TEST(TemplateText, ParsedTemplateLooksItsVariablesUpAtEveryExpansion) {
 TEST(TemplateText, BoundTemplateReadsTheListThenTheArray) {
   const QuibTemplate parsed =
       quibParseTemplate("<td>" + directive("var=\"n\" fmt=\"%03d\"") + "|" +
-                        directive("var=\"page\"") + "|" + directive("var=\"t\"") + "|" +
-                        directive("var=\"none\"") + directive("var=\"n\" fmt=\"%x\"") + "</td>\n");
+                            directive("var=\"page\"") + "|" + directive("var=\"t\"") + "|" +
+                            directive("var=\"none\"") + directive("var=\"n\" fmt=\"%x\"") + "|" +
+                            directive("text=\"kSignIn\"") + directive("text=\"kNone\"") + "</td>\n",
+                        pageText);
   const ElementList page = strelem("page", "P", strelem("t", "list", nullptr));
   std::array<Element, 3> array;
   array[0].name = "n";
@@ -357,9 +393,9 @@ TEST(TemplateText, BoundTemplateReadsTheListThenTheArray) {
     array[0].number = n;
     quibExpandBound(parsed, binding, out);
   }
-  EXPECT_EQ(out, "x<td>007|P|list|7</td>\n<td>-03|P|list|fffffffd</td>\n");
+  EXPECT_EQ(out, "x<td>007|P|list|7|Sign in</td>\n<td>-03|P|list|fffffffd|Sign in</td>\n");
   EXPECT_FALSE(quibHasInclude(parsed));
-  EXPECT_TRUE(quibHasInclude(quibParseTemplate(directive("include=\"a.inc\""))));
+  EXPECT_TRUE(quibHasInclude(quibParseTemplate(directive("include=\"a.inc\""), nullptr)));
 }
 
 TEST(TemplateText, FilesAreReadLineByLine) {

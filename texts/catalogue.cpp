@@ -1,9 +1,11 @@
 // The English texts of the catalogue and the filling of their places.
 #include "texts/catalogue.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +14,35 @@ namespace {
 #include "catalogue_tables.inc"
 
 constexpr size_t kCatalogueCount = sizeof kCatalogues / sizeof kCatalogues[0];
+
+// A key and its name, for finding a key by the name a template gives.
+struct NamedText {
+  std::string_view name;
+  Text key;
+};
+
+// Every key with its name, sorted by name when the program is compiled, so
+// that a lookup is a binary search and costs nothing before it runs.
+constexpr std::array<NamedText, kTextCount> sortedNames() {
+  std::array<NamedText, kTextCount> names{{
+#define SKEDRA_TEXT(key, text) {#key, Text::key},
+#define SKEDRA_PLURAL(key, one, other) {#key, Text::key},
+#define SKEDRA_TEXT_IN(key, context, text) {#key, Text::key},
+#include "texts/catalogue.def"
+#undef SKEDRA_TEXT
+#undef SKEDRA_PLURAL
+#undef SKEDRA_TEXT_IN
+  }};
+  for (size_t i = 1; i < names.size(); ++i) {
+    const NamedText entry = names[i];
+    size_t at = i;
+    for (; at > 0 && entry.name < names[at - 1].name; --at) names[at] = names[at - 1];
+    names[at] = entry;
+  }
+  return names;
+}
+
+constexpr std::array<NamedText, kTextCount> kSortedNames = sortedNames();
 
 // The language that the interface speaks.
 const Catalogue* spoken = &kCatalogues[0];
@@ -114,4 +145,25 @@ std::string textWith(Text key, std::initializer_list<std::string_view> values) {
 
 std::string countText(Text key, int64_t count) {
   return fillText(textOf(key, count), {std::to_string(count)});
+}
+
+std::optional<Text> textNamed(std::string_view name) {
+  size_t low = 0;
+  size_t high = kSortedNames.size();
+  while (low < high) {
+    const size_t middle = low + (high - low) / 2;
+    const int order = kSortedNames[middle].name.compare(name);
+    if (order == 0) return kSortedNames[middle].key;
+    if (order < 0) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string_view textOfName(std::string_view name) {
+  const std::optional<Text> key = textNamed(name);
+  return key ? textOf(*key) : std::string_view();
 }

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -77,3 +78,9 @@ void appendFilled(std::string& text, std::string_view pattern,
 std::string textWith(Text key, std::initializer_list<std::string_view> values);
 // The form of key that count takes, with count in decimal as "{1}".
 std::string countText(Text key, int64_t count);
+// The key whose name is name ("kSignIn" for Text::kSignIn), for the page
+// templates that name their texts; none for a name that is no key.
+std::optional<Text> textNamed(std::string_view name);
+// The text of the key named name, or an empty text for a name that is no key:
+// the page text that a template's "text" directive stands for.
+std::string_view textOfName(std::string_view name);

@@ -32,6 +32,12 @@ void collect(std::string_view piece, TemplateContext* context) {
   if (expansion.output.size() < kMaxOutput) expansion.output.append(piece.data(), piece.size());
 }
 
+// The page text of a "text" directive: its name back, so that any text the
+// input holds can stand in a page.
+std::string_view nameAsText(std::string_view name) {
+  return name;
+}
+
 void includeFromScratch(std::string_view, std::string_view path, TemplateContext* context) {
   Expansion& expansion = *static_cast<Expansion*>(context->userData);
   fuzzCheck(context->includeDepth >= 1 && context->includeDepth <= kQuibMaxIncludeDepth,
@@ -89,6 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TemplateContext context;
   context.elements = parseVariables(parts[0]);
   context.processor = includeFromScratch;
+  context.texts = nameAsText;
   context.userData = &expansion;
   readStringBuf(parts[1], &context, collect);
   fuzzCheck(context.includeDepth == 0, "every include has ended");

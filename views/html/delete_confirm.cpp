@@ -77,6 +77,7 @@ void displayDeleteConfirmation(const DeleteConfirmation& confirmation) {
 
   TemplateContext context;
   context.directives = 1;
+  context.texts = textOfName;
   context.processor = nullptr;
   ElementList list = strelem("sessionId", id, nullptr);
   list = strelem("formtoken", token, std::move(list));

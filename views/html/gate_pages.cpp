@@ -5,6 +5,7 @@
 #include <string>
 
 #include "quib/quib.h"
+#include "texts/catalogue.h"
 
 namespace {
 
@@ -72,6 +73,7 @@ void displayGatePage(const GatePage& page) {
   const std::string proof = quibHtmlEscape(page.signInProof);
 
   TemplateContext context;
+  context.texts = textOfName;
   ElementList list = strelem("signinproof", proof, nullptr);
   list = strelem("user", user, std::move(list));
   list = strelem("formtoken", page.formToken, std::move(list));

@@ -102,6 +102,7 @@ void displayListScreen(ListScreen screen) {
 
   TemplateContext context;
   context.directives = 1;
+  context.texts = textOfName;
   context.processor = commandProcessor;
   context.userData = &state;
   ElementList list = strelem("sessionId", id, nullptr);

@@ -78,7 +78,7 @@ void channelOption(const QuibTemplate& parsed, TemplateContext* context, Element
 // the browser shows the first option anyway.
 void printRepeatOptions(std::string_view path, TemplateContext* context) {
   const int32_t formRepeat = screenState(context).form.repeat;
-  const QuibTemplate parsed = quibParseTemplate(loadFile(std::string(path)));
+  const QuibTemplate parsed = quibParseTemplate(loadFile(std::string(path)), context->texts);
   Element* lastElement = lastElementOf(context);
   for (int32_t code = 0; code < 12; ++code) {
     const bool isSelected = formRepeat != 0 && formRepeat == code;
@@ -95,7 +95,7 @@ void printRepeatOptions(std::string_view path, TemplateContext* context) {
 void printChannelOptions(std::string_view path, TemplateContext* context) {
   const int16_t formChannel = screenState(context).form.channel;
   const Channel* channels = getChannels();
-  const QuibTemplate parsed = quibParseTemplate(loadFile(std::string(path)));
+  const QuibTemplate parsed = quibParseTemplate(loadFile(std::string(path)), context->texts);
   if (quibHasInclude(parsed)) {
     // An include runs with the context: each option's Elements go behind
     // the tail of its list.
@@ -155,8 +155,8 @@ void printChannelOptions(std::string_view path, TemplateContext* context) {
 void printChannelOption(std::string_view templateText, TemplateContext* context,
                         Element* lastElement, int32_t value, bool isSelected,
                         std::string_view label) {
-  channelOption(quibParseTemplate(templateText), context, lastElement, value, isSelected, label,
-                label);
+  channelOption(quibParseTemplate(templateText, context->texts), context, lastElement, value,
+                isSelected, label, label);
 }
 
 // "9 Sport" when both numbers agree, "5 News (105)" otherwise; the numbers

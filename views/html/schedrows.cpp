@@ -433,9 +433,9 @@ void publishForm(TemplateContext* context, ScreenState& state) {
 void execSchedrows(std::string_view path, TemplateContext* context) {
   assert(context != nullptr && context->userData != nullptr);
   ScreenState& state = *static_cast<ScreenState*>(context->userData);
-  RowTemplates templates{quibParseTemplate(loadFile(std::string(path))),
-                         quibParseTemplate(loadFile("checkbox.shtml")),
-                         quibParseTemplate(loadFile("titlink.shtml"))};
+  RowTemplates templates{quibParseTemplate(loadFile(std::string(path)), context->texts),
+                         quibParseTemplate(loadFile("checkbox.shtml"), context->texts),
+                         quibParseTemplate(loadFile("titlink.shtml"), context->texts)};
 
   // Every row was read before the page began: nothing after this can fail,
   // so the rest of the page, the longest part, goes out as it is made.
@@ -475,7 +475,7 @@ void execSchedrows(std::string_view path, TemplateContext* context) {
 }
 
 std::string applyTemplate(std::string_view text, ElementList& elements) {
-  return applyTemplate(quibParseTemplate(text), elements);
+  return applyTemplate(quibParseTemplate(text, textOfName), elements);
 }
 
 // Lends the list to a private context whose sink collects the expansion,

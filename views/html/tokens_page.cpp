@@ -120,6 +120,7 @@ void displayTokensPage(const TokensPage& page) {
 
   TemplateContext context;
   context.directives = 1;
+  context.texts = textOfName;
   context.processor = nullptr;
   // The Elements borrow their texts: each lives until the page is written.
   ElementList list = strelem("sessionId", id, nullptr);
