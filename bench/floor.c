@@ -904,7 +904,7 @@ static void putRow(const struct Row* rows, int n, int64_t now, const struct Chan
     printf("[%d] %d/%02d/%d", r->date, r->day, r->month, r->year);
   }
   printf(
-      "</td>\n<td class=\"num\" data-label=\"Time\" title=\"Recording starts "
+      "</td>\n<td class=\"num time\" data-label=\"Time\" title=\"Recording starts "
       "%s %d/%02d/%d %02d:%02d\">"
       "%02d:%02d\xe2\x80\x93%02d:%02d<span class=\"nextday\" title=\"ends on a later day\">",
       kWeek[5 + stampFields.tm_wday], stampFields.tm_mday, stampFields.tm_mon + 1,
@@ -929,8 +929,8 @@ static void putRow(const struct Row* rows, int n, int64_t now, const struct Chan
     }
   }
   printf(
-      "</td>\n<td class=\"num\" data-label=\"Length\">%d:%02d</td>\n"
-      "<td class=\"num\" data-label=\"Margins\">%d / %d min</td>\n<td class=\"title\">",
+      "</td>\n<td class=\"num length\" data-label=\"Length\">%d:%02d</td>\n"
+      "<td class=\"num margins\" data-label=\"Margins\">%d / %d min</td>\n<td class=\"title\">",
       r->hours, r->mins, prepad, postpad);
   if (!r->lock) {
     printf("<a href=\"skedra.cgi?edit=Edit&amp;key=%d#timer-form\">", r->id);

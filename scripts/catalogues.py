@@ -15,6 +15,7 @@
       the test language "en-XA", made from the English texts.
 """
 import ast
+import os
 import re
 import subprocess
 import sys
@@ -84,11 +85,14 @@ def split_args(body):
 
 
 def pot(def_path, pot_path):
+    # The references name the file from the top of the tree, wherever it is.
+    root = os.path.dirname(os.path.dirname(os.path.abspath(def_path)))
     subprocess.run(
         ["xgettext", "--language=C++", "--keyword=", "--keyword=SKEDRA_TEXT:2",
          "--keyword=SKEDRA_PLURAL:2,3", "--keyword=SKEDRA_TEXT_IN:2c,3", "--add-comments",
          "--from-code=UTF-8", "--package-name=skedra", "--no-wrap", "--sort-by-file",
-         "--omit-header", "--add-location=file", "-o", pot_path, def_path], check=True)
+         "--omit-header", "--add-location=file", "-o", os.path.abspath(pot_path),
+         os.path.relpath(def_path, root)], check=True, cwd=root)
     lines = open(pot_path, encoding="utf-8").read().split("\n")
     header = [
         "# The texts of skedra's pages, for translators.", "#", "#, fuzzy", 'msgid ""',
@@ -287,7 +291,6 @@ if __name__ == "__main__":
     if sys.argv[1] == "pot":
         pot(sys.argv[2], sys.argv[3])
     elif sys.argv[1] == "pot-check":
-        import os
         import tempfile
         with tempfile.TemporaryDirectory() as folder:
             fresh = os.path.join(folder, "skedra.pot")

@@ -97,9 +97,11 @@ TEST(Catalogue, KeysAreFoundByName) {
   const Named keys[] = {
 #define SKEDRA_TEXT(key, text) {#key, Text::key},
 #define SKEDRA_PLURAL(key, one, other) {#key, Text::key},
+#define SKEDRA_TEXT_IN(key, context, text) {#key, Text::key},
 #include "texts/catalogue.def"
 #undef SKEDRA_TEXT
 #undef SKEDRA_PLURAL
+#undef SKEDRA_TEXT_IN
   };
   for (const Named& named : keys) {
     EXPECT_EQ(textNamed(named.name), std::optional<Text>(named.key)) << named.name;

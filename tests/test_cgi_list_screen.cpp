@@ -354,7 +354,7 @@ TEST_F(CgiListScreen, RowsShowTheirNextRecordingAndOverlaps) {
   EXPECT_NE(table.find("<span class=\"status status-past\">Past</span></td>\n"
                        "<td class=\"channel\" data-label=\"Channel\">5 News (105)</td>\n"
                        "<td class=\"day\" data-label=\"Day\">Tue 4/03/2025</td>\n"
-                       "<td class=\"num\" data-label=\"Time\" title=\"Recording starts "
+                       "<td class=\"num time\" data-label=\"Time\" title=\"Recording starts "
                        "Tue 4/03/2025 20:10\">"),
             std::string::npos)
       << table;

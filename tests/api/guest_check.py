@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The JSON interface as the recorder serves it: signs in with the pages'
 form, then lists, creates, updates (with the version read, and once with a
-stale one) and deletes a timer through the interface with that session.
+stale one) and deletes a timer through the interface with that session; and
+the list page in German for a browser that asks for Austrian German.
 
     guest_check.py PROGRAM_URL PASSWORD
 
@@ -62,6 +63,12 @@ def main():
     expect("list again", status, 200)
     if len(after.get("items", [])) != len(listed.get("items", [])):
         failures.append("the timers after the checks differ in number")
+    request = urllib.request.Request(base, headers={"Accept-Language": "de-AT,en;q=0.5"})
+    with opener.open(request, timeout=60) as answer:
+        language, page = answer.headers.get("Content-Language"), answer.read().decode()
+    print(f"guest_check: the list page for de-AT: {language}")
+    if language != "de" or '<html lang="de">' not in page:
+        failures.append("the list page for de-AT is not German")
     if failures:
         print("guest_check: failed: " + ", ".join(failures), file=sys.stderr)
         return 1

@@ -582,7 +582,7 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     assert.ok(root.scrollWidth <= 390, `the phone page is ${root.scrollWidth} px wide`);
     const cell = (css) => boxes(page.locator(`table.timers tbody ${css}`));
     const [cards, titles, pills, channels, days, times, warnings] = await Promise.all(['tr',
-      'td.title', '.status', 'td.channel', 'td.day', 'td[data-label="Time"]',
+      'td.title', '.status', 'td.channel', 'td.day', 'td.time',
       'td.title .conflict'].map(cell));
     assert.equal(cards.length, timers().length);
     assert.equal(warnings.length, cards.length);
