@@ -14,6 +14,7 @@
 #include "app/api.h"
 #include "app/form_token.h"
 #include "app/gate.h"
+#include "app/language.h"
 #include "app/list_page.h"
 #include "app/request.h"
 #include "app/tokens_page.h"
@@ -257,6 +258,23 @@ void runTokens(const TimerRequest& request, Outcome& outcome) {
   outcome.tokens = runTokenAction(request.action, outcome.user);
 }
 
+// Stores the language that the form chose with the user's account and in
+// the cookie, "" (Automatic) clearing both. It runs before the page speaks,
+// and so says nothing itself: it gives the reason when the form was already
+// sent, and the choice made, or none when nothing changed.
+std::optional<std::string> runSetLanguage(const TimerRequest& request, const std::string& user,
+                                          std::optional<Text>& reason) {
+  if (!request.language) return std::nullopt;
+  if (!claimFormToken()) {
+    reason = Text::kFormAlreadySent;
+    return std::nullopt;
+  }
+  quibStoreAccountLanguage(user, *request.language);
+  commitFormToken();
+  setLanguageCookie(*request.language);
+  return request.language;
+}
+
 // Where the page shows an action's error: beside the form that sent it.
 MessagePlace errorPlace(Action action) {
   switch (action) {
@@ -313,6 +331,7 @@ constexpr ActionRunner kActionRunners[] = {
     runConfirmDelete,  // kConfirmDelete
     runEdit,           // kEdit
     runReinit,         // kReinit
+    nullptr,           // kSetLanguage: runs before the page speaks
     nullptr,           // kTokens
     runTokens,         // kNewToken
     runTokens,         // kRevokeToken
@@ -349,16 +368,27 @@ int main(int argc, char** argv) {
   // nor does one without the token of a form drawn for its session.
   const TimerRequest request = readTimerRequest();
   const bool acting = actionActs(request.action);
+  const bool tokenRefused = !gate.crossSite && acting && !formTokenValid(gate.signedInByPassword);
+  // The language is chosen before anything is said: the language form's
+  // action runs ahead of the page's texts.
+  std::optional<Text> languageRefusal;
+  std::optional<std::string> chosenLanguage;
+  if (request.action == Action::kSetLanguage && !gate.crossSite && !tokenRefused) {
+    chosenLanguage = runSetLanguage(request, gate.user, languageRefusal);
+  }
+  speakRequestLanguage(chosenLanguage, gate.accountLanguage);
   Outcome outcome;
   outcome.user = gate.user;
   if (gate.crossSite) {
     // The list screen as it is, saying why when the request asked to act.
     if (acting) {
-      outcome.notice = gate.refusal;
+      outcome.notice = textOf(*gate.refusal);
       outcome.failed = true;
     }
-  } else if (acting && !formTokenValid(gate.signedInByPassword)) {
+  } else if (tokenRefused) {
     fail(outcome, Text::kFormRefused);
+  } else if (languageRefusal) {
+    fail(outcome, *languageRefusal);
   } else if (ActionRunner run = kActionRunners[static_cast<size_t>(request.action)]) {
     run(request, outcome);
   }
@@ -386,17 +416,18 @@ int main(int argc, char** argv) {
     }
     fail(outcome, Text::kTimerGone);
   }
-  screen.message =
-      gate.message ? std::string_view(*gate.message) : actionText(outcome.actionResult);
+  const std::string_view gateMessage = gate.message ? textOf(*gate.message) : "";
+  screen.message = gate.message ? gateMessage : actionText(outcome.actionResult);
   screen.mode = outcome.editing ? FormMode::kUpdate : FormMode::kCreate;
   screen.editKey = outcome.editKey;
   screen.editTitle = outcome.editTitle;
   screen.sessionId = gate.sessionId;
+  screen.languageChoice = languageChoice();
   screen.notice = outcome.notice;
   // The gate's message is a success ("Password changed"); the action result's
   // text and a failed action's notice are errors, shown where the request
   // was sent from.
-  std::string status = gate.message.value_or("");
+  std::string status(gateMessage);
   if (outcome.failed) {
     screen.error = outcome.notice;
   } else {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/language.h"
 #include "model/picked_times.h"
 #include "quib/quib.h"
 
@@ -14,9 +15,9 @@ namespace {
 
 // The parameter of each action, in the order of Action.
 constexpr const char* kActionNames[] = {
-    "",         "delete",      "enable",        "disable", "clone",  "savedefonly",
-    "create",   "update",      "confirmdelete", "edit",    "reinit", "tokens",
-    "newtoken", "revoketoken", "rotatefeed",
+    "",       "delete",   "enable",        "disable",    "clone",  "savedefonly",
+    "create", "update",   "confirmdelete", "edit",       "reinit", "setlanguage",
+    "tokens", "newtoken", "revoketoken",   "rotatefeed",
 };
 static_assert(std::size(kActionNames) == static_cast<size_t>(Action::kRotateFeed) + 1);
 
@@ -104,5 +105,6 @@ TimerRequest readTimerRequest() {
   if (start) picked.start = *start;
   if (end) picked.end = *end;
   request.pickerRefusal = applyPickedTimes(picked, timer);
+  if (request.action == Action::kSetLanguage) request.language = requestedLanguage();
   return request;
 }

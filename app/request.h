@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "model/entry_refusal.h"
 #include "model/timer.h"
@@ -12,8 +13,9 @@
 // The actions a request may name, in the order in which the first one named
 // wins (the group actions, then the defaults-only button, then the timer
 // form's buttons, then the page's Delete button, which only asks first, the
-// edit link and the restart; then the tokens page, and its buttons that make
-// a token, revoke one and replace the calendar feed's).
+// edit link, the restart and the language form's button; then the tokens
+// page, and its buttons that make a token, revoke one and replace the
+// calendar feed's).
 enum class Action {
   kNone,
   kDelete,
@@ -26,6 +28,7 @@ enum class Action {
   kConfirmDelete,
   kEdit,
   kReinit,
+  kSetLanguage,
   kTokens,
   kNewToken,
   kRevokeToken,
@@ -45,6 +48,9 @@ struct TimerRequest {
   TimerValues timer;
   // Why a picker's value could not be read, or none.
   std::optional<EntryRefusal> pickerRefusal;
+  // The language the language form chose ("language"): a catalogue's tag, ""
+  // for Automatic; none when it names no catalogue.
+  std::optional<std::string> language;
 };
 
 // The request's parameter that names action ("delete", ... "reinit").

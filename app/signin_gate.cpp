@@ -8,6 +8,7 @@
 #include "app/form_token.h"
 
 #include "app/gate.h"
+#include "app/language.h"
 #include "model/password_rules.h"
 #include "quib/quib.h"
 #include "texts/catalogue.h"
@@ -41,16 +42,32 @@ GateMessage gateMessage(Text key) {
   return {key, std::string(textOf(key))};
 }
 
-// Writes the sign-in page or the password page with the message (if any).
-void renderGatePage(GatePage page, const std::optional<GateMessage>& message) {
+// Writes the sign-in page or the password page with the message (if any),
+// in the language already spoken.
+void renderGatePage(GatePage page, std::optional<Text> key) {
   // Drawn before the header: the sign-in page's token goes out in a cookie.
   const std::string token = quibNewFormToken().value_or("");
   page.formToken = token;
+  page.languageChoice = languageChoice();
+  std::optional<GateMessage> message;
+  if (key) message = gateMessage(*key);
   if (message) {
     page.message = message->key;
     page.messageText = message->text;
   }
   displayGatePage(page);
+}
+
+// The sign-in page speaks the language that its own form has just chosen,
+// which only the cookie keeps (nobody is signed in), else the cookie's or the
+// browser's. A plain request chooses nothing.
+void speakSignInLanguage(bool plain) {
+  std::optional<std::string> chosen;
+  if (!plain && isParam("setlanguage")) {
+    chosen = requestedLanguage();
+    if (chosen) setLanguageCookie(*chosen);
+  }
+  speakRequestLanguage(chosen, "");
 }
 
 // The id of the session that the request uses, picked as the session lookup
@@ -111,15 +128,15 @@ GateOutcome runSignInGate() {
   // action undone). So does one whose method does not act, or one with more
   // pairs than were read.
   if (crossSiteRequest()) {
-    outcome.refusal = textOf(Text::kFormRefused);
+    outcome.refusal = Text::kFormRefused;
   } else if (!actingMethod()) {
-    outcome.refusal = textOf(Text::kMethodActsOnNothing);
+    outcome.refusal = Text::kMethodActsOnNothing;
   } else if (quibTooManyParams()) {
-    outcome.refusal = textOf(Text::kTooManyValues);
+    outcome.refusal = Text::kTooManyValues;
   }
-  outcome.crossSite = !outcome.refusal.empty();
+  outcome.crossSite = outcome.refusal.has_value();
   const bool plain = outcome.crossSite;
-  std::optional<GateMessage> message;
+  std::optional<Text> message;
   // A value of "pass", even an empty one, asks for a sign-in; as long as it
   // counts, the request signs itself in.
   ParamValue password = plain ? std::nullopt : getParam("pass");
@@ -136,7 +153,7 @@ GateOutcome runSignInGate() {
     // or the page's own links carry it; the password no longer counts.
     if (std::optional<std::string> id = requestSessionId()) {
       quibExpireSession(*id);
-      message = gateMessage(Text::kLoggedOut);
+      message = Text::kLoggedOut;
     }
     password.reset();
   } else if (password) {
@@ -147,8 +164,7 @@ GateOutcome runSignInGate() {
     const int verdict = login ? quibVerifyUserPass(*login, *password) : kQuibSignInInvalid;
     if (verdict != kQuibSignInValid) {
       password.reset();
-      message =
-          gateMessage(verdict == kQuibSignInLocked ? Text::kSignInLocked : Text::kInvalidLogin);
+      message = verdict == kQuibSignInLocked ? Text::kSignInLocked : Text::kInvalidLogin;
     } else {
       ParamValue sticky = getParam("sticky");
       const int stickyFlag = sticky && *sticky == "on" ? 1 : 0;
@@ -169,10 +185,13 @@ GateOutcome runSignInGate() {
   } else {
     user = quibGetAuthUser();
     if (!user) {
+      speakSignInLanguage(plain);
       renderGatePage(GatePage{}, message);
       return outcome;
     }
   }
+  // Read with the session, or on its own for a password sign-in.
+  outcome.accountLanguage = quibAccountLanguage(*user).value_or("");
 
   // Whoever signs in with the initial password, which everybody knows,
   // replaces it before anything else: until then every request of the
@@ -209,7 +228,7 @@ GateOutcome runSignInGate() {
         releaseFormToken();
       }
     }
-    message = gateMessage(result);
+    message = result;
     if (result == Text::kPasswordChanged) {
       changeOpen = false;
       initialPassword = false;
@@ -221,19 +240,22 @@ GateOutcome runSignInGate() {
   passwordPage.backToTimers = !initialPassword;
   passwordPage.asksCurrentPassword = signInProof.empty();
   passwordPage.signInProof = signInProof;
+  const bool drawsPasswordPage =
+      (changeOpen && message) || initialPassword || (!plain && isParam("chpass"));
+  if (drawsPasswordPage) speakRequestLanguage(std::nullopt, outcome.accountLanguage);
   if (changeOpen && message) {
     renderGatePage(passwordPage, message);
     return outcome;
   }
   if (initialPassword) {
-    renderGatePage(passwordPage, gateMessage(Text::kChooseNewPassword));
+    renderGatePage(passwordPage, Text::kChooseNewPassword);
     return outcome;
   }
   if (!plain && isParam("chpass")) {
     renderGatePage(passwordPage, message);
     return outcome;
   }
-  if (message) outcome.message = std::move(message->text);
+  outcome.message = message;
   outcome.user = std::move(*user);
   user.reset();
   outcome.letThrough = true;

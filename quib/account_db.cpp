@@ -175,10 +175,14 @@ SqliteStatement prepareWithTables(const char* sql) {
 }
 
 bool prepares(const char* sql) {
+  return prepareIfTables(sql) != nullptr;
+}
+
+SqliteStatement prepareIfTables(const char* sql) {
   auto [rc, statement] = prepare(sql);
-  if (rc == SQLITE_ERROR) return false;
+  if (rc == SQLITE_ERROR) return nullptr;
   checkDBout(rc);
-  return true;
+  return std::move(statement);
 }
 
 void reclaimFreedPagesOnce() {

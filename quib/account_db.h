@@ -92,6 +92,9 @@ void inTransaction(Write write) {
 SqliteStatement prepareWithTables(const char* sql);
 // True when sql prepares; false when a table or column it names is missing.
 bool prepares(const char* sql);
+// The statement of sql; none when a table or column it names is missing.
+// Makes no table.
+SqliteStatement prepareIfTables(const char* sql);
 // A file made before freed pages were given back is rebuilt once so that it
 // does; a request that cannot have the database to itself leaves it to a
 // later one.

@@ -17,6 +17,8 @@ namespace {
 
 // Pending Set-Cookie lines, in queueing order; empty when none are pending.
 std::string quibCookies;
+// The page's language tag; empty: the header names none.
+std::string quibContentLanguage;
 
 constexpr const char* quibDayOfWeek[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 constexpr const char* quibMonth[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -74,9 +76,18 @@ constexpr const char* kProtectiveHeaders =
 
 void quibPrintHttpHeader() {
   printCookies();
+  if (!quibContentLanguage.empty()) {
+    quibOut("Content-Language: ");
+    quibOut(quibContentLanguage);
+    quibOut("\n");
+  }
   quibOut(kProtectiveHeaders);
   quibOut("Content-type: text/html; charset=utf-8\n\n");
   quibEndHeader();
+}
+
+void quibSetContentLanguage(std::string_view tag) {
+  quibContentLanguage = tag;
 }
 
 void quibForward(std::string_view location) {

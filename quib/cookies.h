@@ -8,9 +8,12 @@
 
 extern const char* const quibSessionCookieName;  // "quibsession"
 
-// Writes the queued Set-Cookie lines, then the HTML content type and the empty
-// line that ends the header, into the response.
+// Writes the queued Set-Cookie lines, then the HTML content type (with the
+// page's language, when one is set) and the empty line that ends the header,
+// into the response.
 void quibPrintHttpHeader();
+// The language tag that the page's header names in "Content-Language".
+void quibSetContentLanguage(std::string_view tag);
 // Writes the queued Set-Cookie lines, then "Location: ..." and the empty line.
 void quibForward(std::string_view location);
 // Queue a Set-Cookie line; cookie is complete: name=value[; attributes].

@@ -24,6 +24,19 @@ namespace {
 constexpr const char* kDeleteSession = "delete from sessions where id = ?";
 constexpr const char* kLookupSession =
     "select access_time, sticky, login from sessions where id = ?";
+// The same with the language the session's user chose, once the table of
+// choices exists: one indexed read for both.
+constexpr const char* kLookupSessionLanguage =
+    "select s.access_time, s.sticky, s.login, l.tag from sessions s left join languages l on "
+    "l.login = s.login where s.id = ?";
+
+// The language each account chose; made when the first choice is stored.
+constexpr const char* kCreateLanguages =
+    "create table if not exists languages (login text primary key, tag text not null)";
+constexpr const char* kReadLanguage = "select tag from languages where login = ?";
+constexpr const char* kStoreLanguage =
+    "insert or replace into languages (login, tag) values (?, ?)";
+constexpr const char* kClearLanguage = "delete from languages where login = ?";
 constexpr const char* kTouchUser =
     "update users set login_time = strftime('%s', 'now') where login = ?";
 constexpr const char* kInsertSession =
@@ -63,6 +76,22 @@ constexpr const char* kNoRandomSource = "cannot read the system random source";
 // it created. A password change keeps it and ends the user's others.
 std::optional<std::string> request_session;
 
+// The language choice that the session lookup read with the session, and
+// whose it is.
+struct LookedUpLanguage {
+  std::string login;
+  std::optional<std::string> tag;
+};
+std::optional<LookedUpLanguage> looked_up_language;
+
+// Column of a row as text; none for NULL.
+std::optional<std::string> columnText(sqlite3_stmt* statement, int column) {
+  const unsigned char* text = sqlite3_column_text(statement, column);
+  if (!text) return std::nullopt;
+  return std::string(reinterpret_cast<const char*>(text),
+                     static_cast<size_t>(sqlite3_column_bytes(statement, column)));
+}
+
 // Deletes the session id and, in the same transaction, every session that
 // has expired for good and form tokens recorded more than a day ago.
 int deleteSession(std::string_view id) {
@@ -95,7 +124,11 @@ std::optional<std::string> quibGetAuthUser() {
     id.emplace(*param);
   }
 
-  SqliteStatement lookup = prepareWithTables(kLookupSession);
+  // Until an account has chosen a language there is no table of choices:
+  // the session alone is read.
+  SqliteStatement lookup = prepareIfTables(kLookupSessionLanguage);
+  const bool withLanguage = lookup != nullptr;
+  if (!withLanguage) lookup = prepareWithTables(kLookupSession);
   checkDBout(bindText(lookup.get(), 1, *id));
   // A lookup the database refuses (still locked after the busy timeout, an
   // I/O error) is a failure of the database, not a request without a session.
@@ -123,6 +156,8 @@ std::optional<std::string> quibGetAuthUser() {
       remaining = touchDue ? kStickyCookieSeconds : kStickyCookieSeconds - idle;
       login.emplace(reinterpret_cast<const char*>(name),
                     static_cast<size_t>(sqlite3_column_bytes(lookup.get(), 2)));
+      looked_up_language =
+          LookedUpLanguage{*login, withLanguage ? columnText(lookup.get(), 3) : std::nullopt};
     }
   }
   lookup.reset();
@@ -194,4 +229,25 @@ int quibSignInProofValid(std::string_view proof) {
 
 std::optional<std::string> quibRequestSession() {
   return request_session;
+}
+
+std::optional<std::string> quibAccountLanguage(std::string_view login) {
+  if (looked_up_language && looked_up_language->login == login) return looked_up_language->tag;
+  SqliteStatement read = prepareIfTables(kReadLanguage);
+  if (!read) return std::nullopt;
+  checkDBout(bindText(read.get(), 1, login));
+  return stepWrite(read.get()) ? columnText(read.get(), 0) : std::nullopt;
+}
+
+void quibStoreAccountLanguage(std::string_view login, std::string_view tag) {
+  inTransaction([&] {
+    if (!tag.empty()) {
+      execSQL(kCreateLanguages);
+      execSQL(kStoreLanguage, login, tag);
+    } else if (prepares(kClearLanguage)) {
+      execSQL(kClearLanguage, login);
+    }
+  });
+  looked_up_language = LookedUpLanguage{
+      std::string(login), tag.empty() ? std::nullopt : std::optional<std::string>(tag)};
 }

@@ -20,6 +20,14 @@ constexpr int kQuibSignInProofSeconds = 60;
 // cookie alone does not give it: the proof went out only in the page that
 // answered the sign-in.
 int quibSignInProofValid(std::string_view proof);
+// The language tag that login chose, as stored, or none (no choice, or a
+// database without the table of choices). The session lookup reads it with
+// the session; for another account it is read on its own. Writes nothing.
+std::optional<std::string> quibAccountLanguage(std::string_view login);
+// Stores tag as the language login chose, "" clearing the choice, within the
+// caller's open transaction or one of its own. The table of choices is made
+// with the first one.
+void quibStoreAccountLanguage(std::string_view login, std::string_view tag);
 // Deletes the session, then queues the removal of the session cookie.
 int quibExpireSession(std::string_view id);
 // Closes the account database.

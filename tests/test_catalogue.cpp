@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/language.h"
 #include "support/test_env.h"
 #include "texts/catalogue.h"
 #include "views/html/timer_texts.h"
@@ -222,6 +223,42 @@ TEST(Catalogue, DatesInEachLanguagesForm) {
     EXPECT_EQ(text, c.expected) << c.tag;
   }
   speak(englishCatalogue());
+}
+
+TEST(Catalogue, AcceptLanguageLooksUpTheMostWantedRangeThatHasACatalogue) {
+  const std::string pseudo = findCatalogue("en-XA") ? "en-XA" : "en";
+  std::string sixteenOthers;
+  for (int i = 0; i < 16; ++i) sixteenOthers += "es,";
+  struct Case {
+    std::string header;
+    std::string expected;  // the tag found, "" for none
+  };
+  const Case cases[] = {
+      {"de", "de"},
+      {"DE-at", "de"},
+      {"de-x-old, fr", "de"},
+      {"fr;q=0.5, pl;Q=0.8", "pl"},
+      {"fr;q=0.5, de;q=0.5", "fr"},
+      {"de;q=0, fr;q=0.001", "fr"},
+      {"de;q=0.000, en-XA;q=0.1", pseudo},
+      {"es, zh-Hant-x-de, pl;q=0.1", "pl"},
+      {"es", ""},
+      {"", ""},
+      {"es, *;q=0.5, de;q=0.4", "en"},
+      {"de;q=1.5, de;q=x, de;q=0.1234, de;level=1, d?, fr;q=0.2", "fr"},
+      {" ,;,=;q=, ,\t pl\t;\tq=1.0", "pl"},
+      {sixteenOthers + "de", ""},
+      {sixteenOthers.substr(3) + "de", "de"},
+      // The element cut at the byte limit is left out.
+      {std::string(510, ' ') + "plxy", ""},
+      {std::string(600, ',') + "de", ""},
+      {"toolongsubtag-de, fr", "fr"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.header);
+    const Catalogue* found = acceptedCatalogue(c.header);
+    EXPECT_EQ(found ? std::string(found->tag) : std::string(), c.expected);
+  }
 }
 
 }  // namespace

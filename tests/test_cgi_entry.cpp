@@ -103,7 +103,7 @@ TEST_F(RequestEntry, NoParametersShowsCreateMode) {
   for (const CgiRequest& r : {get, request(""), post}) {
     CgiResponse response = run(r);
     EXPECT_EQ(response.exitStatus, 0);
-    EXPECT_EQ(response.header, kPageHeaderEnd);
+    EXPECT_EQ(response.header, "Content-Language: en\n" + std::string(kPageHeaderEnd));
     ProbePage page = probePage(response);
     EXPECT_EQ(page.page, "LIST") << response.output;
     EXPECT_EQ(page.msg, "");
@@ -456,7 +456,7 @@ TEST_F(RequestEntry, LockedDatabaseWaitsThenFails) {
         EXPECT_EQ(TestDb(scene.timerDb).scalar(row.action->probe), row.action->after);
       } else {
         EXPECT_EQ(response.exitStatus, 0) << response.output;
-        EXPECT_EQ(response.header, kPageHeaderEnd);
+        EXPECT_EQ(response.header, "Content-Language: en\n" + std::string(kPageHeaderEnd));
         EXPECT_NE(response.body.find("<table class=\"timers\">"), std::string::npos)
             << response.output;
         EXPECT_NE(response.body.find("</html>"), std::string::npos);

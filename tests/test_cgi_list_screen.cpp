@@ -772,7 +772,7 @@ TEST_F(CgiListScreen, SessionInTheUrlReachesEveryLinkAndForm) {
       signedIn.body.find('"', idStart + action.size()) - (idStart + action.size()));
   ASSERT_FALSE(id.empty());
   const std::string& page = signedIn.body;
-  EXPECT_EQ(count(page, "name=\"quibsession\" value=\"" + id + "\""), 3) << page;
+  EXPECT_EQ(count(page, "name=\"quibsession\" value=\"" + id + "\""), 4) << page;
   EXPECT_NE(page.find("href=\"skedra.cgi?quibsession=" + id + "&chpass=1\""), std::string::npos);
   EXPECT_NE(page.find("href=\"skedra.cgi?quibsession=" + id + "&edit=Edit&amp;key=1#timer-form\""),
             std::string::npos);

@@ -454,7 +454,7 @@ TEST_F(SignInGate, MissingPageTemplateGivesHeaderOnly) {
   EXPECT_EQ(response.exitStatus, 0);
   const std::vector<std::string> cookies = setCookieLines(response, true);
   ASSERT_EQ(cookies.size(), 1u);
-  EXPECT_EQ(response.output, cookies[0] + "\n" + kPageHeaderEnd + "\n");
+  EXPECT_EQ(response.output, cookies[0] + "\nContent-Language: en\n" + kPageHeaderEnd + "\n");
 }
 
 TEST_F(SignInGate, ShippedPagesCarryTheFormsAndTheMessage) {
@@ -668,6 +668,92 @@ TEST_F(SignInGate, CrossSiteRequestsNeitherSignInNorAct) {
 // either database; an action commits each database once (the account
 // database's form token, access time and purges together). Counted from the
 // real program's system calls: each commit creates a journal.
+// The language a response's header names, and its Set-Cookie line of the
+// language cookie ("" for none).
+std::string contentLanguage(const CgiResponse& response) {
+  const std::string name = "Content-Language: ";
+  const size_t at = response.header.find(name);
+  if (at == std::string::npos) return "";
+  const size_t start = at + name.size();
+  return response.header.substr(start, response.header.find('\n', start) - start);
+}
+std::string languageCookie(const CgiResponse& response) {
+  for (const std::string& line : setCookieLines(response)) {
+    if (line.rfind("Set-Cookie: skedralang=", 0) == 0) return line;
+  }
+  return "";
+}
+
+TEST_F(SignInGate, PageSpeaksTheCookiesLanguageElseTheBrowsers) {
+  copyShippedTemplates(dir.path());
+  std::string tooMany;
+  for (int i = 0; i < 16; ++i) tooMany += "es, ";
+  const std::tuple<std::string, std::string, std::string> rows[] = {
+      {"fr;q=0.5, de-AT;q=0.9", "", "de"},
+      {"de;q=0, pl", "", "pl"},
+      {"es-ES, *;q=0.1", "", "en"},
+      {"", "", "en"},
+      {std::string(600, 'x') + ", de", "", "en"},
+      {tooMany + "de", "", "en"},
+      {"de", "skedralang=fr", "fr"},
+      {"de", "skedralang=xx", "de"},
+  };
+  for (const auto& [accept, cookie, expected] : rows) {
+    SCOPED_TRACE(accept + " | " + cookie);
+    CgiRequest view = request("");
+    view.env = {{"HTTP_ACCEPT_LANGUAGE", accept}};
+    if (!cookie.empty()) view.cookie = cookie;
+    const CgiResponse page = run(view);
+    EXPECT_EQ(page.exitStatus, 0);
+    EXPECT_EQ(contentLanguage(page), expected);
+    EXPECT_NE(page.body.find("<html lang=\"" + expected + "\">"), std::string::npos);
+  }
+}
+
+TEST_F(SignInGate, LanguageChoiceIsKeptWithTheAccountAndInTheCookie) {
+  const std::string languages = "select count(*) from sqlite_master where name = 'languages'";
+  const std::string stored = "select group_concat(login || '=' || tag) from languages";
+  auto view = [this](const std::string& query, const std::string& cookie) {
+    CgiRequest view = request(query);
+    view.env = {{"HTTP_ACCEPT_LANGUAGE", "pl"}};
+    view.cookie = cookie;
+    return view;
+  };
+  // The sign-in page's form: the cookie alone keeps the choice.
+  CgiResponse signInPage = run(view("setlanguage=1&language=FR", "skedralang=de"));
+  EXPECT_EQ(contentLanguage(signInPage), "fr");
+  EXPECT_EQ(languageCookie(signInPage),
+            "Set-Cookie: skedralang=fr; SameSite=Lax; Max-Age=31536000");
+  EXPECT_EQ(TestDb(authDb).integer(languages), 0);
+
+  addSession(authDb, "a-b-c", "admin", false);
+  const std::string session = "quibsession=a-b-c; skedralang=fr";
+  CgiResponse chosen = run(view("setlanguage=1&language=de", session));
+  EXPECT_EQ(contentLanguage(chosen), "de");
+  EXPECT_EQ(languageCookie(chosen), "Set-Cookie: skedralang=de; SameSite=Lax; Max-Age=31536000");
+  EXPECT_EQ(TestDb(authDb).scalar(stored), "admin=de");
+  // The account's choice beats the cookie; a form without its token, or sent
+  // from another site, changes nothing.
+  EXPECT_EQ(contentLanguage(run(view("", session))), "de");
+  CgiResponse forged = run(view("setlanguage=1&language=fr&formtoken=0", session));
+  CgiRequest crossSite = view("setlanguage=1&language=fr", session);
+  crossSite.env.push_back({"HTTP_SEC_FETCH_SITE", "cross-site"});
+  for (const CgiResponse& refused : {forged, run(crossSite)}) {
+    EXPECT_EQ(contentLanguage(refused), "de");
+    EXPECT_EQ(languageCookie(refused), "");
+  }
+  EXPECT_EQ(TestDb(authDb).scalar(stored), "admin=de");
+  // Automatic clears both: the browser's language follows.
+  CgiResponse automatic = run(view("setlanguage=1&language=", session));
+  EXPECT_EQ(contentLanguage(automatic), "pl");
+  EXPECT_EQ(languageCookie(automatic).rfind("Set-Cookie: skedralang=0; expires=Thu, 1-Jan-1970", 0),
+            0u);
+  EXPECT_EQ(TestDb(authDb).scalar(stored), "");
+  // A stored tag that names no language is passed over.
+  TestDb(authDb).exec("insert into languages values ('admin', 'xx')");
+  EXPECT_EQ(contentLanguage(run(view("", session))), "fr");
+}
+
 TEST_F(SignInGate, PageViewsLeaveTheFlashAloneAndActionsCommitOnce) {
   const std::string strace = "/usr/bin/strace";
   if (std::system((strace + " -qq -o /dev/null /bin/true 2>/dev/null").c_str()) != 0) {

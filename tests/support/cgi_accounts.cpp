@@ -232,7 +232,7 @@ CgiResponse runFromPage(CgiRequest request) {
     hasToken = hasToken || name == "formtoken";
     for (const char* action :
          {"delete", "enable", "disable", "clone", "create", "update", "savedefonly", "reinit",
-          "newpass2", "newtoken", "revoketoken", "rotatefeed"}) {
+          "newpass2", "newtoken", "revoketoken", "rotatefeed", "setlanguage"}) {
       acts = acts || name == action;
     }
   }

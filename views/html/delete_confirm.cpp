@@ -10,6 +10,7 @@
 #include "model/title_text.h"
 #include "quib/quib.h"
 #include "texts/catalogue.h"
+#include "views/html/language_form.h"
 #include "views/html/list_screen.h"
 #include "views/html/options.h"
 #include "views/html/timer_texts.h"
@@ -87,6 +88,7 @@ void displayDeleteConfirmation(const DeleteConfirmation& confirmation) {
   list = strelem("confirmButton", button, std::move(list));
   list = strelem("confirmItems", items, std::move(list));
   list = strelem("confirmKeys", keys, std::move(list));
+  list = langElement(std::move(list));
   context.elements = std::move(list);
   readTextFile(kConfirmTemplate, &context, printSimpleText);
   disposeElems(std::move(context.elements));

@@ -6,6 +6,7 @@
 
 #include "quib/quib.h"
 #include "texts/catalogue.h"
+#include "views/html/language_form.h"
 
 namespace {
 
@@ -71,6 +72,8 @@ void displayGatePage(const GatePage& page) {
       std::string(page.asksCurrentPassword ? std::string_view() : kFocus);
   const std::string user = quibHtmlEscape(page.user);
   const std::string proof = quibHtmlEscape(page.signInProof);
+  const std::string options =
+      page.kind == GatePageKind::kSignIn ? languageOptions(page.languageChoice) : std::string();
 
   TemplateContext context;
   context.texts = textOfName;
@@ -85,6 +88,8 @@ void displayGatePage(const GatePage& page) {
   list = strelem("msgNotice", outcome ? message : std::string_view(), std::move(list));
   list = strelem("msgError", outcome ? std::string_view() : message, std::move(list));
   list = strelem("msg", message, std::move(list));
+  list = langElement(std::move(list));
+  if (page.kind == GatePageKind::kSignIn) list = languageFormElements(options, std::move(list));
   context.elements = std::move(list);
   context.directives = 1;
   context.processor = gateProcessor;

@@ -22,6 +22,9 @@ struct GatePage {
   std::string_view signInProof;
   // The way back to the list: not while the list would show this page again.
   bool backToTimers = true;
+  // The language the sign-in page's language form shows chosen ("" for
+  // Automatic).
+  std::string_view languageChoice;
 };
 
 // Writes the response header with every queued cookie, then the page:
@@ -30,7 +33,8 @@ struct GatePage {
 // an outcome, "" in the other), "<field>Attrs" for the fields login, pass,
 // oldpass, newpass1 and newpass2 (the attributes that mark the field the
 // refusal concerns, and the focus where the page moves it), "formtoken",
-// "user" and "signinproof". The includes "chpassold" (the current-password
+// "user", "signinproof", "lang" and the language form's (see
+// languageFormElements). The includes "chpassold" (the current-password
 // field) and "chpassback" (the way back to the list) are expanded only where
 // the page has them.
 void displayGatePage(const GatePage& page);

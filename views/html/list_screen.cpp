@@ -10,6 +10,7 @@
 #include "model/timer.h"
 #include "model/title_text.h"
 #include "texts/catalogue.h"
+#include "views/html/language_form.h"
 #include "views/html/options.h"
 #include "views/html/schedrows.h"
 
@@ -138,6 +139,9 @@ void displayListScreen(ListScreen screen) {
                  std::move(list));
   list = strelem("msg", message, std::move(list));
   list = messageElements(screen, std::move(list));
+  const std::string languages = languageOptions(screen.languageChoice);
+  list = languageFormElements(languages, std::move(list));
+  list = langElement(std::move(list));
   context.elements = std::move(list);
 
   readTextFile(kPageTemplate, &context, printSimpleText);

@@ -42,6 +42,8 @@ struct ListScreen {
   int32_t editKey = 0;                   // the timer being edited (kUpdate)
   std::string_view editTitle;            // its title, for the page title
   std::optional<std::string> sessionId;  // for the self URL
+  // The language the language form shows chosen ("" for Automatic).
+  std::string_view languageChoice;
   std::string_view notice;  // what the request's action did (page text, already escaped)
   // The same outcome sorted for the page: what was done or is to be known,
   // and what failed, with where it failed and the input at fault.

@@ -9,6 +9,7 @@
 #include "platform/local_time.h"
 #include "quib/quib.h"
 #include "texts/catalogue.h"
+#include "views/html/language_form.h"
 #include "views/html/timer_texts.h"
 
 namespace {
@@ -124,6 +125,7 @@ void displayTokensPage(const TokensPage& page) {
   context.processor = nullptr;
   // The Elements borrow their texts: each lives until the page is written.
   ElementList list = strelem("sessionId", id, nullptr);
+  list = langElement(std::move(list));
   list = strelem("formtoken", formToken, std::move(list));
   list = strelem("selfUrl", selfUrl, std::move(list));
   list = strelem("pageTitle", textOf(Text::kTokensPageTitle), std::move(list));
