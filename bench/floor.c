@@ -31,6 +31,7 @@ static const char* const kWeek[12] = {"Once",          "Everyday", "Mon-Fri", "M
                                       "Wed",           "Thu",      "Fri",     "Sat"};
 
 static const char kHeader[] =
+    "Content-Language: en\n"
     "Cache-Control: no-store\n"
     "X-Frame-Options: DENY\n"
     "Content-Security-Policy: frame-ancestors 'none'\n"
@@ -180,6 +181,13 @@ static void signInPage(void) {
       "<link rel=\"icon\" href=\"../favicon.svg\" type=\"image/svg+xml\">\n"
       "<link rel=\"stylesheet\" href=\"../skedra.css\">\n</head>\n<body>\n"
       "<div class=\"page page-narrow\">\n<header class=\"topbar\">\n<h1>Recording timers</h1>\n"
+      "<form class=\"inline language\" method=\"post\" action=\"skedra.cgi\" "
+      "accept-charset=\"utf-8\">\n<label for=\"language\">Language</label>\n<select "
+      "id=\"language\" name=\"language\"><option value=\"\" selected>Automatic</option><option "
+      "value=\"en\" lang=\"en\">English</option><option value=\"de\" "
+      "lang=\"de\">Deutsch</option><option value=\"fr\" lang=\"fr\">Fran\303\247ais</option><option "
+      "value=\"pl\" lang=\"pl\">Polski</option></select>\n<button type=\"submit\" class=\"btn "
+      "btn-quiet\" name=\"setlanguage\" value=\"1\">Apply</button>\n</form>\n"
       "</header>\n\n<div class=\"msg msg-error\" id=\"msg-error\" role=\"alert\"></div>\n"
       "<div class=\"msg msg-notice\" role=\"status\"></div>\n\n<main>\n"
       "<section class=\"panel\" aria-labelledby=\"signin-heading\">\n"
@@ -1006,6 +1014,19 @@ static void listPage(const char* timerDb, const char* channelFile) {
       "<nav class=\"account\" aria-label=\"Account\">\n"
       "<a class=\"btn btn-quiet\" href=\"skedra.cgi?chpass=1\">Change password</a>\n"
       "<a class=\"btn btn-quiet\" href=\"skedra.cgi?tokens\">API tokens</a>\n"
+      "<form class=\"inline language\" method=\"post\" action=\"skedra.cgi\" "
+      "accept-charset=\"utf-8\">\n"
+      "<input type=\"hidden\" name=\"quibsession\" value=\"\">\n"
+      "<input type=\"hidden\" name=\"formtoken\" value=\"",
+      stdout);
+  fputs(token, stdout);
+  fputs(
+      "\">\n<label for=\"language\">Language</label>\n<select id=\"language\" "
+      "name=\"language\"><option value=\"\" selected>Automatic</option><option value=\"en\" "
+      "lang=\"en\">English</option><option value=\"de\" lang=\"de\">Deutsch</option><option "
+      "value=\"fr\" lang=\"fr\">Fran\303\247ais</option><option value=\"pl\" "
+      "lang=\"pl\">Polski</option></select>\n<button type=\"submit\" class=\"btn btn-quiet\" "
+      "name=\"setlanguage\" value=\"1\">Apply</button>\n</form>\n"
       "<form class=\"inline\" method=\"post\" action=\"skedra.cgi\" accept-charset=\"utf-8\">\n"
       "<input type=\"hidden\" name=\"quibsession\" value=\"\">\n"
       "<input type=\"hidden\" name=\"formtoken\" value=\"",

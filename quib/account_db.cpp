@@ -78,6 +78,7 @@ void createQuibTables() {
   execSQL(kCreateFormTokens);
   execSQL(kCreateSignInFailures);
   execSQL(kCreateApiTokens);
+  execSQL(kCreateLanguages);
   if (newUsers) {
     std::optional<std::string> pass = initialPasswordDigest();
     execSQL(kInsertAdmin, pass ? Param(*pass) : std::nullopt);

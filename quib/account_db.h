@@ -45,6 +45,10 @@ inline constexpr const char* kCreateApiTokens =
     "create table if not exists apitokens (id integer primary key, login text not null, name "
     "text not null, scope text not null, digest text not null unique, created int not null)";
 
+// The language each account chose on the pages.
+inline constexpr const char* kCreateLanguages =
+    "create table if not exists languages (login text primary key, tag text not null)";
+
 // 1 when the account has this stored password.
 inline constexpr const char* kCheckUser = "select 1 from users where login = ? and pass = ?";
 

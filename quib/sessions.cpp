@@ -30,9 +30,6 @@ constexpr const char* kLookupSessionLanguage =
     "select s.access_time, s.sticky, s.login, l.tag from sessions s left join languages l on "
     "l.login = s.login where s.id = ?";
 
-// The language each account chose; made when the first choice is stored.
-constexpr const char* kCreateLanguages =
-    "create table if not exists languages (login text primary key, tag text not null)";
 constexpr const char* kReadLanguage = "select tag from languages where login = ?";
 constexpr const char* kStoreLanguage =
     "insert or replace into languages (login, tag) values (?, ?)";
@@ -200,6 +197,9 @@ std::string quibCreateSession(std::string_view login, int sticky, std::string* p
   // the request without handing out an id that names nothing.
   execSQL(kTouchUser, login);
   execSQL(kInsertSession, *id, login, sticky ? "1" : "0");
+  // A database made by an earlier build gets the table of language choices
+  // here, so that its sessions are read with their choice in one query.
+  execSQL(kCreateLanguages);
   execSQL(kCapUserSessions, login, std::to_string(kMaxSessionsPerUser));
   if (digest) {
     // Within the write lock: concurrent sign-ins add the column once.
