@@ -233,8 +233,45 @@ size_t offsetIn(const QuibTemplate& parsed, std::string_view part) {
   return static_cast<size_t>(part.data() - parsed.text.data());
 }
 
+// True when the last piece is a page text whose text ends namedTexts, so
+// that text after it can join it.
+bool endsInNamedText(const QuibTemplate& parsed) {
+  if (parsed.pieces.empty()) return false;
+  const QuibTemplatePiece& last = parsed.pieces.back();
+  return last.kind == QuibTemplatePiece::kNamedText &&
+         last.extraPos + last.extraSize == parsed.namedTexts.size();
+}
+
+// Appends the page text found for a "text" directive. It joins the text of
+// the pieces around it into one piece, so that a row template with page
+// texts costs no more pieces per row than one without.
+void addNamedText(QuibTemplate& parsed, std::string_view name, std::string_view found) {
+  if (!parsed.pieces.empty() && parsed.pieces.back().kind == QuibTemplatePiece::kText) {
+    QuibTemplatePiece& literal = parsed.pieces.back();
+    literal.kind = QuibTemplatePiece::kNamedText;
+    literal.extraPos = parsed.namedTexts.size();
+    literal.extraSize = literal.size;
+    parsed.namedTexts.append(parsed.text, literal.pos, literal.size);
+  }
+  if (!endsInNamedText(parsed)) {
+    QuibTemplatePiece piece;
+    piece.kind = QuibTemplatePiece::kNamedText;
+    piece.pos = offsetIn(parsed, name);
+    piece.size = name.size();
+    piece.extraPos = parsed.namedTexts.size();
+    parsed.pieces.push_back(piece);
+  }
+  parsed.pieces.back().extraSize += found.size();
+  parsed.namedTexts.append(found.data(), found.size());
+}
+
 void addPiece(QuibTemplate& parsed, QuibTemplatePiece::Kind kind, std::string_view part,
               std::string_view extra = {}) {
+  if (kind == QuibTemplatePiece::kText && endsInNamedText(parsed)) {
+    parsed.pieces.back().extraSize += part.size();
+    parsed.namedTexts.append(part.data(), part.size());
+    return;
+  }
   QuibTemplatePiece piece;
   piece.kind = kind;
   piece.pos = offsetIn(parsed, part);
@@ -271,12 +308,7 @@ void parseDirective(QuibTemplate& parsed, std::string_view body, TextLookup text
     return;
   }
   if (name == kTextCommand) {
-    const std::string_view found = texts != nullptr ? texts(value) : std::string_view();
-    addPiece(parsed, QuibTemplatePiece::kNamedText, value);
-    QuibTemplatePiece& piece = parsed.pieces.back();
-    piece.extraPos = parsed.namedTexts.size();
-    piece.extraSize = found.size();
-    parsed.namedTexts.append(found.data(), found.size());
+    addNamedText(parsed, value, texts != nullptr ? texts(value) : std::string_view());
     return;
   }
   if (name != kVarCommand) return;

@@ -86,7 +86,8 @@ struct QuibTemplatePiece {
   char textConversion = 0;
   // Positions in the template's text. kText: the text; kVar: the variable
   // name and the "fmt" text; kInclude: the path as written and its base name;
-  // kNamedText: the name, and the page text it stands for in namedTexts.
+  // kNamedText: the name of its first "text" directive, and the page text in
+  // namedTexts, with the plain text around it joined to it.
   size_t pos = 0, size = 0;
   size_t extraPos = 0, extraSize = 0;
 };

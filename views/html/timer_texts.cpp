@@ -44,26 +44,50 @@ std::string labelOf(const std::tm& local, bool withYear = false) {
 
 }  // namespace
 
+// Each place is written straight into text as the format names it, so a
+// moment costs no allocation of its own on a page of many rows.
 void appendMoment(std::string& text, Text format, const std::tm& local, std::string_view year) {
-  const int day = local.tm_mday;
-  const int month = local.tm_mon + 1;
-  std::string numbers;  // day, month, time, day and month with two digits
-  numbers.reserve(16);
-  appendNumber(numbers, day);
-  const size_t monthAt = numbers.size();
-  appendNumber(numbers, month);
-  const size_t timeAt = numbers.size();
-  appendTwoDigits(numbers, local.tm_hour);
-  numbers += ':';
-  appendTwoDigits(numbers, local.tm_min);
-  const size_t paddedAt = numbers.size();
-  appendTwoDigits(numbers, day);
-  appendTwoDigits(numbers, month);
-  const std::string_view all(numbers);
-  appendFilled(text, textOf(format),
-               {weekdayName(local.tm_wday), all.substr(0, monthAt),
-                all.substr(monthAt, timeAt - monthAt), year, all.substr(timeAt, paddedAt - timeAt),
-                all.substr(paddedAt, 2), all.substr(paddedAt + 2, 2)});
+  const std::string_view pattern = textOf(format);
+  size_t at = 0;
+  while (at < pattern.size()) {
+    const size_t open = pattern.find('{', at);
+    if (open == std::string_view::npos || pattern.size() - open < 3 || pattern[open + 2] != '}') {
+      const size_t end = open == std::string_view::npos ? pattern.size() : open + 1;
+      text.append(pattern, at, end - at);
+      at = end;
+      continue;
+    }
+    text.append(pattern, at, open - at);
+    switch (pattern[open + 1]) {
+      case '1':
+        text.append(weekdayName(local.tm_wday));
+        break;
+      case '2':
+        appendNumber(text, local.tm_mday);
+        break;
+      case '3':
+        appendNumber(text, local.tm_mon + 1);
+        break;
+      case '4':
+        text.append(year);
+        break;
+      case '5':
+        appendTwoDigits(text, local.tm_hour);
+        text += ':';
+        appendTwoDigits(text, local.tm_min);
+        break;
+      case '6':
+        appendTwoDigits(text, local.tm_mday);
+        break;
+      case '7':
+        appendTwoDigits(text, local.tm_mon + 1);
+        break;
+      default:
+        text.append(pattern, open, 3);
+        break;
+    }
+    at = open + 3;
+  }
 }
 
 // Out of range, as the C library writes it: "?".
