@@ -145,12 +145,13 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     return `/${name}.html`;
   };
 
+  const chromiumArgs = ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run',
+    '--disable-background-networking', '--disable-component-update', '--disable-sync',
+    '--disable-quic'];
   const context = await chromium.launchPersistentContext(path.join(work, 'profile'), {
     executablePath: chromiumPath,
     headless: true,
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync',
-      '--disable-quic'],
+    args: chromiumArgs,
     viewport: { width: 1280, height: 900 },
   });
   t.after(() => context.close());
@@ -261,6 +262,10 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
   const day = tomorrow.getDate();
   const month = tomorrow.getMonth() + 1;
   const year = tomorrow.getFullYear();
+  // A title as long as a form may send (255 characters), of words and of one
+  // run of letters without a break.
+  const titleWords = 'Lange Nacht der Dokumentarfilme über Flüsse, Berge und Städte Europas';
+  const longTitle = `${titleWords} `.repeat(8).slice(0, 200) + '-' + 'x'.repeat(54);
 
   await t.test('the sign-in page passes axe-core', async () => {
     await page.goto(cgi);
@@ -495,8 +500,7 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
   // leaves the table's width and its Target column alone; a phone shows each
   // timer as a small card.
   await t.test('long titles wrap, and timers are small cards on a phone', async (step) => {
-    const words = 'Lange Nacht der Dokumentarfilme über Flüsse, Berge und Städte Europas';
-    const long = `${words} `.repeat(8).slice(0, 200) + '-' + 'x'.repeat(54);
+    const long = longTitle;
     assert.equal(long.length, 255);
     await fillTimer({ title: long, channel: 22, day, month, year, hh: 2, mm: 0 });
     await submit('button[name="create"]');
@@ -922,6 +926,260 @@ test('timer interface in a real browser', { timeout: remoteBase ? 900000 : 24000
     assert.ok(await onSignInPage());
     assert.notEqual(timerById(1), undefined, 'a signed-out request deleted a timer');
   });
+
+  // ---- Every page in German and in the test language "en-XA" (the English
+  // texts longer, accented and in brackets), on a phone and on a wide
+  // screen: no text cut off or sticking out of its box or the screen, no
+  // text left in English, and the page says which language it is in.
+  await t.test('every page in German and in the test language fits and is translated',
+    async (step) => {
+      const browser = await chromium.launch({ executablePath: chromiumPath, headless: true,
+        args: chromiumArgs });
+      step.after(() => browser.close());
+      // A timer with a title as long as a form may send, beside the demo
+      // timers (overlaps, a locked one, one on the external input).
+      const longId = 7000;
+      const columns = Object.keys(timerById(1)).filter((c) => c !== 'ID').join(', ');
+      sqliteJson(timerDb, `insert into timer_record_table (ID, ${columns}) select ${longId}, ` +
+        `${columns} from timer_record_table where ID = 1; update timer_record_table set ` +
+        `user_string = '${longTitle}' where ID = ${longId}`);
+      step.after(() => forget(longId));
+
+      // What the user entered or the recorder named, shown as it is in every
+      // language: timer titles, channel names, the user name, token names.
+      const channels = onRecorder(`cat '${path.join(etcDir, 'dtv_channels.info')}'`)
+        .split('\n').filter((l) => l && !l.startsWith('#')).map((l) => l.split('|')[0]);
+      const tokenName = 'Heimautomation';
+      const userData = [...timers().map((r) => r.user_string), ...channels, 'admin', tokenName]
+        .filter((s) => s.trim()).sort((a, b) => b.length - a.length);
+      // Words that stay as they are in every language.
+      const kept = new Set([
+        'AV', 'HDD', 'USB', // the recorder's own names of its input and its disks
+        'JSON', 'UTF', // names of formats
+        'Authorization', 'Bearer', // an HTTP header as a program must send it
+        'English', 'Deutsch', 'Français', 'Polski', // each language's own name
+      ]);
+      // The English texts of the catalogue that German says otherwise, each
+      // as a pattern of its literal parts (a place matches any text): from
+      // the translators' catalogue, which the build holds to the whole list.
+      const english = [];
+      const german = new Set();
+      let entry = [];
+      const unquote = (s) => JSON.parse(s);
+      const finish = () => {
+        const field = (name) => entry.filter(([k]) => k === name || k.startsWith(`${name}[`))
+          .map(([, v]) => v);
+        for (const v of field('msgstr')) german.add(v);
+        english.push(...field('msgid'), ...field('msgid_plural'));
+        entry = [];
+      };
+      for (const line of fs.readFileSync(path.join(sourceDir, 'po', 'de.po'), 'utf8').split('\n')) {
+        if (!line.trim()) finish();
+        else if (line.startsWith('"')) entry.at(-1)[1] += unquote(line);
+        else if (!line.startsWith('#')) {
+          const at = line.indexOf(' ');
+          entry.push([line.slice(0, at), unquote(line.slice(at + 1))]);
+        }
+      }
+      finish();
+      const escape = (s) => s.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
+      const englishPatterns = [...new Set(english)]
+        .filter((e) => /\p{L}/u.test(e) && !german.has(e))
+        .map((e) => {
+          const text = e.replace(/\s+/g, ' ').trim();
+          const words = text.replace(/\{\d\}/g, ' ').match(/\p{L}+/gu) || [];
+          const body = text.split(/\{\d\}/).map(escape).join('.+?');
+          // One word is English only as the whole text; more are English
+          // wherever they stand.
+          return { text, pattern: new RegExp(words.length > 1 ? `(^|\\P{L})${body}($|\\P{L})`
+            : `^${body}$`, 'u') };
+        });
+
+      // The texts of the page as the browser shows them: the rendered text
+      // line by line, the generated text of the style sheet, the options of
+      // the lists, the page's title and the texts of attributes.
+      const pageTexts = (p) => p.evaluate(() => {
+        const shown = (e) => e.getClientRects().length > 0 &&
+          getComputedStyle(e).visibility !== 'hidden';
+        const out = [{ where: 'text', text: document.body.innerText }];
+        out.push({ where: '<title>', text: document.title });
+        for (const e of document.querySelectorAll('body *')) {
+          for (const name of ['placeholder', 'title', 'aria-label', 'alt']) {
+            if (e.hasAttribute(name)) out.push({ where: `${name} of ${e.localName}`, text: e.getAttribute(name) });
+          }
+          if (!shown(e)) continue;
+          for (const part of ['::before', '::after']) {
+            const content = getComputedStyle(e, part).content;
+            if (/^".*"$/.test(content)) out.push({ where: `${part} of ${e.localName}`, text: JSON.parse(content) });
+          }
+        }
+        for (const o of document.querySelectorAll('select option')) {
+          if (shown(o.parentElement)) out.push({ where: 'option', text: o.text });
+        }
+        return out;
+      });
+      // What is left of a text in the test language that is not in it:
+      // user data, pseudo-text in brackets and accented words taken out.
+      const pseudoLetters = /[àƀçđéĝĥîķļñöŕšţûýžÀƁÇĐÉĜĤÎĶĻÑÖŔŠŢÛÝŽ]/u;
+      const notPseudo = (text) => {
+        let rest = text;
+        for (const s of userData) rest = rest.split(s).join(' ');
+        for (let before = ''; before !== rest;) {
+          before = rest;
+          rest = rest.replace(/\[[^[\]]*\]/g, ' ');
+        }
+        return rest.split(/\n|\t/).map((line) => line.split(/\s+/)
+          .filter((w) => /\p{L}/u.test(w) && !pseudoLetters.test(w) &&
+            !kept.has(w.replace(/^\P{L}+|\P{L}+$/gu, '').replace(/-\d+$/, '')))
+          .join(' ')).filter(Boolean);
+      };
+
+      // Layout faults of the page at its present width, each with the text
+      // concerned: a box that clips its text (other than user data, which a
+      // card may cut short on purpose), text that sticks out of its box, a
+      // box beyond the right edge of the screen outside a box that scrolls.
+      const layoutFaults = (p, userData) => p.evaluate((userData) => {
+        const faults = [];
+        const short = (s) => s.replace(/\s+/g, ' ').trim().slice(0, 80);
+        const onlyUserData = (s) => {
+          let rest = s;
+          for (const u of userData) rest = rest.split(u).join('');
+          return !/\p{L}/u.test(rest);
+        };
+        const clips = (style) => /hidden|clip/.test(style.overflowX + style.overflowY);
+        const scrolls = (style) => /auto|scroll/.test(style.overflowX);
+        // Visually hidden boxes (for screen readers) clip on purpose.
+        const away = new Map();
+        const hiddenAway = (e) => {
+          if (!e) return false;
+          if (!away.has(e)) {
+            const r = e.getBoundingClientRect();
+            away.set(e, (clips(getComputedStyle(e)) && (r.width <= 1 || r.height <= 1)) ||
+              hiddenAway(e.parentElement));
+          }
+          return away.get(e);
+        };
+        const scrolling = new Map();
+        const inScroller = (e) => {
+          const a = e.parentElement;
+          if (!a || a === document.body) return false;
+          if (!scrolling.has(a)) scrolling.set(a, scrolls(getComputedStyle(a)) || inScroller(a));
+          return scrolling.get(a);
+        };
+        const root = document.documentElement;
+        if (root.scrollWidth > innerWidth) faults.push(`the page is ${root.scrollWidth} px wide`);
+        for (const e of document.querySelectorAll('body *')) {
+          if (e.getClientRects().length === 0 || hiddenAway(e)) continue;
+          const style = getComputedStyle(e);
+          const r = e.getBoundingClientRect();
+          const text = short(e.innerText || e.value || '');
+          const field = /^(input|select|textarea|option)$/.test(e.localName);
+          if (!field && (clips(style) || style.textOverflow === 'ellipsis') &&
+              (e.scrollWidth > e.clientWidth + 1 || e.scrollHeight > e.clientHeight + 1) &&
+              !onlyUserData(e.innerText)) {
+            faults.push(`${e.localName}.${e.className} cuts off its text ` +
+              `(${e.scrollWidth}x${e.scrollHeight} in ${e.clientWidth}x${e.clientHeight}): "${text}"`);
+          }
+          if (r.right > innerWidth + 1 && !inScroller(e)) {
+            faults.push(`${e.localName}.${e.className} ends at ${Math.round(r.right)} px: "${text}"`);
+          }
+          // Text beyond the box that holds it, where that box shows it.
+          if (clips(style) || /inline|contents/.test(style.display)) continue;
+          for (const node of e.childNodes) {
+            if (node.nodeType !== Node.TEXT_NODE || !node.textContent.trim()) continue;
+            const range = document.createRange();
+            range.selectNodeContents(node);
+            for (const t of range.getClientRects()) {
+              if (t.width && (t.left < r.left - 1 || t.right > r.right + 1 ||
+                  t.bottom > r.bottom + 1 || t.top < r.top - 1)) {
+                faults.push(`text sticks out of ${e.localName}.${e.className} ` +
+                  `(${Math.round(t.left)}-${Math.round(t.right)} of ${Math.round(r.left)}-` +
+                  `${Math.round(r.right)} px): "${short(node.textContent)}"`);
+                break;
+              }
+            }
+          }
+        }
+        return faults;
+      }, userData);
+
+      const found = [];
+      const leftInEnglish = new Map();
+      for (const tag of ['en-XA', 'de']) {
+        const context = await browser.newContext({ locale: tag,
+          extraHTTPHeaders: { 'Accept-Language': tag }, viewport: { width: 390, height: 844 } });
+        const p = await context.newPage();
+        p.on('response', (r) => {
+          if (r.status() >= 400) found.push(`${tag}: ${r.status()} ${r.url()}`);
+        });
+        p.on('pageerror', (e) => found.push(`${tag}: page error: ${e.message}`));
+        const go = (selector) => Promise.all([p.waitForNavigation(), p.click(selector)]);
+        const check = async (name) => {
+          const lang = await p.evaluate(() => document.documentElement.lang);
+          if (lang !== tag) found.push(`${tag} ${name}: <html lang="${lang}">`);
+          const texts = await pageTexts(p);
+          if (tag === 'en-XA') {
+            const english = texts.flatMap(({ where, text }) =>
+              notPseudo(text).map((rest) => ({ where, rest })));
+            leftInEnglish.set(name, new Set(english.map(({ rest }) => rest)));
+            for (const { where, rest } of english) {
+              found.push(`${tag} ${name}: not translated (${where}): "${rest}"`);
+            }
+          } else {
+            const before = leftInEnglish.get(name) || new Set();
+            for (const { where, text } of texts) {
+              for (const line of text.split(/\n|\t/).map((l) => l.replace(/\s+/g, ' ').trim())) {
+                const e = englishPatterns.find(({ pattern }) => pattern.test(line));
+                const left = [...before].find((rest) => rest === line ||
+                  (/\p{L}+\P{L}+\p{L}/u.test(rest) && ` ${line} `.includes(` ${rest} `)));
+                if (e || left) {
+                  found.push(`${tag} ${name}: English (${where}): "${line}"` +
+                    (e ? ` (the catalogue's "${e.text}")` : ''));
+                }
+              }
+            }
+          }
+          for (const width of [390, 1280]) {
+            await p.setViewportSize({ width, height: width === 390 ? 844 : 900 });
+            for (const fault of await layoutFaults(p, userData)) {
+              found.push(`${tag} ${name} at ${width} px: ${fault}`);
+            }
+            await p.screenshot({ path: path.join(artifacts, `lang-${tag}-${name}-${width}.png`),
+              fullPage: true });
+          }
+        };
+
+        await p.goto(cgi);
+        await check('signin');
+        await p.fill('input[name="login"]', 'admin');
+        await p.fill('input[name="pass"]', 'neu-2468');
+        await go('form:has(input[name="pass"]) [type="submit"]');
+        await check('list');
+        await p.check('input[name="key"][value="1"]');
+        await go('button[name="enable"]');
+        await check('notice');
+        // A margin beyond the bounds, saved as the default: refused.
+        await p.fill('input[name="prepad"]', '999');
+        await go('button[name="savedefonly"]');
+        await check('error');
+        await p.goto(`${cgi}?edit=Edit&key=${longId}`);
+        await check('edit');
+        await p.goto(`${cgi}?confirmdelete=Delete&key=1&key=2&key=${longId}`);
+        await check('confirm');
+        await p.goto(`${cgi}?chpass=1`);
+        await p.fill('input[name="oldpass"]', 'neu-2468');
+        await p.fill('input[name="newpass1"]', 'neu-13579');
+        await p.fill('input[name="newpass2"]', 'neu-97531');
+        await go('form:has(input[name="newpass2"]) [type="submit"]');
+        await check('password');
+        await p.goto(`${cgi}?tokens`);
+        await p.fill('input[name="tokenname"]', tokenName);
+        await go('button[name="newtoken"]');
+        await check('tokens');
+        await context.close();
+      }
+      assert.equal(found.length, 0, `${found.length} faults:\n${found.join('\n')}`);
+    });
 
   assert.deepEqual(problems, []);
 });
