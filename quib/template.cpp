@@ -246,6 +246,8 @@ bool endsInNamedText(const QuibTemplate& parsed) {
 // the pieces around it into one piece, so that a row template with page
 // texts costs no more pieces per row than one without.
 void addNamedText(QuibTemplate& parsed, std::string_view name, std::string_view found) {
+  // The joined texts are about as long as the template: room for them once.
+  if (parsed.namedTexts.empty()) parsed.namedTexts.reserve(parsed.text.size() + found.size());
   if (!parsed.pieces.empty() && parsed.pieces.back().kind == QuibTemplatePiece::kText) {
     QuibTemplatePiece& literal = parsed.pieces.back();
     literal.kind = QuibTemplatePiece::kNamedText;

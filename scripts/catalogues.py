@@ -253,8 +253,29 @@ def tables(def_path, out_path, po_paths, with_pseudo):
     if with_pseudo:
         languages.append(("en-XA", 2, "(n != 1)", [[pseudo(f) for f in forms]
                                                     for forms in english]))
+    # One string of every text and offsets into it for each language, and
+    # the keys' names sorted for the templates' lookup: tables of numbers,
+    # which a position-independent program loads without relocating them.
     out = ["// The texts of every language, made by scripts/catalogues.py from",
            "// texts/catalogue.def and po/*.po: do not edit.", ""]
+
+    def blob(name, texts):
+        starts, at = [], 0
+        for text in texts:
+            starts.append(at)
+            at += len(text.encode("utf-8"))
+        starts.append(at)
+        if at >= 65536:
+            sys.exit(f"{name}: the texts of one language must stay under 64 KiB")
+        out.append(f"constexpr char k{name}Text[] =")
+        out.extend(f"    {c_string(t)}" for t in texts)
+        out[-1] += ";"
+        out.append(f"constexpr uint16_t k{name}Starts[] = {{{', '.join(map(str, starts))}}};")
+
+    names = sorted((key, index) for index, (key, *_rest) in enumerate(entries))
+    blob("Name", [key for key, _ in names])
+    out.append(f"constexpr uint16_t kNameKeys[] = {{{', '.join(str(i) for _, i in names)}}};")
+    out.append("")
     for index, (tag, count, rule, texts) in enumerate(languages):
         flat, first = [], []
         for forms in texts:
@@ -262,9 +283,7 @@ def tables(def_path, out_path, po_paths, with_pseudo):
             flat.extend(forms)
         first.append(len(flat))
         out.append(f"// {tag}")
-        out.append(f"constexpr std::string_view kTexts{index}[] = {{")
-        out.extend(f"    std::string_view({c_string(t)}, {len(t.encode('utf-8'))})," for t in flat)
-        out.append("};")
+        blob(str(index), flat)
         out.append(f"constexpr uint16_t kFirst{index}[] = {{{', '.join(map(str, first))}}};")
         out.append(f"static_assert(sizeof kFirst{index} / sizeof kFirst{index}[0] == kTextCount + 1);")
         out.append(f"size_t form{index}([[maybe_unused]] uint64_t n) {{")
@@ -276,7 +295,7 @@ def tables(def_path, out_path, po_paths, with_pseudo):
     for index, (tag, count, rule, texts) in enumerate(languages):
         offered = "false" if tag == "en-XA" else "true"
         out.append(f"    {{{c_string(tag)}, {c_string(NAMES.get(tag, tag))}, {offered}, "
-                   f"kTexts{index}, kFirst{index}, form{index}}},")
+                   f"k{index}Text, k{index}Starts, kFirst{index}, form{index}}},")
     out.append("};")
     text = "\n".join(out) + "\n"
     try:

@@ -15,34 +15,14 @@ namespace {
 
 constexpr size_t kCatalogueCount = sizeof kCatalogues / sizeof kCatalogues[0];
 
-// A key and its name, for finding a key by the name a template gives.
-struct NamedText {
-  std::string_view name;
-  Text key;
-};
-
-// Every key with its name, sorted by name when the program is compiled, so
-// that a lookup is a binary search and costs nothing before it runs.
-constexpr std::array<NamedText, kTextCount> sortedNames() {
-  std::array<NamedText, kTextCount> names{{
-#define SKEDRA_TEXT(key, text) {#key, Text::key},
-#define SKEDRA_PLURAL(key, one, other) {#key, Text::key},
-#define SKEDRA_TEXT_IN(key, context, text) {#key, Text::key},
-#include "texts/catalogue.def"
-#undef SKEDRA_TEXT
-#undef SKEDRA_PLURAL
-#undef SKEDRA_TEXT_IN
-  }};
-  for (size_t i = 1; i < names.size(); ++i) {
-    const NamedText entry = names[i];
-    size_t at = i;
-    for (; at > 0 && entry.name < names[at - 1].name; --at) names[at] = names[at - 1];
-    names[at] = entry;
-  }
-  return names;
+// Form index of a language: its text.
+std::string_view formText(const Catalogue& language, size_t index) {
+  return std::string_view(language.text + language.starts[index],
+                          size_t{language.starts[index + 1]} - language.starts[index]);
 }
 
-constexpr std::array<NamedText, kTextCount> kSortedNames = sortedNames();
+constexpr size_t kNameCount = sizeof kNameKeys / sizeof kNameKeys[0];
+static_assert(kNameCount == kTextCount);
 
 // The language that the interface speaks.
 const Catalogue* spoken = &kCatalogues[0];
@@ -93,7 +73,7 @@ size_t formCount(const Catalogue& language, Text key) {
 
 std::string_view formOf(const Catalogue& language, Text key, size_t form) {
   const size_t count = formCount(language, key);
-  return language.texts[language.first[static_cast<size_t>(key)] + (form < count ? form : 0)];
+  return formText(language, language.first[static_cast<size_t>(key)] + (form < count ? form : 0));
 }
 
 std::string_view textOf(Text key) {
@@ -104,10 +84,10 @@ std::string_view textOf(Text key, int64_t count) {
   const Catalogue& language = *spoken;
   const size_t index = static_cast<size_t>(key);
   const size_t first = language.first[index];
-  if (language.first[index + 1] - first == 1) return language.texts[first];
+  if (language.first[index + 1] - first == 1) return formText(language, first);
   const uint64_t magnitude =
       count < 0 ? uint64_t{0} - static_cast<uint64_t>(count) : static_cast<uint64_t>(count);
-  return language.texts[first + language.form(magnitude)];
+  return formText(language, first + language.form(magnitude));
 }
 
 std::string fillText(std::string_view pattern, std::initializer_list<std::string_view> values) {
@@ -149,11 +129,13 @@ std::string countText(Text key, int64_t count) {
 
 std::optional<Text> textNamed(std::string_view name) {
   size_t low = 0;
-  size_t high = kSortedNames.size();
+  size_t high = kNameCount;
   while (low < high) {
     const size_t middle = low + (high - low) / 2;
-    const int order = kSortedNames[middle].name.compare(name);
-    if (order == 0) return kSortedNames[middle].key;
+    const std::string_view candidate(kNameText + kNameStarts[middle],
+                                     size_t{kNameStarts[middle + 1]} - kNameStarts[middle]);
+    const int order = candidate.compare(name);
+    if (order == 0) return static_cast<Text>(kNameKeys[middle]);
     if (order < 0) {
       low = middle + 1;
     } else {

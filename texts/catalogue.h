@@ -43,8 +43,9 @@ struct Catalogue {
   std::string_view tag;
   std::string_view name;
   bool offered;
-  const std::string_view* texts;
-  const uint16_t* first;  // the index in texts of each key's first form
+  const char* text;        // every form of every key, one after another
+  const uint16_t* starts;  // where each form starts in text, and the end
+  const uint16_t* first;   // the index in starts of each key's first form
   size_t (*form)(uint64_t count);
 };
 

@@ -3,6 +3,7 @@
 #include "views/html/timer_texts.h"
 
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -17,17 +18,6 @@ constexpr Text kWeekdays[] = {Text::kSun, Text::kMon, Text::kTue, Text::kWed,
                               Text::kThu, Text::kFri, Text::kSat};
 constexpr Text kMonths[] = {Text::kJan, Text::kFeb, Text::kMar, Text::kApr, Text::kMay, Text::kJun,
                             Text::kJul, Text::kAug, Text::kSep, Text::kOct, Text::kNov, Text::kDec};
-
-// A day, month, hour or minute (0-99) in decimal, appended to text.
-void appendNumber(std::string& text, int value) {
-  if (value >= 10) text += static_cast<char>('0' + value / 10);
-  text += static_cast<char>('0' + value % 10);
-}
-// The same with two digits at least.
-void appendTwoDigits(std::string& text, int value) {
-  text += static_cast<char>('0' + value / 10);
-  text += static_cast<char>('0' + value % 10);
-}
 
 // "Tue 9/12 20:15" from the local fields of an instant; "Tue 9/12/2025
 // 20:15" with the year.
@@ -44,49 +34,94 @@ std::string labelOf(const std::tm& local, bool withYear = false) {
 
 }  // namespace
 
-// Each place is written straight into text as the format names it, so a
-// moment costs no allocation of its own on a page of many rows.
+namespace {
+
+// Collects a moment's characters on the stack and hands them to text in one
+// piece, a whole buffer at a time when a translation makes it longer.
+class MomentWriter {
+ public:
+  explicit MomentWriter(std::string& text) : text_(text) {}
+  MomentWriter(const MomentWriter&) = delete;
+  MomentWriter& operator=(const MomentWriter&) = delete;
+  ~MomentWriter() { flush(); }
+
+  void put(char c) {
+    if (used_ == sizeof buffer_) flush();
+    buffer_[used_++] = c;
+  }
+  void put(std::string_view part) {
+    if (part.size() > sizeof buffer_ - used_) {
+      flush();
+      if (part.size() > sizeof buffer_) {
+        text_.append(part.data(), part.size());
+        return;
+      }
+    }
+    std::memcpy(buffer_ + used_, part.data(), part.size());
+    used_ += part.size();
+  }
+  void putNumber(int value) {  // 0-99
+    if (value >= 10) put(static_cast<char>('0' + value / 10));
+    put(static_cast<char>('0' + value % 10));
+  }
+  void putTwoDigits(int value) {  // 0-99
+    put(static_cast<char>('0' + value / 10));
+    put(static_cast<char>('0' + value % 10));
+  }
+
+ private:
+  void flush() {
+    text_.append(buffer_, used_);
+    used_ = 0;
+  }
+
+  std::string& text_;
+  char buffer_[64];
+  size_t used_ = 0;
+};
+
+}  // namespace
+
+// Each place is written as the format names it, so that a moment costs one
+// append to the page of many rows.
 void appendMoment(std::string& text, Text format, const std::tm& local, std::string_view year) {
   const std::string_view pattern = textOf(format);
+  MomentWriter out(text);
   size_t at = 0;
   while (at < pattern.size()) {
-    const size_t open = pattern.find('{', at);
-    if (open == std::string_view::npos || pattern.size() - open < 3 || pattern[open + 2] != '}') {
-      const size_t end = open == std::string_view::npos ? pattern.size() : open + 1;
-      text.append(pattern, at, end - at);
-      at = end;
+    const char c = pattern[at];
+    if (c != '{' || pattern.size() - at < 3 || pattern[at + 2] != '}' || pattern[at + 1] < '1' ||
+        pattern[at + 1] > '7') {
+      out.put(c);
+      ++at;
       continue;
     }
-    text.append(pattern, at, open - at);
-    switch (pattern[open + 1]) {
+    switch (pattern[at + 1]) {
       case '1':
-        text.append(weekdayName(local.tm_wday));
+        out.put(weekdayName(local.tm_wday));
         break;
       case '2':
-        appendNumber(text, local.tm_mday);
+        out.putNumber(local.tm_mday);
         break;
       case '3':
-        appendNumber(text, local.tm_mon + 1);
+        out.putNumber(local.tm_mon + 1);
         break;
       case '4':
-        text.append(year);
+        out.put(year);
         break;
       case '5':
-        appendTwoDigits(text, local.tm_hour);
-        text += ':';
-        appendTwoDigits(text, local.tm_min);
+        out.putTwoDigits(local.tm_hour);
+        out.put(':');
+        out.putTwoDigits(local.tm_min);
         break;
       case '6':
-        appendTwoDigits(text, local.tm_mday);
-        break;
-      case '7':
-        appendTwoDigits(text, local.tm_mon + 1);
+        out.putTwoDigits(local.tm_mday);
         break;
       default:
-        text.append(pattern, open, 3);
+        out.putTwoDigits(local.tm_mon + 1);
         break;
     }
-    at = open + 3;
+    at += 3;
   }
 }
 
