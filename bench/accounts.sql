@@ -6,7 +6,6 @@ create table sessions (id text primary key, login text, created_time int, access
 create table users (login text primary key, pass text, created_time int, login_time int,
   passchange_time int, first_name text, surname text);
 create table formtokens (token text primary key, used_time int);
-create table languages (login text primary key, tag text not null);
 create table signinfailures (login text primary key, failures int, first_time int,
   last_time int);
 insert into users values ('bench', 'eec8e5ea8db9cd4258d66b198ae998773b77b7fc',

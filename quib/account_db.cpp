@@ -78,7 +78,6 @@ void createQuibTables() {
   execSQL(kCreateFormTokens);
   execSQL(kCreateSignInFailures);
   execSQL(kCreateApiTokens);
-  execSQL(kCreateLanguages);
   if (newUsers) {
     std::optional<std::string> pass = initialPasswordDigest();
     execSQL(kInsertAdmin, pass ? Param(*pass) : std::nullopt);

@@ -45,7 +45,7 @@ inline constexpr const char* kCreateApiTokens =
     "create table if not exists apitokens (id integer primary key, login text not null, name "
     "text not null, scope text not null, digest text not null unique, created int not null)";
 
-// The language each account chose on the pages.
+// The language each account chose on the pages; made by the first choice.
 inline constexpr const char* kCreateLanguages =
     "create table if not exists languages (login text primary key, tag text not null)";
 

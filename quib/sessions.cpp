@@ -24,11 +24,6 @@ namespace {
 constexpr const char* kDeleteSession = "delete from sessions where id = ?";
 constexpr const char* kLookupSession =
     "select access_time, sticky, login from sessions where id = ?";
-// The same with the language the session's user chose, once the table of
-// choices exists: one indexed read for both.
-constexpr const char* kLookupSessionLanguage =
-    "select s.access_time, s.sticky, s.login, l.tag from sessions s left join languages l on "
-    "l.login = s.login where s.id = ?";
 
 constexpr const char* kReadLanguage = "select tag from languages where login = ?";
 constexpr const char* kStoreLanguage =
@@ -73,8 +68,7 @@ constexpr const char* kNoRandomSource = "cannot read the system random source";
 // it created. A password change keeps it and ends the user's others.
 std::optional<std::string> request_session;
 
-// The language choice that the session lookup read with the session, and
-// whose it is.
+// The language choice that this request stored, and whose it is.
 struct LookedUpLanguage {
   std::string login;
   std::optional<std::string> tag;
@@ -121,11 +115,7 @@ std::optional<std::string> quibGetAuthUser() {
     id.emplace(*param);
   }
 
-  // Until an account has chosen a language there is no table of choices:
-  // the session alone is read.
-  SqliteStatement lookup = prepareIfTables(kLookupSessionLanguage);
-  const bool withLanguage = lookup != nullptr;
-  if (!withLanguage) lookup = prepareWithTables(kLookupSession);
+  SqliteStatement lookup = prepareWithTables(kLookupSession);
   checkDBout(bindText(lookup.get(), 1, *id));
   // A lookup the database refuses (still locked after the busy timeout, an
   // I/O error) is a failure of the database, not a request without a session.
@@ -153,8 +143,6 @@ std::optional<std::string> quibGetAuthUser() {
       remaining = touchDue ? kStickyCookieSeconds : kStickyCookieSeconds - idle;
       login.emplace(reinterpret_cast<const char*>(name),
                     static_cast<size_t>(sqlite3_column_bytes(lookup.get(), 2)));
-      looked_up_language =
-          LookedUpLanguage{*login, withLanguage ? columnText(lookup.get(), 3) : std::nullopt};
     }
   }
   lookup.reset();
@@ -197,9 +185,6 @@ std::string quibCreateSession(std::string_view login, int sticky, std::string* p
   // the request without handing out an id that names nothing.
   execSQL(kTouchUser, login);
   execSQL(kInsertSession, *id, login, sticky ? "1" : "0");
-  // A database made by an earlier build gets the table of language choices
-  // here, so that its sessions are read with their choice in one query.
-  execSQL(kCreateLanguages);
   execSQL(kCapUserSessions, login, std::to_string(kMaxSessionsPerUser));
   if (digest) {
     // Within the write lock: concurrent sign-ins add the column once.
@@ -231,6 +216,9 @@ std::optional<std::string> quibRequestSession() {
   return request_session;
 }
 
+// The table of choices is made by the first choice: until then an account
+// database has no table more to load with every request, and the read fails
+// to prepare, which costs less than a read.
 std::optional<std::string> quibAccountLanguage(std::string_view login) {
   if (looked_up_language && looked_up_language->login == login) return looked_up_language->tag;
   SqliteStatement read = prepareIfTables(kReadLanguage);

@@ -228,6 +228,13 @@ def pseudo(text):
     return "[" + accented + " " + " ".join(words) + "]" + ("\n" if newline else "")
 
 
+def fnv1a(text):
+    value = 2166136261
+    for byte in text.encode("utf-8"):
+        value = ((value ^ byte) * 16777619) & 0xFFFFFFFF
+    return value
+
+
 def c_string(text):
     out = []
     for byte in text.encode("utf-8"):
@@ -272,9 +279,14 @@ def tables(def_path, out_path, po_paths, with_pseudo):
         out[-1] += ";"
         out.append(f"constexpr uint16_t k{name}Starts[] = {{{', '.join(map(str, starts))}}};")
 
-    names = sorted((key, index) for index, (key, *_rest) in enumerate(entries))
-    blob("Name", [key for key, _ in names])
-    out.append(f"constexpr uint16_t kNameKeys[] = {{{', '.join(str(i) for _, i in names)}}};")
+    # Sorted by their 32-bit FNV-1a hashes: a lookup hashes the name once,
+    # searches numbers and compares one name.
+    names = sorted((fnv1a(key), key, index) for index, (key, *_rest) in enumerate(entries))
+    if len({h for h, _, _ in names}) != len(names):
+        sys.exit("two keys of the catalogue have the same hash: rename one")
+    blob("Name", [key for _, key, _ in names])
+    out.append(f"constexpr uint32_t kNameHashes[] = {{{', '.join(str(h) for h, _, _ in names)}}};")
+    out.append(f"constexpr uint16_t kNameKeys[] = {{{', '.join(str(i) for _, _, i in names)}}};")
     out.append("")
     for index, (tag, count, rule, texts) in enumerate(languages):
         flat, first = [], []

@@ -1,6 +1,7 @@
 // The English texts of the catalogue and the filling of their places.
 #include "texts/catalogue.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -128,21 +129,16 @@ std::string countText(Text key, int64_t count) {
 }
 
 std::optional<Text> textNamed(std::string_view name) {
-  size_t low = 0;
-  size_t high = kNameCount;
-  while (low < high) {
-    const size_t middle = low + (high - low) / 2;
-    const std::string_view candidate(kNameText + kNameStarts[middle],
-                                     size_t{kNameStarts[middle + 1]} - kNameStarts[middle]);
-    const int order = candidate.compare(name);
-    if (order == 0) return static_cast<Text>(kNameKeys[middle]);
-    if (order < 0) {
-      low = middle + 1;
-    } else {
-      high = middle;
-    }
-  }
-  return std::nullopt;
+  uint32_t hash = 2166136261u;
+  for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  const uint32_t* const end = kNameHashes + kNameCount;
+  const uint32_t* const found = std::lower_bound(kNameHashes, end, hash);
+  if (found == end || *found != hash) return std::nullopt;
+  const size_t at = static_cast<size_t>(found - kNameHashes);
+  const std::string_view candidate(kNameText + kNameStarts[at],
+                                   size_t{kNameStarts[at + 1]} - kNameStarts[at]);
+  if (candidate != name) return std::nullopt;
+  return static_cast<Text>(kNameKeys[at]);
 }
 
 std::string_view textOfName(std::string_view name) {
