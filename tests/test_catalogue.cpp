@@ -47,8 +47,8 @@ TEST(Catalogue, EveryLanguageIsComplete) {
     for (size_t key = 0; key < kTextCount; ++key) {
       const Text text = static_cast<Text>(key);
       if (text == Text::kMomentFormat || text == Text::kMomentYearFormat ||
-          text == Text::kStartsAtFormat || text == Text::kEntryDateFormat ||
-          text == Text::kEntryDateTimeFormat) {
+          text == Text::kStartsAtFormat || text == Text::kDayFormat ||
+          text == Text::kEntryDateFormat || text == Text::kEntryDateTimeFormat) {
         continue;
       }
       const bool plural = formCount(english, text) == 2;
@@ -211,6 +211,7 @@ TEST(Catalogue, DatesInEachLanguagesForm) {
       {"en", Text::kStartsAtFormat, "Mon 15/03/2027 20:05"},
       {"de", Text::kMomentYearFormat, "Mo., 15.03.2027, 20:05"},
       {"de", Text::kMomentFormat, "Mo., 15.03., 20:05"},
+      {"de", Text::kDayFormat, "Mo., 15.03.2027"},
       {"fr", Text::kMomentYearFormat, "lun. 15/03/2027 20:05"},
       {"pl", Text::kMomentYearFormat, "pon., 15.03.2027, 20:05"},
   };

@@ -235,13 +235,26 @@ class RowRenderer {
     const int16_t channel = row.source == kSourceAV ? int16_t{-1} : row.channel;
     const RowTimes times = deriveTimes(row, start);
     setDayLabel(timerday_, row);
-    // A single recording's date with its weekday: "Fri 11/12/2026".
+    // A single recording's date with its weekday, as the language writes
+    // days: "Fri 11/12/2026"; a stored date that is no calendar date as the
+    // firmware has it.
     dayLabel_.clear();
-    if (row.date == kRepeatOnce) {
-      dayLabel_ = weekdayName(start.local.tm_wday);
-      dayLabel_ += ' ';
+    if (row.date == kRepeatOnce && row.day >= 1 && row.day <= 31 && row.month >= 1 &&
+        row.month <= 12) {
+      std::tm day{};
+      day.tm_mday = row.day;
+      day.tm_mon = row.month - 1;
+      day.tm_wday = start.local.tm_wday;
+      std::string year;
+      appendDecimal(year, row.year);
+      appendMoment(dayLabel_, Text::kDayFormat, day, year);
+    } else {
+      if (row.date == kRepeatOnce) {
+        dayLabel_ = weekdayName(start.local.tm_wday);
+        dayLabel_ += ' ';
+      }
+      dayLabel_ += timerday_;
     }
-    dayLabel_ += timerday_;
     const std::tm windowStart = localFields(times.windowStart, ZoneOffsets{});
     setCtimeText(timestamp_, windowStart);
     setStartsAtText(startsAt_, windowStart);
